@@ -1,0 +1,199 @@
+// Commands of zarvo-cli. The engine's messages (errors, warnings, disk
+// prompts) arrive as message boxes; here they go to stderr, and questions are
+// answered from -y / -n or, on a terminal, by the user.
+#include "cli/commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "zip/errors.h"
+#include "zip/list_text.h"
+#include "zip/open_archive.h"
+#include "zip/zip.h"
+#include "zip/zlist.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "usage: zarvo-cli COMMAND [OPTIONS] ARCHIVE\n"
+    "commands:\n"
+    "  l ARCHIVE       list the members as the archive window shows them\n"
+    "  l -v ARCHIVE    list every member's header fields, tab-separated\n"
+    "options:\n"
+    "  -y              answer yes / OK to every question\n"
+    "  -n              answer no / Cancel to every question\n";
+
+enum class Answer { Ask, Yes, No };
+
+struct Options {
+    Answer answer = Answer::Ask;
+    bool verbose = false;
+    std::vector<std::string> operands;
+};
+
+bool is_yes_answer(unsigned buttons) {
+    return buttons == platform::kMbOk;
+}
+
+// Answers the engine's prompts on stderr / stdin.
+platform::PromptResponder make_responder(std::ostream& err, Answer answer) {
+    return [&err, answer](const platform::Prompt& p) -> int {
+        unsigned buttons = p.style & 0x0F;
+        err << p.caption << ": " << p.text << "\n";
+        err.flush();
+        if (is_yes_answer(buttons)) return platform::kIdOk;
+        bool yes = false;
+        if (answer == Answer::Yes) {
+            yes = true;
+        } else if (answer == Answer::Ask && isatty(fileno(stdin))) {
+            err << (buttons == platform::kMbOkCancel ? "[OK/Cancel] (o/c)? " : "[y/n]? ");
+            err.flush();
+            char line[32] = {};
+            if (std::fgets(line, sizeof line, stdin)) yes = line[0] == 'y' || line[0] == 'Y' || line[0] == 'o' || line[0] == 'O';
+        }
+        if (buttons == platform::kMbOkCancel) return yes ? platform::kIdOk : platform::kIdCancel;
+        return yes ? platform::kIdYes : (buttons == platform::kMbYesNoCancel && answer == Answer::Ask ? platform::kIdCancel : platform::kIdNo);
+    };
+}
+
+// Bytes outside printable ASCII, and backslashes, as \xNN and \\ so that one
+// member stays on one line.
+std::string escaped(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c >= 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// Opens the archive, reporting a failure as the archive window would.
+int open_for_command(zip& z, zlist& list, const std::string& host_path) {
+    std::string path = platform::dos_path_from_host(host_path);
+    int rc = open_archive(z, list, path.c_str());
+    if (rc == 0) return 0;
+    if (rc == ZERR_NOEND && path.find(".exe") != std::string::npos) {
+        platform::message_box({"Its not a self extracting zip file or its been corrupted.",
+                               "Zip format not detected", platform::kMbOk, nullptr});
+    } else {
+        zip_error(z, rc);
+    }
+    return rc;
+}
+
+void list_brief(const zlist& list, std::ostream& out) {
+    std::size_t name_width = 4;
+    for (const zentry* e : list.sorted) name_width = std::max(name_width, e->name.size());
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%-*s  %10s  %8s  %10s  %10s  %5s  %s", static_cast<int>(name_width),
+                  "Name", "Date", "Time", "Size", "Packed", "Ratio", "Comment");
+    out << buf << "\n";
+    for (const zentry* e : list.sorted) {
+        std::snprintf(buf, sizeof buf, "  %10s  %8s  %10lu  %10lu  %5s  ", member_date_text(*e).c_str(),
+                      member_time_text(*e).c_str(), static_cast<unsigned long>(e->uncompressed_size),
+                      static_cast<unsigned long>(e->compressed_size), member_ratio_text(*e).c_str());
+        std::string name = e->name.c_str();
+        name.resize(std::max(name_width, name.size()), ' ');
+        out << name << buf << (e->comment_length ? e->comment.c_str() : "") << "\n";
+    }
+    if (list.comment_length) out << "\n" << list.comment.c_str() << "\n";
+    out << "\n" << totals_text(list) << "\n";
+}
+
+void list_verbose(const zlist& list, std::ostream& out) {
+    out << "name\tmethod\tflags\tcrc32\tcompressed_size\tuncompressed_size\tdatetime\t"
+           "external_attributes\tversion_needed\tdisk_number_start\tlocal_header_offset\tcomment\n";
+    for (const auto& e : list.entries) {
+        platform::DosFields f = platform::split_dos_time({e->date, e->time});
+        char buf[256];
+        std::snprintf(buf, sizeof buf,
+                      "\t%u\t%04x\t%08lx\t%lu\t%lu\t%04d-%02d-%02d %02d:%02d:%02d\t%08lx\t%u\t%u\t%lu\t",
+                      e->method, e->flags, static_cast<unsigned long>(e->crc),
+                      static_cast<unsigned long>(e->compressed_size),
+                      static_cast<unsigned long>(e->uncompressed_size), f.year, f.month, f.day,
+                      f.hour, f.minute, f.second, static_cast<unsigned long>(e->external_attributes),
+                      e->version_needed, e->disk_number_start,
+                      static_cast<unsigned long>(e->local_header_offset));
+        out << escaped(e->name) << buf << escaped(e->comment) << "\n";
+    }
+}
+
+int exit_status(const zip& z) {
+    if (z.error) return 2;
+    return z.warnings ? 1 : 0;
+}
+
+int command_list(const Options& opt, std::ostream& out, std::ostream& err) {
+    if (opt.operands.size() != 1) {
+        err << kUsage;
+        return 2;
+    }
+    zip z;
+    zlist list;
+    if (open_for_command(z, list, opt.operands[0]) != 0) return 2;
+    if (opt.verbose)
+        list_verbose(list, out);
+    else
+        list_brief(list, out);
+    return exit_status(z);
+}
+
+} // namespace
+
+int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    if (argc < 2) {
+        err << kUsage;
+        return 2;
+    }
+    std::string command = argv[1];
+    Options opt;
+    for (int i = 2; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "-v")
+            opt.verbose = true;
+        else if (a == "-y")
+            opt.answer = Answer::Yes;
+        else if (a == "-n")
+            opt.answer = Answer::No;
+        else if (a == "--") {
+            for (++i; i < argc; ++i) opt.operands.push_back(argv[i]);
+        } else if (a.size() > 1 && a[0] == '-') {
+            err << "zarvo-cli: unknown option " << a << "\n" << kUsage;
+            return 2;
+        } else
+            opt.operands.push_back(a);
+    }
+
+    platform::PromptResponder previous = platform::set_prompt_responder(make_responder(err, opt.answer));
+    int rc;
+    if (command == "l")
+        rc = command_list(opt, out, err);
+    else if (command == "-h" || command == "--help" || command == "help") {
+        out << kUsage;
+        rc = 0;
+    } else {
+        err << "zarvo-cli: unknown command " << command << "\n" << kUsage;
+        rc = 2;
+    }
+    platform::set_prompt_responder(std::move(previous));
+    return rc;
+}

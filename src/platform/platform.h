@@ -1,0 +1,210 @@
+// The operating-system layer: the only code that talks to the OS.
+//
+// Paths are DOS paths as the engine uses them: a drive letter, a colon,
+// backslashes, at most 260 bytes, in the system code page. The win32 build
+// hands them to the ...A API unchanged; the posix build maps the drive letter
+// through a drive table onto host folders, the way Wine does (Z: is the host
+// root), so the engine and its tests behave the same on both.
+//
+// Results use the Win32 conventions the engine relies on: drive types 0..6,
+// system error codes 2/3/5/112, message-box button and answer values.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+constexpr std::size_t kMaxPath = 260;
+
+// Copies src into a fixed buffer of dst_size bytes, always NUL-terminated.
+// Returns false when src did not fit (dst then holds the truncated prefix).
+bool copy_bounded(char* dst, std::size_t dst_size, const char* src);
+
+// ---- Files ---------------------------------------------------------------
+
+using FileHandle = std::intptr_t;
+constexpr FileHandle kInvalidFile = -1;
+
+// System error codes, numbered as on Windows.
+enum SystemError : std::uint32_t {
+    kErrNone = 0,
+    kErrFileNotFound = 2,
+    kErrPathNotFound = 3,
+    kErrAccessDenied = 5,
+    kErrDiskFull = 112,
+};
+
+// Error of the last failed call on this thread (a SystemError value or another code).
+std::uint32_t last_error();
+
+FileHandle open_read(const char* path);     // existing file, shared read
+FileHandle open_write(const char* path);    // existing file, read and write, no truncation
+FileHandle create_file(const char* path);   // new or truncated file, read and write
+void close_file(FileHandle h);
+// Reads up to n bytes; false on an I/O error. *got is 0 at end of file.
+bool read_file(FileHandle h, void* buf, std::uint32_t n, std::uint32_t* got);
+// Writes n bytes; false (with last_error set) when not all could be written.
+bool write_file(FileHandle h, const void* buf, std::uint32_t n, std::uint32_t* written);
+bool seek_file(FileHandle h, std::uint32_t offset);
+bool tell_file(FileHandle h, std::uint32_t* offset);
+bool file_size(FileHandle h, std::uint32_t* size);
+bool truncate_file(FileHandle h); // cut at the current position
+
+// Closes the handle when the owner goes out of scope.
+class ScopedFile {
+  public:
+    explicit ScopedFile(FileHandle h = kInvalidFile) : h_(h) {}
+    ~ScopedFile() { reset(); }
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    FileHandle get() const { return h_; }
+    bool valid() const { return h_ != kInvalidFile; }
+    FileHandle release() {
+        FileHandle h = h_;
+        h_ = kInvalidFile;
+        return h;
+    }
+    void reset(FileHandle h = kInvalidFile) {
+        if (h_ != kInvalidFile) close_file(h_);
+        h_ = h;
+    }
+
+  private:
+    FileHandle h_;
+};
+
+// ---- Times ---------------------------------------------------------------
+
+// A DOS date and time as stored in ZIP headers. Times are taken as UTC
+// throughout: converting to or from a file's last-write time applies no zone.
+struct DosTime {
+    std::uint16_t date = 0;
+    std::uint16_t time = 0;
+};
+
+// Seconds since 1970-01-01 UTC <-> DOS fields. Years before 1980 give
+// 1980-01-01 00:00:00, years after 2107 give 2107-12-31 23:59:58.
+DosTime dos_time_from_unix(std::int64_t seconds);
+std::int64_t unix_from_dos_time(DosTime t);
+
+// Broken-down time of a DOS date and time, fields as stored (no validation).
+struct DosFields {
+    int year, month, day, hour, minute, second;
+};
+DosFields split_dos_time(DosTime t);
+// The same instant shifted from UTC to the local time zone.
+DosFields local_fields_from_dos_time(DosTime t);
+
+bool get_file_time(FileHandle h, DosTime* t);
+bool set_file_time(FileHandle h, DosTime t);
+
+// ---- Attributes, names ---------------------------------------------------
+
+enum Attribute : std::uint32_t {
+    kAttrReadOnly = 0x01,
+    kAttrHidden = 0x02,
+    kAttrSystem = 0x04,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+};
+constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+std::uint32_t get_attributes(const char* path); // kInvalidAttributes when missing
+bool set_attributes(const char* path, std::uint32_t attributes);
+bool delete_file(const char* path);
+bool move_file(const char* from, const char* to); // fails when `to` exists
+bool copy_file(const char* from, const char* to, bool fail_if_exists);
+
+// ---- Folders -------------------------------------------------------------
+
+bool create_directory(const char* path);
+bool remove_directory(const char* path);
+
+struct FindData {
+    std::string name; // file part only
+    std::uint32_t attributes = 0;
+    std::uint32_t size = 0;
+    DosTime time;
+};
+// Entries of the folder part of `pattern` whose name matches its last part
+// (DOS wildcards * and ?, case-insensitive); "." and ".." are left out.
+// Returns false when the folder cannot be read.
+bool find_files(const char* pattern, std::vector<FindData>* out);
+
+// ---- Drives and volumes --------------------------------------------------
+
+enum DriveType : unsigned {
+    kDriveUnknown = 0,
+    kDriveNoRoot = 1,
+    kDriveRemovable = 2,
+    kDriveFixed = 3,
+    kDriveRemote = 4,
+    kDriveCdRom = 5,
+    kDriveRamDisk = 6,
+};
+
+// root is "X:\" (only its first character is looked at).
+unsigned get_drive_type(const char* root);
+// label gets at most label_size - 1 bytes.
+bool get_volume_info(const char* root, char* label, std::size_t label_size, std::uint32_t* serial);
+bool set_volume_label(const char* root, const char* label);
+bool get_free_space(const char* root, std::uint64_t* free_bytes, std::uint64_t* total_bytes);
+std::uint32_t logical_drives(); // bit 0 = A:
+
+// ---- Message boxes and prompts -------------------------------------------
+
+// Button sets, icons and answers, numbered as MessageBox's.
+enum : unsigned {
+    kMbOk = 0x0,
+    kMbOkCancel = 0x1,
+    kMbYesNoCancel = 0x3,
+    kMbYesNo = 0x4,
+    kMbIconStop = 0x10,
+    kMbIconQuestion = 0x20,
+    kMbIconExclamation = 0x30,
+    kMbIconInformation = 0x40,
+};
+enum : int { kIdOk = 1, kIdCancel = 2, kIdYes = 6, kIdNo = 7 };
+
+struct Prompt {
+    std::string text;
+    std::string caption;
+    unsigned style = 0; // buttons | icon
+    void* owner = nullptr;
+};
+
+using PromptResponder = std::function<int(const Prompt&)>;
+
+// Shows a message box and returns the answer. While a responder is installed
+// it answers instead (tests, the command line); without one the win32 build
+// shows a real box and the posix build prints the text to stderr and takes
+// the safe answer (OK for an OK box, otherwise Cancel or No).
+int message_box(const Prompt& prompt);
+// Installs a responder; returns the previous one.
+PromptResponder set_prompt_responder(PromptResponder responder);
+
+// ---- Host paths (posix build; identity on win32) --------------------------
+
+// A path as given on a command line -> the engine's DOS path ("Z:\..." on posix).
+std::string dos_path_from_host(const std::string& host_path);
+
+// ---- Simulated drives (posix build) ---------------------------------------
+
+struct DriveMount {
+    std::string host_folder;
+    unsigned type = kDriveFixed;
+    std::string label;
+    std::uint32_t serial = 0;
+    std::uint64_t capacity = 0; // 0: report the host file system's figures
+};
+
+// Maps letter onto a host folder; mounting again on the same letter is
+// "changing the disk". Returns false on the win32 build.
+bool mount_drive(char letter, const DriveMount& mount);
+void unmount_drive(char letter);
+
+} // namespace platform

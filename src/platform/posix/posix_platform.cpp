@@ -1,0 +1,682 @@
+// The platform layer on a POSIX host. DOS paths are mapped through a drive
+// table as Wine does: Z: is the host root, further letters can be mounted
+// onto folders with a drive type, volume label, serial and capacity, so that
+// removable disks, disk sets and full disks can be tested without hardware.
+// Windows behaviour the engine relies on is kept: names are matched without
+// regard to case, read-only files cannot be opened for writing or deleted,
+// and a drive with a capacity refuses writes beyond it with "disk full".
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <strings.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+thread_local std::uint32_t t_last_error = 0;
+
+std::uint32_t error_from_errno(int e) {
+    switch (e) {
+    case ENOENT:
+        return kErrFileNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return kErrPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return kErrAccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+        return kErrDiskFull;
+    case EEXIST:
+        return 80; // ERROR_FILE_EXISTS
+    default:
+        return 31; // ERROR_GEN_FAILURE
+    }
+}
+
+void fail_errno() { t_last_error = error_from_errno(errno); }
+
+struct Drive {
+    bool mounted = false;
+    DriveMount mount;
+};
+
+std::mutex g_drive_mutex;
+Drive g_drives[26];
+bool g_drives_ready = false;
+std::map<int, int> g_handle_drive; // fd -> drive index, for capacity checks
+
+void init_drives_locked() {
+    if (g_drives_ready) return;
+    g_drives_ready = true;
+    Drive& z = g_drives['Z' - 'A'];
+    z.mounted = true;
+    z.mount.host_folder = "/";
+    z.mount.type = kDriveFixed;
+    z.mount.serial = 0x5A5A0001u;
+}
+
+int drive_index(char letter) {
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    if (letter < 'A' || letter > 'Z') return -1;
+    return letter - 'A';
+}
+
+bool is_drive_path(const char* path) {
+    return path && drive_index(path[0]) >= 0 && path[1] == ':';
+}
+
+// Finds an entry of dir whose name equals name without regard to case.
+bool find_case_insensitive(const std::string& dir, const std::string& name, std::string* found) {
+    DIR* d = opendir(dir.empty() ? "/" : dir.c_str());
+    if (!d) return false;
+    bool ok = false;
+    while (dirent* e = readdir(d)) {
+        if (strcasecmp(e->d_name, name.c_str()) == 0) {
+            *found = e->d_name;
+            ok = true;
+            break;
+        }
+    }
+    closedir(d);
+    return ok;
+}
+
+// Joins the components below a host root, taking an existing entry whose
+// name differs only in case where there is one (as a Windows file system would).
+std::string resolve_below(const std::string& root, const std::string& rest) {
+    std::string out = root;
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    std::size_t i = 0;
+    while (i <= rest.size()) {
+        std::size_t j = rest.find('/', i);
+        if (j == std::string::npos) j = rest.size();
+        std::string part = rest.substr(i, j - i);
+        i = j + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            std::size_t cut = out.find_last_of('/');
+            if (cut != std::string::npos && out.size() > root.size()) out.erase(cut);
+            if (out.empty()) out = "/";
+            continue;
+        }
+        std::string base = out == "/" ? std::string() : out;
+        std::string candidate = base + "/" + part;
+        struct stat st;
+        if (lstat(candidate.c_str(), &st) != 0) {
+            std::string found;
+            if (find_case_insensitive(base, part, &found)) candidate = base + "/" + found;
+        }
+        out = candidate;
+    }
+    return out.empty() ? "/" : out;
+}
+
+// DOS path -> host path and drive index (-1 for a path without a drive).
+// Returns false when the drive is not mounted.
+bool host_path(const char* path, std::string* out, int* drive = nullptr) {
+    std::string p = path ? path : "";
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    if (is_drive_path(path)) {
+        int idx = drive_index(path[0]);
+        std::string root;
+        {
+            std::lock_guard<std::mutex> lock(g_drive_mutex);
+            init_drives_locked();
+            if (!g_drives[idx].mounted) return false;
+            root = g_drives[idx].mount.host_folder;
+        }
+        if (drive) *drive = idx;
+        *out = resolve_below(root, p.substr(2));
+        return true;
+    }
+    if (drive) *drive = -1;
+    *out = p;
+    return true;
+}
+
+std::uint64_t bytes_below(const std::string& folder) {
+    std::uint64_t total = 0;
+    DIR* d = opendir(folder.c_str());
+    if (!d) return 0;
+    while (dirent* e = readdir(d)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+        std::string p = folder + "/" + e->d_name;
+        struct stat st;
+        if (lstat(p.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode))
+            total += bytes_below(p);
+        else if (S_ISREG(st.st_mode))
+            total += static_cast<std::uint64_t>(st.st_size);
+    }
+    closedir(d);
+    return total;
+}
+
+bool read_only_mode(mode_t mode) { return (mode & S_IWUSR) == 0; }
+
+FileHandle open_mapped(const char* path, int flags, bool refuse_read_only) {
+    std::string hp;
+    int drive = -1;
+    if (!host_path(path, &hp, &drive)) {
+        t_last_error = kErrPathNotFound;
+        return kInvalidFile;
+    }
+    struct stat st;
+    if (stat(hp.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            t_last_error = kErrAccessDenied;
+            return kInvalidFile;
+        }
+        if (refuse_read_only && read_only_mode(st.st_mode)) {
+            t_last_error = kErrAccessDenied;
+            return kInvalidFile;
+        }
+    }
+    int fd = ::open(hp.c_str(), flags | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        fail_errno();
+        if (errno == ENOENT) {
+            // Windows tells a missing folder from a missing file.
+            std::string dir = hp.substr(0, hp.find_last_of('/'));
+            struct stat ds;
+            if (!dir.empty() && stat(dir.c_str(), &ds) != 0) t_last_error = kErrPathNotFound;
+        }
+        return kInvalidFile;
+    }
+    if (drive >= 0) {
+        std::lock_guard<std::mutex> lock(g_drive_mutex);
+        g_handle_drive[fd] = drive;
+    }
+    return fd;
+}
+
+bool wildcard_match(const char* pat, const char* name) {
+    // "*.*" means every name in DOS, also one without a dot.
+    if (std::strcmp(pat, "*.*") == 0 || std::strcmp(pat, "*") == 0) return true;
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name) {
+        char pc = static_cast<char>(std::tolower(static_cast<unsigned char>(*pat)));
+        char nc = static_cast<char>(std::tolower(static_cast<unsigned char>(*name)));
+        if (*pat == '*') {
+            star = pat++;
+            resume = name;
+        } else if (*pat == '?' || (*pat && pc == nc)) {
+            ++pat;
+            ++name;
+        } else if (star) {
+            pat = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pat == '*') ++pat;
+    return *pat == '\0';
+}
+
+std::uint32_t attributes_from_stat(const struct stat& st) {
+    std::uint32_t a = 0;
+    if (S_ISDIR(st.st_mode))
+        a |= kAttrDirectory;
+    else
+        a |= kAttrArchive;
+    if (read_only_mode(st.st_mode)) a |= kAttrReadOnly;
+    return a;
+}
+
+} // namespace
+
+std::uint32_t last_error() { return t_last_error; }
+
+FileHandle open_read(const char* path) { return open_mapped(path, O_RDONLY, false); }
+FileHandle open_write(const char* path) { return open_mapped(path, O_RDWR, true); }
+FileHandle create_file(const char* path) {
+    return open_mapped(path, O_RDWR | O_CREAT | O_TRUNC, true);
+}
+
+void close_file(FileHandle h) {
+    if (h == kInvalidFile) return;
+    {
+        std::lock_guard<std::mutex> lock(g_drive_mutex);
+        g_handle_drive.erase(static_cast<int>(h));
+    }
+    ::close(static_cast<int>(h));
+}
+
+bool read_file(FileHandle h, void* buf, std::uint32_t n, std::uint32_t* got) {
+    *got = 0;
+    auto* p = static_cast<char*>(buf);
+    while (*got < n) {
+        ssize_t r = ::read(static_cast<int>(h), p + *got, n - *got);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            fail_errno();
+            return false;
+        }
+        if (r == 0) break;
+        *got += static_cast<std::uint32_t>(r);
+    }
+    return true;
+}
+
+bool write_file(FileHandle h, const void* buf, std::uint32_t n, std::uint32_t* written) {
+    *written = 0;
+    int fd = static_cast<int>(h);
+    std::uint32_t allowed = n;
+    {
+        std::lock_guard<std::mutex> lock(g_drive_mutex);
+        auto it = g_handle_drive.find(fd);
+        if (it != g_handle_drive.end()) {
+            const DriveMount& m = g_drives[it->second].mount;
+            if (m.capacity) {
+                struct stat st;
+                off_t pos = lseek(fd, 0, SEEK_CUR);
+                if (fstat(fd, &st) == 0 && pos >= 0) {
+                    std::uint64_t used = bytes_below(m.host_folder);
+                    std::uint64_t end = static_cast<std::uint64_t>(pos) + n;
+                    std::uint64_t growth =
+                        end > static_cast<std::uint64_t>(st.st_size) ? end - st.st_size : 0;
+                    if (used + growth > m.capacity) {
+                        std::uint64_t room = used >= m.capacity ? 0 : m.capacity - used;
+                        std::uint64_t overlap =
+                            static_cast<std::uint64_t>(st.st_size) > static_cast<std::uint64_t>(pos)
+                                ? st.st_size - pos
+                                : 0;
+                        std::uint64_t can = overlap + room;
+                        allowed = static_cast<std::uint32_t>(can < n ? can : n);
+                    }
+                }
+            }
+        }
+    }
+    const char* p = static_cast<const char*>(buf);
+    while (*written < allowed) {
+        ssize_t r = ::write(fd, p + *written, allowed - *written);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            fail_errno();
+            return false;
+        }
+        *written += static_cast<std::uint32_t>(r);
+    }
+    if (*written < n) {
+        t_last_error = kErrDiskFull;
+        return false;
+    }
+    return true;
+}
+
+bool seek_file(FileHandle h, std::uint32_t offset) {
+    if (lseek(static_cast<int>(h), static_cast<off_t>(offset), SEEK_SET) < 0) {
+        fail_errno();
+        return false;
+    }
+    return true;
+}
+
+bool tell_file(FileHandle h, std::uint32_t* offset) {
+    off_t p = lseek(static_cast<int>(h), 0, SEEK_CUR);
+    if (p < 0) {
+        fail_errno();
+        return false;
+    }
+    *offset = static_cast<std::uint32_t>(p);
+    return true;
+}
+
+bool file_size(FileHandle h, std::uint32_t* size) {
+    struct stat st;
+    if (fstat(static_cast<int>(h), &st) != 0) {
+        fail_errno();
+        return false;
+    }
+    if (st.st_size > 0xFFFFFFFFLL) {
+        t_last_error = 31;
+        return false;
+    }
+    *size = static_cast<std::uint32_t>(st.st_size);
+    return true;
+}
+
+bool truncate_file(FileHandle h) {
+    off_t p = lseek(static_cast<int>(h), 0, SEEK_CUR);
+    if (p < 0 || ftruncate(static_cast<int>(h), p) != 0) {
+        fail_errno();
+        return false;
+    }
+    return true;
+}
+
+DosFields local_fields_from_dos_time(DosTime t) {
+    std::time_t secs = static_cast<std::time_t>(unix_from_dos_time(t));
+    std::tm tm{};
+    localtime_r(&secs, &tm);
+    return DosFields{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                     tm.tm_hour,        tm.tm_min,     tm.tm_sec};
+}
+
+bool get_file_time(FileHandle h, DosTime* t) {
+    struct stat st;
+    if (fstat(static_cast<int>(h), &st) != 0) {
+        fail_errno();
+        return false;
+    }
+    *t = dos_time_from_unix(static_cast<std::int64_t>(st.st_mtime));
+    return true;
+}
+
+bool set_file_time(FileHandle h, DosTime t) {
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unix_from_dos_time(t));
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    if (futimens(static_cast<int>(h), times) != 0) {
+        fail_errno();
+        return false;
+    }
+    return true;
+}
+
+std::uint32_t get_attributes(const char* path) {
+    std::string hp;
+    struct stat st;
+    if (!host_path(path, &hp) || stat(hp.c_str(), &st) != 0) {
+        t_last_error = kErrFileNotFound;
+        return kInvalidAttributes;
+    }
+    return attributes_from_stat(st);
+}
+
+bool set_attributes(const char* path, std::uint32_t attributes) {
+    std::string hp;
+    struct stat st;
+    if (!host_path(path, &hp) || stat(hp.c_str(), &st) != 0) {
+        t_last_error = kErrFileNotFound;
+        return false;
+    }
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & kAttrReadOnly)
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else
+        mode |= S_IWUSR;
+    if (chmod(hp.c_str(), mode) != 0) {
+        fail_errno();
+        return false;
+    }
+    return true;
+}
+
+bool delete_file(const char* path) {
+    std::string hp;
+    struct stat st;
+    if (!host_path(path, &hp) || lstat(hp.c_str(), &st) != 0) {
+        t_last_error = kErrFileNotFound;
+        return false;
+    }
+    if (S_ISDIR(st.st_mode) || read_only_mode(st.st_mode)) {
+        t_last_error = kErrAccessDenied;
+        return false;
+    }
+    if (unlink(hp.c_str()) != 0) {
+        fail_errno();
+        return false;
+    }
+    return true;
+}
+
+bool move_file(const char* from, const char* to) {
+    std::string a, b;
+    if (!host_path(from, &a) || !host_path(to, &b)) {
+        t_last_error = kErrPathNotFound;
+        return false;
+    }
+    struct stat st;
+    if (lstat(b.c_str(), &st) == 0) {
+        t_last_error = 183; // ERROR_ALREADY_EXISTS
+        return false;
+    }
+    if (rename(a.c_str(), b.c_str()) == 0) return true;
+    if (errno != EXDEV) {
+        fail_errno();
+        return false;
+    }
+    // Across drives (different host file systems) a move is a copy and a delete.
+    if (!copy_file(from, to, true)) return false;
+    return unlink(a.c_str()) == 0;
+}
+
+bool copy_file(const char* from, const char* to, bool fail_if_exists) {
+    std::string b;
+    if (fail_if_exists && host_path(to, &b)) {
+        struct stat st;
+        if (lstat(b.c_str(), &st) == 0) {
+            t_last_error = 80;
+            return false;
+        }
+    }
+    ScopedFile in(open_read(from));
+    if (!in.valid()) return false;
+    ScopedFile out(create_file(to));
+    if (!out.valid()) return false;
+    std::vector<char> buf(65536);
+    for (;;) {
+        std::uint32_t got = 0, put = 0;
+        if (!read_file(in.get(), buf.data(), static_cast<std::uint32_t>(buf.size()), &got))
+            return false;
+        if (got == 0) break;
+        if (!write_file(out.get(), buf.data(), got, &put)) return false;
+    }
+    DosTime t;
+    if (get_file_time(in.get(), &t)) set_file_time(out.get(), t);
+    return true;
+}
+
+bool create_directory(const char* path) {
+    std::string hp;
+    if (!host_path(path, &hp)) {
+        t_last_error = kErrPathNotFound;
+        return false;
+    }
+    if (mkdir(hp.c_str(), 0755) != 0) {
+        fail_errno();
+        if (errno == EEXIST) t_last_error = 183;
+        return false;
+    }
+    return true;
+}
+
+bool remove_directory(const char* path) {
+    std::string hp;
+    if (!host_path(path, &hp) || rmdir(hp.c_str()) != 0) {
+        fail_errno();
+        return false;
+    }
+    return true;
+}
+
+bool find_files(const char* pattern, std::vector<FindData>* out) {
+    out->clear();
+    std::string p = pattern ? pattern : "";
+    std::size_t cut = p.find_last_of("\\/");
+    std::string folder = cut == std::string::npos ? std::string(".") : p.substr(0, cut + 1);
+    std::string mask = cut == std::string::npos ? p : p.substr(cut + 1);
+    if (folder.size() == 2 && folder[1] == ':') folder += "\\";
+    std::string hp;
+    if (!host_path(folder.c_str(), &hp)) {
+        t_last_error = kErrPathNotFound;
+        return false;
+    }
+    DIR* d = opendir(hp.c_str());
+    if (!d) {
+        fail_errno();
+        return false;
+    }
+    while (dirent* e = readdir(d)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+        if (!wildcard_match(mask.c_str(), e->d_name)) continue;
+        std::string full = (hp == "/" ? std::string() : hp) + "/" + e->d_name;
+        struct stat st;
+        if (stat(full.c_str(), &st) != 0) continue;
+        FindData fd;
+        fd.name = e->d_name;
+        fd.attributes = attributes_from_stat(st);
+        fd.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint32_t>(st.st_size);
+        fd.time = dos_time_from_unix(static_cast<std::int64_t>(st.st_mtime));
+        out->push_back(std::move(fd));
+    }
+    closedir(d);
+    return true;
+}
+
+unsigned get_drive_type(const char* root) {
+    int idx = root ? drive_index(root[0]) : -1;
+    if (idx < 0) return kDriveNoRoot;
+    std::lock_guard<std::mutex> lock(g_drive_mutex);
+    init_drives_locked();
+    const Drive& d = g_drives[idx];
+    struct stat st;
+    if (!d.mounted || stat(d.mount.host_folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return kDriveNoRoot;
+    return d.mount.type;
+}
+
+bool get_volume_info(const char* root, char* label, std::size_t label_size,
+                     std::uint32_t* serial) {
+    int idx = root ? drive_index(root[0]) : -1;
+    std::lock_guard<std::mutex> lock(g_drive_mutex);
+    init_drives_locked();
+    struct stat st;
+    if (idx < 0 || !g_drives[idx].mounted ||
+        stat(g_drives[idx].mount.host_folder.c_str(), &st) != 0) {
+        t_last_error = kErrPathNotFound;
+        return false;
+    }
+    if (label) copy_bounded(label, label_size, g_drives[idx].mount.label.c_str());
+    if (serial) *serial = g_drives[idx].mount.serial;
+    return true;
+}
+
+bool set_volume_label(const char* root, const char* label) {
+    int idx = root ? drive_index(root[0]) : -1;
+    std::lock_guard<std::mutex> lock(g_drive_mutex);
+    init_drives_locked();
+    if (idx < 0 || !g_drives[idx].mounted) {
+        t_last_error = kErrPathNotFound;
+        return false;
+    }
+    g_drives[idx].mount.label = label ? label : "";
+    return true;
+}
+
+bool get_free_space(const char* root, std::uint64_t* free_bytes, std::uint64_t* total_bytes) {
+    int idx = root ? drive_index(root[0]) : -1;
+    DriveMount m;
+    {
+        std::lock_guard<std::mutex> lock(g_drive_mutex);
+        init_drives_locked();
+        if (idx < 0 || !g_drives[idx].mounted) {
+            t_last_error = kErrPathNotFound;
+            return false;
+        }
+        m = g_drives[idx].mount;
+    }
+    if (m.capacity) {
+        std::uint64_t used = bytes_below(m.host_folder);
+        *free_bytes = used >= m.capacity ? 0 : m.capacity - used;
+        if (total_bytes) *total_bytes = m.capacity;
+        return true;
+    }
+    struct statvfs vs;
+    if (statvfs(m.host_folder.c_str(), &vs) != 0) {
+        fail_errno();
+        return false;
+    }
+    *free_bytes = static_cast<std::uint64_t>(vs.f_bavail) * vs.f_frsize;
+    if (total_bytes) *total_bytes = static_cast<std::uint64_t>(vs.f_blocks) * vs.f_frsize;
+    return true;
+}
+
+std::uint32_t logical_drives() {
+    std::lock_guard<std::mutex> lock(g_drive_mutex);
+    init_drives_locked();
+    std::uint32_t mask = 0;
+    for (int i = 0; i < 26; ++i)
+        if (g_drives[i].mounted) mask |= 1u << i;
+    return mask;
+}
+
+int show_message_box(const Prompt& prompt) {
+    std::fprintf(stderr, "%s: %s\n", prompt.caption.c_str(), prompt.text.c_str());
+    switch (prompt.style & 0x0F) {
+    case kMbOk:
+        return kIdOk;
+    case kMbYesNo:
+        return kIdNo;
+    default:
+        return kIdCancel;
+    }
+}
+
+std::string dos_path_from_host(const std::string& host) {
+    if (host.size() >= 2 && drive_index(host[0]) >= 0 && host[1] == ':') return host;
+    std::string abs = host;
+    if (abs.empty() || abs[0] != '/') {
+        char cwd[4096];
+        if (getcwd(cwd, sizeof cwd)) abs = std::string(cwd) + "/" + host;
+    }
+    // Collapse "." and ".." so the DOS path names the same file.
+    std::vector<std::string> parts;
+    std::size_t i = 0;
+    while (i <= abs.size()) {
+        std::size_t j = abs.find('/', i);
+        if (j == std::string::npos) j = abs.size();
+        std::string part = abs.substr(i, j - i);
+        i = j + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string out = "Z:";
+    for (const auto& part : parts) out += "\\" + part;
+    if (parts.empty()) out += "\\";
+    return out;
+}
+
+bool mount_drive(char letter, const DriveMount& mount) {
+    int idx = drive_index(letter);
+    if (idx < 0) return false;
+    std::lock_guard<std::mutex> lock(g_drive_mutex);
+    init_drives_locked();
+    g_drives[idx].mounted = true;
+    g_drives[idx].mount = mount;
+    return true;
+}
+
+void unmount_drive(char letter) {
+    int idx = drive_index(letter);
+    if (idx < 0) return;
+    std::lock_guard<std::mutex> lock(g_drive_mutex);
+    init_drives_locked();
+    g_drives[idx] = Drive{};
+}
+
+} // namespace platform

@@ -1,0 +1,114 @@
+// Texts of the engine's codes and the reporting of errors and warnings.
+#include "zip/errors.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/platform.h"
+#include "zip/progress.h"
+#include "zip/zip.h"
+
+const char* error_text(std::int32_t code, std::uint32_t drive_type) {
+    switch (code) {
+    case ZERR_GENERAL: return "General error";
+    case ZERR_EOF: return "Unexpected end of file";
+    case ZERR_FORMAT: return "Bad zip structure";
+    case ZERR_MEMORY: return "Out of memory";
+    case ZERR_LOGIC: return "Logic error";
+    case ZERR_COMMENT: return "Invalid comment format";
+    case ZERR_CANCEL: return "User canceled";
+    case ZERR_TEMP: return "Can't create temp file";
+    case ZERR_READ: return "Read or seek error";
+    case ZERR_NOTHING: return "Nothing to do";
+    case ZERR_WRITE: return "Writing to a file";
+    case ZERR_CREATE: return "Can't create file";
+    case ZERR_DELETE: return "Can't delete the original file";
+    case ZERR_METHOD: return "Unknown compression method";
+    case ZERR_OPEN: return "Can't open file";
+    case ZERR_COPY: return "Can't open file";
+    case ZERR_NOZIP: return "Zipfile not found";
+    case ZERR_NOFILES: return "No files found";
+    case ZERR_DISKFULL: return "Disk is full";
+    case ZERR_NOTFOUND: return "File not found";
+    case ZERR_NOPATH: return "Path not found";
+    case ZERR_ACCESS: return "Access denied";
+    case ZERR_NOEND: return "Bad CE signature";
+    case ZERR_CRC: return "Bad CRC";
+    case ZERR_ENCRYPTED: return "Can't extract encrypted files";
+    case ZERR_DRIVE:
+        switch (drive_type) {
+        case kDriveTypeRemovable: return "Can't modify files on removable media";
+        case kDriveTypeNetwork: return "Can't use a NetWork drive";
+        case kDriveTypeCdRom: return "Can't write to a CD Rom drive";
+        case kDriveTypeRamDisk: return "Can't use a Ram Disk";
+        default: return "Destination disk type is unknown";
+        }
+    case ZERR_GETVOL: return "Could not get volume info";
+    case ZERR_SETVOL: return "Could not set volume info";
+    case ZERR_FREESPACE: return "Could not get freespace";
+    case ZERR_REMOVEALL: return "Can't remove all files";
+    case ZERR_TOOLARGE: return "File to large";
+    default: return "Unspecified error";
+    }
+}
+
+namespace {
+
+const char* warning_format(std::int32_t code) {
+    switch (code) {
+    case ZERR_METHOD: return "Unknown method. File %s was skipped";
+    case ZERR_OPEN: return "Can't open %s. File was skipped";
+    case ZERR_CRC: return "Bad CRC for %s";
+    case ZWARN_REDUCED: return "UnShrinking is not supported. File %s was skipped";
+    case ZWARN_REPLACE: return "Can't replace original file. New file left as %s";
+    default: return nullptr;
+    }
+}
+
+} // namespace
+
+std::string warning_line(std::int32_t code, const char* name) {
+    const char* format = warning_format(code);
+    std::string line = "Warning: ";
+    if (!format) return line + "Unspecified warning";
+    // Sized from both texts so that a long name is never cut.
+    const char* n = name ? name : "";
+    std::vector<char> buf(std::string(format).size() + std::string(n).size() + 1);
+    std::snprintf(buf.data(), buf.size(), format, n);
+    return line + buf.data();
+}
+
+void zip_error(zip& z, std::int32_t code) {
+    const char* text = error_text(code, z.drive_type);
+    if (z.progress) {
+        z.progress->AddLine(text, 1);
+    } else {
+        platform::message_box(
+            {text, "Error", platform::kMbOk | platform::kMbIconExclamation, nullptr});
+    }
+    z.error = code;
+}
+
+void zip_warning(zip& z, std::int32_t code, const char* name) {
+    z.warnings += 1;
+    std::string line = warning_line(code, name);
+    if (z.progress) {
+        z.progress->AddWarning(line.c_str());
+    } else {
+        platform::message_box(
+            {line, "Warning", platform::kMbOk | platform::kMbIconExclamation, nullptr});
+    }
+}
+
+std::int32_t map_write_error(zip& z, std::uint32_t system_error) {
+    std::int32_t code;
+    switch (system_error) {
+    case platform::kErrFileNotFound: code = ZERR_NOTFOUND; break;
+    case platform::kErrPathNotFound: code = ZERR_NOPATH; break;
+    case platform::kErrAccessDenied: code = ZERR_ACCESS; break;
+    case platform::kErrDiskFull: code = ZERR_DISKFULL; break;
+    default: code = ZERR_WRITE; break;
+    }
+    set_error(z, code);
+    return code;
+}

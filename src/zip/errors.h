@@ -1,0 +1,64 @@
+// Engine error and warning codes and their two reporting operations.
+//
+// An error stops the job: every engine step tests the error field first and
+// does nothing once it is set, and the job reports it once at its end. A
+// warning concerns one file or member; it is counted and reported at once and
+// the job goes on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct zip;
+
+enum ZipError : std::int32_t {
+    ZERR_OK = 0,
+    ZERR_GENERAL = 1,
+    ZERR_EOF = 3,
+    ZERR_FORMAT = 4,
+    ZERR_MEMORY = 5,
+    ZERR_LOGIC = 6,
+    ZERR_COMMENT = 7,
+    ZERR_CANCEL = 8,
+    ZERR_TEMP = 9,
+    ZERR_READ = 10,
+    ZERR_NOTHING = 11,
+    ZERR_WRITE = 13,
+    ZERR_CREATE = 14,
+    ZERR_DELETE = 15,
+    ZERR_METHOD = 16,
+    ZERR_OPEN = 17,
+    ZERR_COPY = 18,
+    ZERR_NOZIP = 20,
+    ZERR_NOFILES = 21,
+    ZERR_DISKFULL = 22,
+    ZERR_NOTFOUND = 23,
+    ZERR_NOPATH = 24,
+    ZERR_ACCESS = 26,
+    ZERR_NOEND = 27,
+    ZERR_CRC = 28,
+    ZERR_ENCRYPTED = 29,
+    ZERR_DRIVE = 30,
+    ZERR_GETVOL = 32,
+    ZERR_SETVOL = 33,
+    ZERR_FREESPACE = 34,
+    ZERR_REMOVEALL = 35,
+    ZWARN_REDUCED = 36,
+    ZWARN_REPLACE = 37,
+    ZERR_TOOLARGE = 38,
+};
+
+// The text zip_error shows for code; code 30 depends on the drive type.
+const char* error_text(std::int32_t code, std::uint32_t drive_type);
+// The line zip_warning reports, "Warning: " included.
+std::string warning_line(std::int32_t code, const char* name);
+
+// Reports code (progress dialog problem list, else a message box captioned
+// "Error") and stores it in the error field.
+void zip_error(zip& z, std::int32_t code);
+// Counts a warning and reports it (progress dialog, else a message box
+// captioned "Warning"). The error field is not touched.
+void zip_warning(zip& z, std::int32_t code, const char* name);
+// The engine error a failed write leaves, from the system's error code: it is
+// stored in the error field (unless one is there already) and returned.
+std::int32_t map_write_error(zip& z, std::uint32_t system_error);

@@ -1,0 +1,279 @@
+// The buffered input and the readers of the end record, central headers and
+// local headers. Every read goes through the single block buffer, so a seek
+// into the block already held costs no read.
+#include "zip/input.h"
+
+#include <cstring>
+#include <new>
+
+#include "ops/drives.h"
+#include "zip/zip.h"
+#include "zip/zlist.h"
+
+int fill_input(zip& z) {
+    for (;;) {
+        std::uint32_t position = 0, got = 0;
+        bool ok = platform::tell_file(z.input_handle, &position) &&
+                  platform::read_file(z.input_handle, z.input_buffer.get(), kBlockSize, &got);
+        if (ok && got > 0) {
+            z.buffer_position = position;
+            z.block_length = got;
+            z.bytes_left = static_cast<std::int32_t>(got);
+            z.read_pointer = 0;
+            return static_cast<int>(got);
+        }
+        z.bytes_left = 0;
+        z.block_length = 0;
+        z.buffer_position = kNoBlock;
+        if (z.drive_type != kDriveTypeRemovable || z.current_disk >= z.last_disk) return -1;
+        // The member goes on at the start of the next disk's file.
+        ask_for_disk(z, z.current_disk + 1);
+        if (z.error) return -1;
+    }
+}
+
+int seek_archive(zip& z, std::uint32_t offset, std::uint32_t disk) {
+    if (z.error) return z.error;
+    if (z.drive_type == kDriveTypeRemovable && disk != z.current_disk) {
+        ask_for_disk(z, disk);
+        if (z.error) return z.error;
+    }
+    const std::uint32_t block_start = offset - offset % kBlockSize;
+    const std::uint32_t in_block = offset - block_start;
+    if (block_start == z.buffer_position && z.bytes_left > 0) {
+        z.read_pointer = in_block;
+        z.bytes_left = static_cast<std::int32_t>(z.block_length) - static_cast<std::int32_t>(in_block);
+        return 0;
+    }
+    std::uint32_t got = 0;
+    if (!platform::seek_file(z.input_handle, block_start) ||
+        !platform::read_file(z.input_handle, z.input_buffer.get(), kBlockSize, &got) || got == 0) {
+        z.bytes_left = 0;
+        z.block_length = 0;
+        z.buffer_position = kNoBlock;
+        set_error(z, ZERR_EOF);
+        return ZERR_EOF;
+    }
+    z.buffer_position = block_start;
+    z.block_length = got;
+    z.read_pointer = in_block;
+    z.bytes_left = static_cast<std::int32_t>(got) - static_cast<std::int32_t>(in_block);
+    return 0;
+}
+
+void read_bytes(zip& z, void* destination, std::uint32_t n) {
+    auto* out = static_cast<std::uint8_t*>(destination);
+    while (n > 0 && z.error == 0) {
+        if (z.bytes_left <= 0) {
+            if (fill_input(z) < 0) set_error(z, ZERR_EOF);
+            continue;
+        }
+        std::uint32_t k = static_cast<std::uint32_t>(z.bytes_left);
+        if (k > n) k = n;
+        std::memcpy(out, z.input_buffer.get() + z.read_pointer, k);
+        out += k;
+        n -= k;
+        z.read_pointer += k;
+        z.bytes_left -= static_cast<std::int32_t>(k);
+    }
+}
+
+int read_local_header(zip& z) {
+    if (z.error) return z.error;
+    std::uint8_t header[26];
+    read_bytes(z, z.signature_buffer, 4);
+    if (z.error) return z.error;
+    if (std::memcmp(z.signature_buffer, z.local_signature, 4) != 0) {
+        set_error(z, ZERR_FORMAT);
+        return z.error;
+    }
+    read_bytes(z, header, sizeof header);
+    if (z.error) return z.error;
+    zentry* e = z.current_entry;
+    std::uint32_t name_length = get16(header + 22);
+    std::uint32_t extra_length = get16(header + 24);
+    if (e) {
+        e->local_flags = get16(header + 2);
+        e->local_name_length = name_length;
+        e->local_extra_length = extra_length;
+    }
+    // Skip the local name and extra field without keeping them.
+    std::uint8_t discard[256];
+    for (std::uint32_t left = name_length + extra_length; left > 0 && z.error == 0;) {
+        std::uint32_t k = left < sizeof discard ? left : sizeof discard;
+        read_bytes(z, discard, k);
+        left -= k;
+    }
+    return z.error;
+}
+
+namespace {
+
+bool is_end_signature(const zip& z, const std::uint8_t* p) {
+    return std::memcmp(p, z.end_signature, 4) == 0;
+}
+
+int find_in_small_file(zip& z) {
+    if (!platform::seek_file(z.input_handle, 0)) {
+        set_error(z, ZERR_EOF);
+        return z.error;
+    }
+    int got = fill_input(z);
+    if (got < 0) {
+        set_error(z, ZERR_EOF);
+        return z.error;
+    }
+    if (static_cast<std::uint32_t>(got) != z.input_size) {
+        set_error(z, ZERR_NOEND);
+        return z.error;
+    }
+    const std::uint8_t* buf = z.input_buffer.get();
+    for (std::int64_t i = static_cast<std::int64_t>(z.input_size) - 22; i >= 0; --i) {
+        if (buf[i] == 'P' && is_end_signature(z, buf + i)) {
+            z.read_pointer = static_cast<std::uint32_t>(i);
+            z.bytes_left = got - static_cast<std::int32_t>(i);
+            return 0;
+        }
+    }
+    set_error(z, ZERR_NOEND);
+    return z.error;
+}
+
+} // namespace
+
+int find_end_record(zip& z) {
+    if (z.error) return z.error;
+    if (z.input_size <= kBlockSize) return find_in_small_file(z);
+
+    std::uint8_t* buf = z.input_buffer.get();
+    std::uint32_t position = z.input_size - kBlockSize;
+    std::uint32_t previous = kNoBlock;
+    for (std::uint32_t pass = 0;; ++pass) {
+        // Carry the first bytes of the block read before (the one just behind
+        // this block) so a signature split across the two blocks is found. The
+        // last block read clamps to 0 and may overlap: nothing is carried then,
+        // since those bytes do not follow this block.
+        std::uint8_t carry[3] = {0, 0, 0};
+        if (previous != kNoBlock && previous == position + kBlockSize) {
+            for (int i = 0; i < 3 && buf[i] != 0; ++i) carry[i] = buf[i];
+        }
+        std::memcpy(buf + kBlockSize, carry, 3);
+        buf[kBlockSize + 3] = 0;
+
+        std::uint32_t got = 0;
+        if (!platform::seek_file(z.input_handle, position) ||
+            !platform::read_file(z.input_handle, buf, kBlockSize, &got) || got == 0) {
+            z.bytes_left = 0;
+            z.buffer_position = kNoBlock;
+            set_error(z, ZERR_EOF);
+            return z.error;
+        }
+        z.buffer_position = position;
+        z.block_length = got;
+        z.bytes_left = static_cast<std::int32_t>(got);
+        z.read_pointer = 0;
+        if (got < kBlockSize) {
+            set_error(z, ZERR_READ);
+            return z.error;
+        }
+        for (std::int32_t i = kBlockSize - 1; i >= 0; --i) {
+            if (buf[i] == 'P' && is_end_signature(z, buf + i)) {
+                z.read_pointer = static_cast<std::uint32_t>(i);
+                z.bytes_left = static_cast<std::int32_t>(kBlockSize) - i;
+                return 0;
+            }
+        }
+        if (position == 0 || pass * kBlockSize > 32767) break;
+        previous = position;
+        position = position > kBlockSize ? position - kBlockSize : 0;
+    }
+    set_error(z, ZERR_NOEND);
+    return z.error;
+}
+
+int read_end_record(zip& z, zlist& list) {
+    if (z.error) return z.error;
+    std::uint8_t record[22];
+    read_bytes(z, record, sizeof record);
+    if (z.error) {
+        z.error = ZERR_FORMAT; // every failure here is a bad structure
+        return z.error;
+    }
+    list.this_disk = get16(record + 4);
+    list.central_directory_disk = get16(record + 6);
+    list.entries_on_this_disk = get16(record + 8);
+    list.total_entries = get16(record + 10);
+    list.central_directory_size = get32(record + 12);
+    list.central_directory_offset = get32(record + 16);
+    list.comment_length = get16(record + 20);
+    list.comment.clear();
+    if (list.comment_length) {
+        try {
+            list.comment.resize(list.comment_length);
+        } catch (const std::bad_alloc&) {
+            z.error = ZERR_FORMAT;
+            return z.error;
+        }
+        read_bytes(z, &list.comment[0], list.comment_length);
+        if (z.error) {
+            list.comment.clear();
+            list.comment_length = 0;
+            z.error = ZERR_FORMAT;
+        }
+    }
+    return z.error;
+}
+
+int read_central_header(zip& z, zlist& list) {
+    if (z.error) return z.error;
+    read_bytes(z, z.signature_buffer, 4);
+    if (z.error) return z.error;
+    if (std::memcmp(z.signature_buffer, z.central_signature, 4) != 0) {
+        set_error(z, ZERR_FORMAT);
+        return z.error;
+    }
+    std::uint8_t h[46] = {};
+    read_bytes(z, h, 42);
+    if (z.error) return z.error;
+
+    std::unique_ptr<zentry> e(new (std::nothrow) zentry);
+    if (!e) {
+        set_error(z, ZERR_MEMORY);
+        return z.error;
+    }
+    e->version_made_by = get16(h + 0);
+    e->version_needed = get16(h + 2);
+    e->flags = get16(h + 4);
+    e->method = get16(h + 6);
+    e->time = get16(h + 8);
+    e->date = get16(h + 10);
+    e->crc = get32(h + 12);
+    e->compressed_size = get32(h + 16);
+    e->uncompressed_size = get32(h + 20);
+    e->name_length = get16(h + 24);
+    e->central_extra_length = get16(h + 26);
+    e->comment_length = get16(h + 28);
+    e->disk_number_start = get16(h + 30);
+    e->internal_attributes = get16(h + 32);
+    e->external_attributes = get32(h + 34);
+    e->local_header_offset = get32(h + 38);
+
+    try {
+        if (e->name_length) {
+            e->name.resize(e->name_length);
+            read_bytes(z, &e->name[0], e->name_length);
+        }
+        if (e->central_extra_length && z.error == 0) {
+            e->central_extra.resize(e->central_extra_length);
+            read_bytes(z, e->central_extra.data(), e->central_extra_length);
+        }
+        if (e->comment_length && z.error == 0) {
+            e->comment.resize(e->comment_length);
+            read_bytes(z, &e->comment[0], e->comment_length);
+        }
+    } catch (const std::bad_alloc&) {
+        set_error(z, ZERR_MEMORY);
+    }
+    if (z.error == 0) list.append(std::move(e));
+    return z.error;
+}

@@ -1,0 +1,35 @@
+// Buffered reading of an archive: one 8192-byte block read at a file
+// position, seeks that reuse the buffered block, refills that move on to the
+// next disk of a set, and the record readers built on them.
+#pragma once
+
+#include <cstdint>
+
+struct zip;
+struct zlist;
+
+// Reads the next block; the bytes now in the buffer, or -1 at the end of the last disk.
+int fill_input(zip& z);
+// Positions the input at offset on disk; 0, or 3 when nothing could be read there.
+int seek_archive(zip& z, std::uint32_t offset, std::uint32_t disk);
+// Copies n bytes through the buffer; a refill that finds nothing sets error 3.
+void read_bytes(zip& z, void* destination, std::uint32_t n);
+// Reads the local header of the current entry; the input then stands at its data.
+int read_local_header(zip& z);
+
+// Finds the end-of-central-directory record in the last 40960 bytes and
+// leaves the read pointer on it; 0, 3, 10 or 27.
+int find_end_record(zip& z);
+// Reads the end record and the archive comment into the catalog; 0 or 4.
+int read_end_record(zip& z, zlist& list);
+// Reads one central header and appends its entry; returns the error field.
+int read_central_header(zip& z, zlist& list);
+
+// Little-endian fields of a record.
+inline std::uint16_t get16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t get32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}

@@ -1,0 +1,30 @@
+// Engine state defaults and the release step shared by every job.
+#include "zip/zip.h"
+
+#include <new>
+
+zip::zip() = default;
+
+zip::~zip() { release_job(*this); }
+
+std::unique_ptr<std::uint8_t[]> allocate_buffer(zip& z, std::size_t n) {
+    std::unique_ptr<std::uint8_t[]> p(new (std::nothrow) std::uint8_t[n]);
+    if (!p) set_error(z, ZERR_MEMORY);
+    return p;
+}
+
+void release_job(zip& z) {
+    platform::close_file(z.input_handle);
+    platform::close_file(z.output_handle);
+    platform::close_file(z.second_input_handle);
+    z.input_handle = z.output_handle = z.second_input_handle = platform::kInvalidFile;
+    z.input_buffer.reset();
+    z.decoder_buffer.reset();
+    z.copy_buffer.reset();
+    z.window.reset();
+    z.crc_table.reset();
+    z.bytes_left = 0;
+    z.block_length = 0;
+    z.read_pointer = 0;
+    z.buffer_position = kNoBlock;
+}

@@ -1,0 +1,112 @@
+// The archive engine state: one object for the life of the program holding
+// every handle, buffer, counter and option of the engine. Jobs allocate their
+// buffers at their start and free them on every path at their end.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/platform.h"
+#include "zip/errors.h"
+
+class JobProgress;
+struct zentry;
+struct flist;
+
+constexpr std::uint32_t kBlockSize = 8192;       // one read block of the buffered input
+constexpr std::uint32_t kInputBufferSize = 8196; // a block and 4 spare bytes behind it
+constexpr std::uint32_t kNoBlock = 0xFFFFFFFFu;  // buffer position while the buffer is empty
+
+// Job kinds (the action field).
+enum : std::uint32_t {
+    kActionCreate = 1,
+    kActionAdd = 2,
+    kActionFreshen = 4,
+    kActionUpdate = 8,
+    kActionRemove = 16,
+};
+
+// Drive classes (the drive type field).
+enum : std::uint32_t {
+    kDriveTypeUnknown = 0,
+    kDriveTypeRemovable = 2,
+    kDriveTypeFixed = 3,
+    kDriveTypeNetwork = 4,
+    kDriveTypeCdRom = 5,
+    kDriveTypeRamDisk = 6,
+};
+
+struct zip {
+    zip();
+    ~zip();
+    zip(const zip&) = delete;
+    zip& operator=(const zip&) = delete;
+
+    void* owner_window = nullptr;
+    JobProgress* progress = nullptr;
+    std::uint32_t add_crc = 0;
+    std::unique_ptr<std::uint32_t[]> crc_table;
+    std::uint32_t extract_crc = 0;
+
+    char signature_buffer[5] = {};
+    char local_signature[5] = {'P', 'K', 3, 4, 0};
+    char central_signature[5] = {'P', 'K', 1, 2, 0};
+    char end_signature[5] = {'P', 'K', 5, 6, 0};
+
+    zentry* current_entry = nullptr;
+    std::uint32_t compressed_left = 0;
+    std::uint32_t uncompressed_size = 0;
+
+    // Buffered input. read_pointer is an index into input_buffer; the block
+    // holds block_length valid bytes read at file offset buffer_position.
+    std::uint32_t buffer_position = kNoBlock;
+    std::int32_t bytes_left = 0;
+    std::unique_ptr<std::uint8_t[]> input_buffer;
+    std::uint32_t read_pointer = 0;
+    std::uint32_t block_length = 0;
+    std::unique_ptr<std::uint8_t[]> decoder_buffer;
+
+    std::uint8_t* memory_target = nullptr;
+    std::uint32_t to_memory = 0;
+    std::uint32_t memory_capacity = 0;
+    std::unique_ptr<std::uint8_t[]> copy_buffer;
+
+    platform::FileHandle input_handle = platform::kInvalidFile;
+    platform::FileHandle output_handle = platform::kInvalidFile;
+    platform::FileHandle second_input_handle = platform::kInvalidFile;
+    std::uint32_t bytes_read = 0;
+    std::uint32_t bytes_written = 0;
+    std::uint32_t output_count = 0;
+    std::uint32_t output_position = 0;
+    std::uint32_t input_size = 0;
+    std::unique_ptr<std::uint8_t[]> window;
+    std::uint32_t input_bytes_read = 0;
+
+    char volume_label[25] = {};
+    std::uint32_t volume_serial = 0;
+    std::uint32_t current_disk = 0;
+    std::uint32_t last_disk = 0;
+    char archive_path[platform::kMaxPath] = {};
+    char temporary_path[platform::kMaxPath] = {};
+
+    std::uint32_t warnings = 0;
+    std::int32_t error = 0;
+    std::uint32_t action = kActionAdd;
+    std::uint32_t method = 8;
+    std::uint32_t level = 5;
+    std::uint32_t span_options = 1;
+    std::uint32_t drive_type = kDriveTypeUnknown;
+    flist* file_list = nullptr;
+};
+
+// Stores code unless an earlier error is already there.
+inline void set_error(zip& z, std::int32_t code) {
+    if (z.error == 0) z.error = code;
+}
+
+// Allocates n bytes for a job buffer; nullptr (and error 5) when that fails.
+std::unique_ptr<std::uint8_t[]> allocate_buffer(zip& z, std::size_t n);
+
+// The release step every job ends with: closes the handles and frees the
+// job's buffers, whichever are held.
+void release_job(zip& z);

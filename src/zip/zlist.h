@@ -1,0 +1,99 @@
+// The catalog of the open archive: member records in central-directory
+// order, a sorted view for the list window, the end record's values and the
+// archive comment. It outlives jobs and is rebuilt by open_archive after
+// every change to the archive.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// One archive member, as read from its central header.
+struct zentry {
+    std::uint16_t version_made_by = 0;
+    std::uint16_t version_needed = 0;
+    std::uint16_t flags = 0;
+    std::uint16_t method = 0;
+    std::uint32_t crc = 0;
+    std::uint32_t compressed_size = 0;
+    std::uint32_t uncompressed_size = 0;
+    std::uint32_t local_name_length = 0;
+    std::uint32_t local_extra_length = 0;
+    std::uint32_t name_length = 0;
+    std::uint32_t central_extra_length = 0;
+    std::uint32_t comment_length = 0;
+    std::uint16_t disk_number_start = 0;
+    std::uint16_t internal_attributes = 0;
+    std::uint16_t local_flags = 0;
+    std::uint16_t date = 0;
+    std::uint16_t time = 0;
+    std::uint32_t external_attributes = 0;
+    std::uint32_t local_header_offset = 0;
+    std::vector<std::uint8_t> central_extra;
+    std::string comment; // comment_length bytes
+    std::string name;    // as stored, with '/' separators
+    std::uint16_t mark = 0;
+
+    // Date in the high half, time in the low half: one comparable value.
+    std::uint32_t date_time() const { return (std::uint32_t(date) << 16) | time; }
+    bool is_folder() const { return (external_attributes & 0x10) != 0; }
+};
+
+// Sort modes of the sorted view.
+enum : std::uint32_t {
+    kSortNameUp = 0,
+    kSortNameDown = 1,
+    kSortDateUp = 2,
+    kSortDateDown = 3,
+    kSortSizeUp = 4,
+    kSortSizeDown = 5,
+    kSortPackedUp = 6,
+    kSortPackedDown = 7,
+    kSortRatioUp = 8,
+    kSortRatioDown = 9,
+};
+
+struct zlist {
+    std::vector<std::unique_ptr<zentry>> entries; // central-directory order
+    std::vector<zentry*> sorted;                  // display order, rebuilt by zlist_sort
+    std::uint32_t marked = 0;
+    std::uint32_t has_folders = 0;
+    std::uint32_t sort_mode = kSortNameUp;
+    std::uint32_t saved_sort_mode = kSortNameUp;
+    std::uint32_t this_disk = 0;
+    std::uint32_t central_directory_disk = 0;
+    std::uint32_t entries_on_this_disk = 0;
+    std::uint32_t total_entries = 0;
+    std::uint32_t central_directory_size = 0;
+    std::uint32_t central_directory_offset = 0;
+    std::uint32_t comment_length = 0;
+    std::string comment;
+
+    std::uint32_t count() const { return static_cast<std::uint32_t>(entries.size()); }
+
+    // Frees every entry, the comment and the sorted view.
+    void clear();
+    zentry* append(std::unique_ptr<zentry> entry);
+    void mark(zentry* e);   // counted once
+    void unmark(zentry* e);
+    void mark_all(std::uint16_t value);
+    // Unlinks and frees every entry whose mark equals value. The sorted view is
+    // stale until the next sort (emptied when no entry is left).
+    void remove_marked(std::uint16_t value);
+    // Rebuilds the sorted view in the current sort mode; 1 when it cannot be allocated.
+    int zlist_sort();
+    // Switch to a name order for zlist_find, and back.
+    void sort_for_lookup();
+    void restore_sort();
+    // Binary search of the sorted view, without regard to case; needs mode 0 or 1.
+    zentry* zlist_find(const char* name) const;
+    // 1 when some marked entry has a folder in its name; also kept in has_folders.
+    std::uint32_t test_has_folders();
+};
+
+// The percentage saved, rounded; 0 when the member did not shrink.
+std::uint32_t compression_ratio(std::uint32_t uncompressed, std::uint32_t compressed);
+
+// Case-insensitive comparison of names, as the catalog orders them.
+int compare_names(const char* a, const char* b);
