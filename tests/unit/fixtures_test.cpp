@@ -1,0 +1,163 @@
+// Every archive of the fixture corpus (written by other tools) is listed by
+// `zarvo-cli l -v` exactly as its manifest says, and the broken ones fail with
+// their code and text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "test_support.h"
+#include "zip/errors.h"
+
+namespace {
+
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> out;
+    std::string cur;
+    std::istringstream in(s);
+    while (std::getline(in, cur, sep)) out.push_back(cur);
+    if (!s.empty() && s.back() == sep) out.emplace_back();
+    return out;
+}
+
+struct ManifestArchive {
+    std::string path;
+    std::string notes;
+    std::vector<std::vector<std::string>> members; // manifest columns
+};
+
+std::vector<ManifestArchive> load_manifest() {
+    test::Bytes raw = test::read_host_file(test::data_host_path("zip/MANIFEST.tsv"));
+    std::istringstream in(std::string(raw.begin(), raw.end()));
+    std::string line;
+    std::getline(in, line); // header
+    std::vector<ManifestArchive> out;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        auto cols = split(line, '\t');
+        if (cols.size() < 9) continue;
+        if (cols[1] == "(archive)")
+            out.push_back({cols[0], cols[8], {}});
+        else if (!out.empty())
+            out.back().members.push_back(cols);
+    }
+    return out;
+}
+
+std::string find(const std::string& notes, const std::string& pattern) {
+    std::smatch m;
+    if (std::regex_search(notes, m, std::regex(pattern))) return m[1];
+    return "";
+}
+
+struct CliResult {
+    int status;
+    std::string out, err;
+};
+
+CliResult list_verbose(const std::string& archive) {
+    std::string path = test::data_host_path("zip/" + archive);
+    const char* argv[] = {"zarvo-cli", "l", "-v", "-n", path.c_str()};
+    std::ostringstream out, err;
+    int status = run_cli(5, const_cast<char**>(argv), out, err);
+    return {status, out.str(), err.str()};
+}
+
+void PrintTo(const ManifestArchive& a, std::ostream* os) { *os << a.path; }
+
+class ManifestArchives : public ::testing::TestWithParam<ManifestArchive> {};
+
+TEST_P(ManifestArchives, ListAsTheManifestSays) {
+    const ManifestArchive& a = GetParam();
+    CliResult r = list_verbose(a.path);
+
+    std::string fails = find(a.notes, R"(open fails(?: with error|: .*\(error) (\d+))");
+    if (!fails.empty()) {
+        int code = std::stoi(fails);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(error_text(code, 3)), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        return;
+    }
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto lines = split(r.out, '\n');
+    ASSERT_GE(lines.size(), 2u);
+    lines.pop_back(); // after the last newline
+    std::string count = find(a.notes, R"((?:opens with|last disk:) (\d+) member)");
+    ASSERT_FALSE(count.empty()) << a.notes;
+    ASSERT_EQ(lines.size() - 1, std::stoul(count));
+    ASSERT_EQ(lines.size() - 1, a.members.size());
+
+    for (std::size_t i = 0; i < a.members.size(); ++i) {
+        const auto& m = a.members[i];
+        auto got = split(lines[i + 1], '\t');
+        ASSERT_EQ(got.size(), 12u) << lines[i + 1];
+        SCOPED_TRACE(a.path + " " + m[1]);
+        EXPECT_EQ(got[0], m[1]);                                  // name, escaped alike
+        EXPECT_EQ(got[1], m[2]);                                  // method
+        EXPECT_EQ("0x" + got[2], m[3]);                           // flags
+        EXPECT_EQ(got[3], m[6]);                                  // crc32
+        EXPECT_EQ(got[4], m[4]);                                  // compressed size
+        EXPECT_EQ(got[5], m[5]);                                  // uncompressed size
+        const std::string& notes = m[8];
+        EXPECT_EQ(got[6], find(notes, R"(dos (\d{4}-\d\d-\d\d \d\d:\d\d:\d\d))"));
+        EXPECT_EQ("0x" + got[7], find(notes, R"(external attributes (0x[0-9a-f]{8}))"));
+        EXPECT_EQ(got[8], find(notes, R"(version needed (\d+))"));
+        EXPECT_EQ(got[10], find(notes, R"(local header offset (\d+))"));
+        std::string disk = find(notes, R"(local header offset \d+ on disk (\d+))");
+        if (!disk.empty()) EXPECT_EQ(got[9], disk);
+        EXPECT_EQ(got[11], find(notes, R"(member comment '([^']*)')"));
+    }
+}
+
+std::vector<ManifestArchive> manifest_or_empty() {
+    try {
+        return load_manifest();
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string archive_test_name(const ::testing::TestParamInfo<ManifestArchive>& info) {
+    std::string n = info.param.path;
+    for (char& c : n)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, ManifestArchives, ::testing::ValuesIn(manifest_or_empty()), archive_test_name);
+
+TEST(Fixtures, ManifestIsThere) { EXPECT_GE(load_manifest().size(), 30u); }
+
+TEST(Fixtures, ArchiveCommentsAreReadWhole) {
+    const struct {
+        const char* archive;
+        std::size_t length;
+        const char* starts;
+    } cases[] = {
+        {"izip_comments.zip", 89, "Archive comment, line one.\r\nLine two"},
+        {"izip_eocd_straddle.zip", 8172, ""},
+        {"izip_comment_40938.zip", 40938, ""},
+        {"mixed_methods.zip", 39, "methods 8, 1, 6, 0 mixed in one archive"},
+    };
+    for (const auto& c : cases) {
+        std::string path = test::data_host_path(std::string("zip/") + c.archive);
+        const char* argv[] = {"zarvo-cli", "l", path.c_str()};
+        std::ostringstream out, err;
+        ASSERT_EQ(run_cli(3, const_cast<char**>(argv), out, err), 0) << c.archive << err.str();
+        // The comment is printed between the member list and the totals line.
+        std::string text = out.str();
+        std::size_t totals = text.rfind("\nFiles: ");
+        ASSERT_NE(totals, std::string::npos);
+        std::size_t start = text.find("\n\n");
+        ASSERT_NE(start, std::string::npos);
+        std::string comment = text.substr(start + 2, totals - 1 - (start + 2));
+        EXPECT_EQ(comment.size(), c.length) << c.archive;
+        EXPECT_EQ(comment.compare(0, std::strlen(c.starts), c.starts), 0) << c.archive;
+    }
+}
+
+} // namespace

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "test_support.h"
+
+namespace {
+
+TEST(CopyBounded, NeverOverflows) {
+    char buf[8];
+    std::memset(buf, 'X', sizeof buf);
+    EXPECT_TRUE(platform::copy_bounded(buf, sizeof buf, "1234567"));
+    EXPECT_STREQ(buf, "1234567");
+    EXPECT_FALSE(platform::copy_bounded(buf, sizeof buf, "123456789"));
+    EXPECT_STREQ(buf, "1234567");
+    EXPECT_TRUE(platform::copy_bounded(buf, sizeof buf, nullptr));
+    EXPECT_STREQ(buf, "");
+}
+
+TEST(DosTime, ConvertsWithoutTimeZoneAndClampsToTheDosRange) {
+    const struct {
+        std::int64_t unix_seconds;
+        std::uint16_t date, time;
+    } cases[] = {
+        {315532800, 0x0021, 0x0000},            // 1980-01-01 00:00:00
+        {1549350518, 0x4E45, 0x3913},           // 2019-02-05 07:08:38
+        {951868799, 0x285D, 0xBF7D},            // 2000-02-29 23:59:59 (odd second dropped)
+        {0, 0x0021, 0x0000},                    // before 1980: the first DOS day
+        {4354819199, 0xFF9F, 0xBF7D},           // 2107-12-31 23:59:58
+        {5000000000, 0xFF9F, 0xBF7D},           // after 2107: the last DOS second
+    };
+    for (const auto& c : cases) {
+        platform::DosTime t = platform::dos_time_from_unix(c.unix_seconds);
+        EXPECT_EQ(t.date, c.date) << c.unix_seconds;
+        EXPECT_EQ(t.time, c.time) << c.unix_seconds;
+    }
+    platform::DosTime t{0x4E45, 0x3913};
+    EXPECT_EQ(platform::unix_from_dos_time(t), 1549350518);
+    platform::DosFields f = platform::split_dos_time(t);
+    EXPECT_EQ(f.year, 2019);
+    EXPECT_EQ(f.month, 2);
+    EXPECT_EQ(f.day, 5);
+    EXPECT_EQ(f.hour, 7);
+    EXPECT_EQ(f.minute, 8);
+    EXPECT_EQ(f.second, 38);
+}
+
+TEST(Files, WriteReadSeekTimesAndAttributes) {
+    test::TempDir dir;
+    std::string path = dir.dos("f.bin");
+    {
+        platform::ScopedFile f(platform::create_file(path.c_str()));
+        ASSERT_TRUE(f.valid());
+        std::uint32_t n = 0;
+        ASSERT_TRUE(platform::write_file(f.get(), "hello world", 11, &n));
+        EXPECT_EQ(n, 11u);
+        ASSERT_TRUE(platform::set_file_time(f.get(), {0x4E45, 0x3913}));
+    }
+    platform::ScopedFile f(platform::open_read(path.c_str()));
+    ASSERT_TRUE(f.valid());
+    std::uint32_t size = 0, got = 0;
+    ASSERT_TRUE(platform::file_size(f.get(), &size));
+    EXPECT_EQ(size, 11u);
+    ASSERT_TRUE(platform::seek_file(f.get(), 6));
+    char buf[16] = {};
+    ASSERT_TRUE(platform::read_file(f.get(), buf, sizeof buf, &got));
+    EXPECT_EQ(std::string(buf, got), "world");
+    platform::DosTime t;
+    ASSERT_TRUE(platform::get_file_time(f.get(), &t));
+    EXPECT_EQ(t.date, 0x4E45);
+    EXPECT_EQ(t.time, 0x3913);
+    f.reset();
+
+    ASSERT_TRUE(platform::set_attributes(path.c_str(), platform::kAttrReadOnly));
+    EXPECT_TRUE(platform::get_attributes(path.c_str()) & platform::kAttrReadOnly);
+    // Read-only files refuse writers and deletion, as on Windows.
+    EXPECT_EQ(platform::open_write(path.c_str()), platform::kInvalidFile);
+    EXPECT_FALSE(platform::delete_file(path.c_str()));
+    EXPECT_EQ(platform::last_error(), platform::kErrAccessDenied);
+    ASSERT_TRUE(platform::set_attributes(path.c_str(), 0));
+    EXPECT_TRUE(platform::delete_file(path.c_str()));
+    EXPECT_EQ(platform::get_attributes(path.c_str()), platform::kInvalidAttributes);
+
+    EXPECT_EQ(platform::open_read(dir.dos("missing").c_str()), platform::kInvalidFile);
+    EXPECT_EQ(platform::last_error(), platform::kErrFileNotFound);
+    EXPECT_EQ(platform::create_file(dir.dos("no\\such\\folder.txt").c_str()), platform::kInvalidFile);
+    EXPECT_EQ(platform::last_error(), platform::kErrPathNotFound);
+}
+
+TEST(Folders, CreateListWithWildcardsAndRemove) {
+    test::TempDir dir;
+    ASSERT_TRUE(platform::create_directory(dir.dos("Sub").c_str()));
+    EXPECT_TRUE(platform::get_attributes(dir.dos("Sub").c_str()) & platform::kAttrDirectory);
+    dir.write("Sub/a.TXT", test::Bytes(3));
+    dir.write("Sub/b.txt", test::Bytes(4));
+    dir.write("Sub/c.bin", test::Bytes(5));
+    dir.write("Sub/noext", test::Bytes(1));
+    const struct {
+        const char* mask;
+        const char* names;
+    } cases[] = {{"*.txt", "a.TXT b.txt"}, {"?.*", "a.TXT b.txt c.bin"}, {"*.*", "a.TXT b.txt c.bin noext"},
+                 {"*", "a.TXT b.txt c.bin noext"}, {"C.BIN", "c.bin"}, {"*.zip", ""}};
+    for (const auto& c : cases) {
+        std::vector<platform::FindData> found;
+        ASSERT_TRUE(platform::find_files((dir.dos("Sub") + "\\" + c.mask).c_str(), &found));
+        std::vector<std::string> names;
+        for (auto& f : found) names.push_back(f.name);
+        std::sort(names.begin(), names.end());
+        std::string joined;
+        for (auto& n : names) joined += (joined.empty() ? "" : " ") + n;
+        EXPECT_EQ(joined, c.names) << c.mask;
+    }
+    std::vector<platform::FindData> found;
+    ASSERT_TRUE(platform::find_files((dir.dos("Sub") + "\\b.txt").c_str(), &found));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].size, 4u);
+    EXPECT_FALSE(platform::remove_directory(dir.dos("Sub").c_str())); // not empty
+    for (const char* n : {"a.TXT", "b.txt", "c.bin", "noext"}) platform::delete_file(dir.dos(std::string("Sub/") + n).c_str());
+    EXPECT_TRUE(platform::remove_directory(dir.dos("Sub").c_str()));
+}
+
+TEST(Folders, NamesMatchWithoutRegardToCase) {
+    test::TempDir dir;
+    dir.write("MixedCase.Txt", test::Bytes(2));
+    platform::ScopedFile f(platform::open_read(dir.dos("mixedcase.TXT").c_str()));
+    EXPECT_TRUE(f.valid());
+}
+
+TEST(SimulatedDrive, CapacityLimitsWritesWithDiskFull) {
+    test::TempDir dir;
+    platform::DriveMount m;
+    m.host_folder = dir.host();
+    m.type = platform::kDriveRemovable;
+    m.capacity = 1000;
+    if (!platform::mount_drive('B', m)) GTEST_SKIP() << "simulated drives exist only in the posix build";
+    std::uint64_t free_bytes = 0, total = 0;
+    ASSERT_TRUE(platform::get_free_space("B:\\", &free_bytes, &total));
+    EXPECT_EQ(free_bytes, 1000u);
+    EXPECT_EQ(total, 1000u);
+    {
+        platform::ScopedFile f(platform::create_file("B:\\big.bin"));
+        ASSERT_TRUE(f.valid());
+        test::Bytes data(700, 1);
+        std::uint32_t n = 0;
+        ASSERT_TRUE(platform::write_file(f.get(), data.data(), 700, &n));
+        EXPECT_FALSE(platform::write_file(f.get(), data.data(), 700, &n));
+        EXPECT_EQ(n, 300u);
+        EXPECT_EQ(platform::last_error(), platform::kErrDiskFull);
+    }
+    ASSERT_TRUE(platform::get_free_space("B:\\", &free_bytes, nullptr));
+    EXPECT_EQ(free_bytes, 0u);
+    ASSERT_TRUE(platform::set_volume_label("B:\\", "PKBACK# 001"));
+    char label[25];
+    std::uint32_t serial;
+    ASSERT_TRUE(platform::get_volume_info("B:\\", label, sizeof label, &serial));
+    EXPECT_STREQ(label, "PKBACK# 001");
+    EXPECT_TRUE(platform::logical_drives() & (1u << 1));
+    platform::unmount_drive('B');
+    EXPECT_FALSE(platform::logical_drives() & (1u << 1));
+    EXPECT_EQ(platform::get_drive_type("B:\\"), platform::kDriveNoRoot);
+}
+
+TEST(HostPaths, BecomeDosPaths) {
+    std::string p = platform::dos_path_from_host(test::data_host_path("zip/../zip/izip_store.zip"));
+    ASSERT_GE(p.size(), 3u);
+    EXPECT_EQ(p[1], ':');
+    EXPECT_EQ(p.find('/'), std::string::npos);
+    EXPECT_EQ(p.find(".."), std::string::npos);
+    platform::ScopedFile f(platform::open_read(p.c_str()));
+    EXPECT_TRUE(f.valid());
+}
+
+} // namespace
