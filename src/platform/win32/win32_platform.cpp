@@ -1,0 +1,383 @@
+// The platform layer on Windows (and Wine). DOS paths go to the ...A API
+// unchanged, in the system code page; drive types, labels and free space come
+// from the system, so there is no drive table here.
+//
+// DOS dates and times are converted without any time-zone shift, as in the
+// posix build, so an archive lists and extracts the same on both. Where
+// Windows refuses a DOS time (fields out of range, a file older than 1980)
+// the shared arithmetic in common.cpp decides, again to agree with posix.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+static_assert(sizeof(FileHandle) == sizeof(HANDLE), "a FileHandle carries a HANDLE");
+
+constexpr DWORD kGenFailure = ERROR_GEN_FAILURE;
+
+// The attribute bits the engine knows; Windows adds others (normal, not
+// content indexed, ...) that the posix build never reports.
+constexpr DWORD kDosAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY |
+                                 FILE_ATTRIBUTE_ARCHIVE;
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+// 100 ns intervals from 1601-01-01 to 1970-01-01.
+constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000LL;
+constexpr std::int64_t kFileTimeTicksPerSecond = 10000000LL;
+
+HANDLE to_handle(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+FileHandle from_handle(HANDLE h) { return reinterpret_cast<FileHandle>(h); }
+
+FILETIME filetime_from_unix(std::int64_t seconds) {
+    std::uint64_t ticks =
+        static_cast<std::uint64_t>(seconds * kFileTimeTicksPerSecond + kUnixEpochAsFileTime);
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(ticks);
+    ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return ft;
+}
+
+std::int64_t unix_from_filetime(const FILETIME& ft) {
+    std::int64_t ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+    return (ticks - kUnixEpochAsFileTime) / kFileTimeTicksPerSecond;
+}
+
+FILETIME filetime_from_dos(DosTime t) {
+    FILETIME ft;
+    if (DosDateTimeToFileTime(t.date, t.time, &ft)) return ft;
+    // Out-of-range fields: roll them over as the posix build does.
+    return filetime_from_unix(unix_from_dos_time(t));
+}
+
+DosTime dos_from_filetime(const FILETIME& ft) {
+    // The range is checked here because Wine wraps years past 2107 round
+    // instead of refusing them; outside it, clamp to the ends as posix does.
+    constexpr DosTime kFirst{(0 << 9) | (1 << 5) | 1, 0};
+    constexpr DosTime kLast{(127 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29};
+    const std::int64_t seconds = unix_from_filetime(ft);
+    WORD date = 0, time = 0;
+    if (seconds >= unix_from_dos_time(kFirst) && seconds <= unix_from_dos_time(kLast) + 1 &&
+        FileTimeToDosDateTime(&ft, &date, &time))
+        return DosTime{date, time};
+    return dos_time_from_unix(seconds);
+}
+
+// Windows refuses to write a read-only file. Wine keeps the attribute as
+// missing write permission, which does not stop root (CI runs as root), so
+// the attribute is checked here too.
+bool refuse_read_only(const char* path) {
+    DWORD a = GetFileAttributesA(path);
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_READONLY) ||
+        (a & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return true;
+}
+
+FileHandle open_with(const char* path, DWORD access, DWORD disposition) {
+    if ((access & GENERIC_WRITE) && refuse_read_only(path)) return kInvalidFile;
+    HANDLE h = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h == INVALID_HANDLE_VALUE ? kInvalidFile : from_handle(h);
+}
+
+// Closes a FindFirstFile handle on every path out of find_files.
+class ScopedFind {
+  public:
+    explicit ScopedFind(HANDLE h) : h_(h) {}
+    ~ScopedFind() {
+        if (valid()) FindClose(h_);
+    }
+    ScopedFind(const ScopedFind&) = delete;
+    ScopedFind& operator=(const ScopedFind&) = delete;
+    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return h_; }
+
+  private:
+    HANDLE h_;
+};
+
+// "X:\" for the drive named by root's first character; false when it names none.
+bool drive_root(const char* root, char out[4]) {
+    if (!root) return false;
+    char letter = root[0];
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    if (letter < 'A' || letter > 'Z') return false;
+    out[0] = letter;
+    out[1] = ':';
+    out[2] = '\\';
+    out[3] = '\0';
+    return true;
+}
+
+std::string full_path_name(const std::string& path) {
+    std::string buf(MAX_PATH, '\0');
+    for (;;) {
+        DWORD n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buf.size()), &buf[0], nullptr);
+        if (n == 0) return path;
+        if (n < buf.size()) {
+            buf.resize(n);
+            return buf;
+        }
+        buf.assign(n, '\0'); // n counts the terminating NUL when the buffer was too small
+    }
+}
+
+// Under Wine a Unix path ("/home/...") is turned into the DOS path that
+// reaches it (usually Z:\home\...). wine_get_dos_file_name is looked up at
+// run time because a real Windows kernel32 has no such export.
+bool wine_dos_path(const std::string& unix_path, std::string* out) {
+    using WineGetDosFileName = WCHAR*(CDECL*)(const char*);
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    if (!kernel32) return false;
+    auto convert = reinterpret_cast<WineGetDosFileName>(
+        reinterpret_cast<void*>(GetProcAddress(kernel32, "wine_get_dos_file_name")));
+    if (!convert) return false;
+    WCHAR* wide = convert(unix_path.c_str());
+    if (!wide) return false;
+    bool ok = false;
+    int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (n > 0) {
+        std::string narrow(static_cast<std::size_t>(n), '\0');
+        if (WideCharToMultiByte(CP_ACP, 0, wide, -1, &narrow[0], n, nullptr, nullptr) == n) {
+            narrow.resize(static_cast<std::size_t>(n - 1));
+            *out = std::move(narrow);
+            ok = true;
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, wide);
+    return ok;
+}
+
+} // namespace
+
+std::uint32_t last_error() { return GetLastError(); }
+
+// ---- Files ---------------------------------------------------------------
+
+FileHandle open_read(const char* path) { return open_with(path, GENERIC_READ, OPEN_EXISTING); }
+
+FileHandle open_write(const char* path) {
+    return open_with(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+}
+
+FileHandle create_file(const char* path) {
+    return open_with(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+}
+
+void close_file(FileHandle h) {
+    if (h != kInvalidFile) CloseHandle(to_handle(h));
+}
+
+bool read_file(FileHandle h, void* buf, std::uint32_t n, std::uint32_t* got) {
+    *got = 0;
+    auto* p = static_cast<char*>(buf);
+    while (*got < n) {
+        DWORD r = 0;
+        if (!ReadFile(to_handle(h), p + *got, n - *got, &r, nullptr)) return false;
+        if (r == 0) break;
+        *got += r;
+    }
+    return true;
+}
+
+bool write_file(FileHandle h, const void* buf, std::uint32_t n, std::uint32_t* written) {
+    *written = 0;
+    const char* p = static_cast<const char*>(buf);
+    while (*written < n) {
+        DWORD w = 0;
+        if (!WriteFile(to_handle(h), p + *written, n - *written, &w, nullptr)) return false;
+        if (w == 0) {
+            // Nothing taken without an error: the volume is full.
+            SetLastError(ERROR_DISK_FULL);
+            return false;
+        }
+        *written += w;
+    }
+    return true;
+}
+
+bool seek_file(FileHandle h, std::uint32_t offset) {
+    // A zero high part makes the low part unsigned, so offsets past 2 GB work.
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    DWORD r = SetFilePointer(to_handle(h), static_cast<LONG>(offset), &high, FILE_BEGIN);
+    return !(r == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+bool tell_file(FileHandle h, std::uint32_t* offset) {
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    DWORD r = SetFilePointer(to_handle(h), 0, &high, FILE_CURRENT);
+    if (r == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+    *offset = r;
+    return true;
+}
+
+bool file_size(FileHandle h, std::uint32_t* size) {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetFileSize(to_handle(h), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    if (high != 0) {
+        SetLastError(kGenFailure);
+        return false;
+    }
+    *size = low;
+    return true;
+}
+
+bool truncate_file(FileHandle h) { return SetEndOfFile(to_handle(h)) != 0; }
+
+// ---- Times ---------------------------------------------------------------
+
+DosFields local_fields_from_dos_time(DosTime t) {
+    FILETIME utc = filetime_from_dos(t);
+    FILETIME local;
+    SYSTEMTIME st;
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st))
+        return split_dos_time(t);
+    return DosFields{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+}
+
+bool get_file_time(FileHandle h, DosTime* t) {
+    FILETIME written;
+    if (!GetFileTime(to_handle(h), nullptr, nullptr, &written)) return false;
+    *t = dos_from_filetime(written);
+    return true;
+}
+
+bool set_file_time(FileHandle h, DosTime t) {
+    FILETIME ft = filetime_from_dos(t);
+    return SetFileTime(to_handle(h), nullptr, &ft, &ft) != 0;
+}
+
+// ---- Attributes, names ---------------------------------------------------
+
+std::uint32_t get_attributes(const char* path) {
+    DWORD a = GetFileAttributesA(path);
+    if (a == INVALID_FILE_ATTRIBUTES) return kInvalidAttributes;
+    return a & kDosAttributes;
+}
+
+bool set_attributes(const char* path, std::uint32_t attributes) {
+    DWORD a = attributes & kSettableAttributes;
+    return SetFileAttributesA(path, a ? a : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+bool delete_file(const char* path) { return DeleteFileA(path) != 0; }
+
+bool move_file(const char* from, const char* to) { return MoveFileA(from, to) != 0; }
+
+bool copy_file(const char* from, const char* to, bool fail_if_exists) {
+    return CopyFileA(from, to, fail_if_exists ? TRUE : FALSE) != 0;
+}
+
+// ---- Folders -------------------------------------------------------------
+
+bool create_directory(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+
+bool remove_directory(const char* path) { return RemoveDirectoryA(path) != 0; }
+
+bool find_files(const char* pattern, std::vector<FindData>* out) {
+    out->clear();
+    WIN32_FIND_DATAA fd;
+    ScopedFind find(FindFirstFileA(pattern ? pattern : "", &fd));
+    if (!find.valid()) {
+        // An existing folder without a matching name is an empty result.
+        DWORD e = GetLastError();
+        return e == ERROR_FILE_NOT_FOUND || e == ERROR_NO_MORE_FILES;
+    }
+    do {
+        if (!lstrcmpA(fd.cFileName, ".") || !lstrcmpA(fd.cFileName, "..")) continue;
+        FindData entry;
+        entry.name = fd.cFileName;
+        entry.attributes = fd.dwFileAttributes & kDosAttributes;
+        entry.size = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : fd.nFileSizeLow;
+        entry.time = dos_from_filetime(fd.ftLastWriteTime);
+        out->push_back(std::move(entry));
+    } while (FindNextFileA(find.get(), &fd));
+    if (GetLastError() != ERROR_NO_MORE_FILES) return false;
+    return true;
+}
+
+// ---- Drives and volumes --------------------------------------------------
+
+unsigned get_drive_type(const char* root) {
+    char r[4];
+    if (!drive_root(root, r)) return kDriveNoRoot;
+    return GetDriveTypeA(r);
+}
+
+bool get_volume_info(const char* root, char* label, std::size_t label_size,
+                     std::uint32_t* serial) {
+    char r[4];
+    if (!drive_root(root, r)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    char name[MAX_PATH + 1] = {};
+    DWORD volume_serial = 0;
+    if (!GetVolumeInformationA(r, name, sizeof name, &volume_serial, nullptr, nullptr, nullptr,
+                               0))
+        return false;
+    if (label) copy_bounded(label, label_size, name);
+    if (serial) *serial = volume_serial;
+    return true;
+}
+
+bool set_volume_label(const char* root, const char* label) {
+    char r[4];
+    if (!drive_root(root, r)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    return SetVolumeLabelA(r, label) != 0;
+}
+
+bool get_free_space(const char* root, std::uint64_t* free_bytes, std::uint64_t* total_bytes) {
+    char r[4];
+    if (!drive_root(root, r)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    ULARGE_INTEGER available, total;
+    if (!GetDiskFreeSpaceExA(r, &available, &total, nullptr)) return false;
+    *free_bytes = available.QuadPart;
+    if (total_bytes) *total_bytes = total.QuadPart;
+    return true;
+}
+
+std::uint32_t logical_drives() { return GetLogicalDrives(); }
+
+// ---- Message boxes -------------------------------------------------------
+
+int show_message_box(const Prompt& prompt) {
+    return MessageBoxA(static_cast<HWND>(prompt.owner), prompt.text.c_str(),
+                       prompt.caption.c_str(), prompt.style);
+}
+
+// ---- Host paths ----------------------------------------------------------
+
+std::string dos_path_from_host(const std::string& host_path) {
+    if (!host_path.empty() && host_path[0] == '/') {
+        std::string dos;
+        if (wine_dos_path(host_path, &dos)) return dos;
+    }
+    return full_path_name(host_path);
+}
+
+// ---- Simulated drives (posix build only) ---------------------------------
+
+bool mount_drive(char, const DriveMount&) { return false; }
+void unmount_drive(char) {}
+
+} // namespace platform
