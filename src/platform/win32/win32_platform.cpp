@@ -32,8 +32,12 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
 constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000LL;
 constexpr std::int64_t kFileTimeTicksPerSecond = 10000000LL;
 
-HANDLE to_handle(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
-FileHandle from_handle(HANDLE h) { return reinterpret_cast<FileHandle>(h); }
+HANDLE to_handle(FileHandle h) {
+    return reinterpret_cast<HANDLE>(h);
+}
+FileHandle from_handle(HANDLE h) {
+    return reinterpret_cast<FileHandle>(h);
+}
 
 FILETIME filetime_from_unix(std::int64_t seconds) {
     std::uint64_t ticks =
@@ -159,11 +163,15 @@ bool wine_dos_path(const std::string& unix_path, std::string* out) {
 
 } // namespace
 
-std::uint32_t last_error() { return GetLastError(); }
+std::uint32_t last_error() {
+    return GetLastError();
+}
 
 // ---- Files ---------------------------------------------------------------
 
-FileHandle open_read(const char* path) { return open_with(path, GENERIC_READ, OPEN_EXISTING); }
+FileHandle open_read(const char* path) {
+    return open_with(path, GENERIC_READ, OPEN_EXISTING);
+}
 
 FileHandle open_write(const char* path) {
     return open_with(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
@@ -235,7 +243,9 @@ bool file_size(FileHandle h, std::uint32_t* size) {
     return true;
 }
 
-bool truncate_file(FileHandle h) { return SetEndOfFile(to_handle(h)) != 0; }
+bool truncate_file(FileHandle h) {
+    return SetEndOfFile(to_handle(h)) != 0;
+}
 
 // ---- Times ---------------------------------------------------------------
 
@@ -273,9 +283,13 @@ bool set_attributes(const char* path, std::uint32_t attributes) {
     return SetFileAttributesA(path, a ? a : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
-bool delete_file(const char* path) { return DeleteFileA(path) != 0; }
+bool delete_file(const char* path) {
+    return DeleteFileA(path) != 0;
+}
 
-bool move_file(const char* from, const char* to) { return MoveFileA(from, to) != 0; }
+bool move_file(const char* from, const char* to) {
+    return MoveFileA(from, to) != 0;
+}
 
 bool copy_file(const char* from, const char* to, bool fail_if_exists) {
     return CopyFileA(from, to, fail_if_exists ? TRUE : FALSE) != 0;
@@ -283,9 +297,13 @@ bool copy_file(const char* from, const char* to, bool fail_if_exists) {
 
 // ---- Folders -------------------------------------------------------------
 
-bool create_directory(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+bool create_directory(const char* path) {
+    return CreateDirectoryA(path, nullptr) != 0;
+}
 
-bool remove_directory(const char* path) { return RemoveDirectoryA(path) != 0; }
+bool remove_directory(const char* path) {
+    return RemoveDirectoryA(path) != 0;
+}
 
 bool find_files(const char* pattern, std::vector<FindData>* out) {
     out->clear();
@@ -317,8 +335,7 @@ unsigned get_drive_type(const char* root) {
     return GetDriveTypeA(r);
 }
 
-bool get_volume_info(const char* root, char* label, std::size_t label_size,
-                     std::uint32_t* serial) {
+bool get_volume_info(const char* root, char* label, std::size_t label_size, std::uint32_t* serial) {
     char r[4];
     if (!drive_root(root, r)) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -326,8 +343,7 @@ bool get_volume_info(const char* root, char* label, std::size_t label_size,
     }
     char name[MAX_PATH + 1] = {};
     DWORD volume_serial = 0;
-    if (!GetVolumeInformationA(r, name, sizeof name, &volume_serial, nullptr, nullptr, nullptr,
-                               0))
+    if (!GetVolumeInformationA(r, name, sizeof name, &volume_serial, nullptr, nullptr, nullptr, 0))
         return false;
     if (label) copy_bounded(label, label_size, name);
     if (serial) *serial = volume_serial;
@@ -356,13 +372,15 @@ bool get_free_space(const char* root, std::uint64_t* free_bytes, std::uint64_t* 
     return true;
 }
 
-std::uint32_t logical_drives() { return GetLogicalDrives(); }
+std::uint32_t logical_drives() {
+    return GetLogicalDrives();
+}
 
 // ---- Message boxes -------------------------------------------------------
 
 int show_message_box(const Prompt& prompt) {
-    return MessageBoxA(static_cast<HWND>(prompt.owner), prompt.text.c_str(),
-                       prompt.caption.c_str(), prompt.style);
+    return MessageBoxA(static_cast<HWND>(prompt.owner), prompt.text.c_str(), prompt.caption.c_str(),
+                       prompt.style);
 }
 
 // ---- Host paths ----------------------------------------------------------
@@ -377,7 +395,9 @@ std::string dos_path_from_host(const std::string& host_path) {
 
 // ---- Simulated drives (posix build only) ---------------------------------
 
-bool mount_drive(char, const DriveMount&) { return false; }
+bool mount_drive(char, const DriveMount&) {
+    return false;
+}
 void unmount_drive(char) {}
 
 } // namespace platform
