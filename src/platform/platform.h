@@ -187,9 +187,10 @@ int message_box(const Prompt& prompt);
 // Installs a responder; returns the previous one.
 PromptResponder set_prompt_responder(PromptResponder responder);
 
-// ---- Host paths (posix build; identity on win32) --------------------------
+// ---- Host paths -------------------------------------------------------------
 
-// A path as given on a command line -> the engine's DOS path ("Z:\..." on posix).
+// A path as given on a command line -> the engine's DOS path: "Z:\..." on
+// posix; on win32 the full path, a Unix path being mapped by Wine itself.
 std::string dos_path_from_host(const std::string& host_path);
 
 // ---- Simulated drives (posix build) ---------------------------------------
