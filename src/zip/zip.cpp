@@ -23,6 +23,8 @@ void release_job(zip& z) {
     z.copy_buffer.reset();
     z.window.reset();
     z.crc_table.reset();
+    z.fixedLitTable.reset();
+    z.fixedDistTable.reset();
     z.bytes_left = 0;
     z.block_length = 0;
     z.read_pointer = 0;

@@ -12,6 +12,11 @@
 class JobProgress;
 struct zentry;
 struct flist;
+struct DecodeEntry;
+
+// A decoding table owned by the engine; the codec that builds it supplies the
+// function that frees it, so the engine state needs no codec code.
+using DecodeTablePtr = std::unique_ptr<DecodeEntry, void (*)(DecodeEntry*)>;
 
 constexpr std::uint32_t kBlockSize = 8192;       // one read block of the buffered input
 constexpr std::uint32_t kInputBufferSize = 8196; // a block and 4 spare bytes behind it
@@ -47,6 +52,16 @@ struct zip {
     std::uint32_t add_crc = 0;
     std::unique_ptr<std::uint32_t[]> crc_table;
     std::uint32_t extract_crc = 0;
+
+    // Codec state kept between the blocks of a member.
+    std::uint32_t bitBuf = 0;
+    std::uint32_t bitCount = 0;
+    std::uint32_t inputEnded = 0;
+    DecodeTablePtr fixedLitTable{nullptr, nullptr};
+    DecodeTablePtr fixedDistTable{nullptr, nullptr};
+    std::int32_t fixedLitBits = 0;
+    std::int32_t fixedDistBits = 0;
+    std::uint32_t windowPos = 0;
 
     char signature_buffer[5] = {};
     char local_signature[5] = {'P', 'K', 3, 4, 0};
