@@ -1,0 +1,33 @@
+// Multi-level Huffman decoding tables, shared by inflate and explode.
+//
+// A first-level table indexed by the next `lookup bits` of the input, with
+// sub-tables only for longer codes. Each table is one block of slots + 1
+// entries; the hidden entry in front links the tables of one structure so
+// that releaseDecodeTable frees all of them from the first-level table.
+#pragma once
+
+#include <cstdint>
+
+struct zip;
+
+struct DecodeEntry {
+    // 0..13: base value with this many extra bits; 15: end of block; 16: literal
+    // or plain symbol; 17 and up: link to a sub-table of (op - 16) bits; 99: invalid.
+    std::uint8_t op;
+    std::uint8_t bits; // code bits consumed by this slot
+    union {
+        std::uint16_t value;
+        DecodeEntry* next; // sub-table (links) or next table (hidden entry)
+    };
+};
+
+enum : std::uint8_t { kOpEndOfBlock = 15, kOpLiteral = 16, kOpInvalid = 99 };
+
+// lengths[0..n-1], s simple symbols, base/extra for symbols s and up. Returns
+// 0 complete, 1 incomplete (a table was still built), 2 over-subscribed or bad
+// input (no table), 3 out of memory. *lookup_bits is in/out.
+int buildDecodeTable(zip& z, const std::uint32_t* lengths, std::uint32_t n, std::uint32_t s,
+                     const std::uint16_t* base, const std::uint16_t* extra, DecodeEntry** table,
+                     std::int32_t* lookup_bits);
+// Frees every table of the structure; a null table is accepted. Returns 0.
+int releaseDecodeTable(DecodeEntry* table);
