@@ -25,7 +25,7 @@ void flushOutput(zip& z, const std::uint8_t* data, std::uint32_t length) {
             set_error(z, ZERR_TOOLARGE);
         }
         if (length) std::memcpy(z.memory_target + z.output_count, data, length);
-    } else {
+    } else if (!z.discard_output) {
         std::uint32_t written = 0;
         if (!platform::write_file(z.output_handle, data, length, &written)) set_error(z, ZERR_DISKFULL);
     }

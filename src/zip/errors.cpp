@@ -61,6 +61,7 @@ const char* warning_format(std::int32_t code) {
     case ZERR_CRC: return "Bad CRC for %s";
     case ZWARN_REDUCED: return "UnShrinking is not supported. File %s was skipped";
     case ZWARN_REPLACE: return "Can't replace original file. New file left as %s";
+    case ZWARN_UNSAFE: return "Unsafe path. File %s was skipped";
     default: return nullptr;
     }
 }

@@ -46,6 +46,7 @@ enum ZipError : std::int32_t {
     ZWARN_REDUCED = 36,
     ZWARN_REPLACE = 37,
     ZERR_TOOLARGE = 38,
+    ZWARN_UNSAFE = 39, // a member's name would lead outside the destination
 };
 
 // The text zip_error shows for code; code 30 depends on the drive type.

@@ -10,6 +10,7 @@
 #include "zip/errors.h"
 
 class JobProgress;
+class JobUi;
 struct zentry;
 struct flist;
 struct DecodeEntry;
@@ -49,6 +50,7 @@ struct zip {
 
     void* owner_window = nullptr;
     JobProgress* progress = nullptr;
+    JobUi* ui = nullptr; // shows the jobs' progress and confirmations; none: silent
     std::uint32_t add_crc = 0;
     std::unique_ptr<std::uint32_t[]> crc_table;
     std::uint32_t extract_crc = 0;
@@ -83,6 +85,7 @@ struct zip {
 
     std::uint8_t* memory_target = nullptr;
     std::uint32_t to_memory = 0;
+    std::uint32_t discard_output = 0; // testing: decode and check, write nothing
     std::uint32_t memory_capacity = 0;
     std::unique_ptr<std::uint8_t[]> copy_buffer;
 

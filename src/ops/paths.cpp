@@ -1,0 +1,79 @@
+#include "ops/paths.h"
+
+#include <cstring>
+
+void stripFileName(char* path) {
+    char* slash = std::strrchr(path, '\\');
+    if (!slash) return;
+    if (slash > path && slash[-1] == ':')
+        slash[1] = '\0';
+    else
+        *slash = '\0';
+}
+
+int createDirPath(const char* path) {
+    std::size_t n = std::strlen(path);
+    std::string part;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (path[i] == '\\' && i > 0 && path[i - 1] != ':') {
+            part.assign(path, i);
+            if (platform::get_attributes(part.c_str()) == platform::kInvalidAttributes &&
+                !platform::create_directory(part.c_str())) {
+                platform::message_box({"Could not create directory", part,
+                                       platform::kMbOk | platform::kMbIconExclamation, nullptr});
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
+void getFileDosTime(const char* path, std::uint32_t* size, std::uint16_t* date, std::uint16_t* time) {
+    platform::ScopedFile f(platform::open_read(path));
+    if (!f.valid()) return;
+    std::uint32_t s = 0;
+    if (size && platform::file_size(f.get(), &s)) *size = s;
+    platform::DosTime t;
+    if (platform::get_file_time(f.get(), &t)) {
+        if (date) *date = t.date;
+        if (time) *time = t.time;
+    }
+}
+
+namespace {
+
+// A part made only of dots and blanks with two or more dots names the parent
+// (Windows drops trailing dots and blanks, so ".. " and "..." count too).
+bool is_parent_reference(const std::string& part) {
+    int dots = 0;
+    for (char c : part) {
+        if (c == '.')
+            ++dots;
+        else if (c != ' ')
+            return false;
+    }
+    return dots >= 2;
+}
+
+} // namespace
+
+bool memberTargetPath(const std::string& destination, const std::string& stored_name, bool use_folder_names,
+                      char (&target)[platform::kMaxPath]) {
+    std::string name = stored_name.c_str(); // as the NUL-terminated copy reads
+    for (char& c : name)
+        if (c == '/') c = '\\';
+    if (!use_folder_names) {
+        std::size_t cut = name.rfind('\\');
+        if (cut != std::string::npos) name.erase(0, cut + 1);
+    }
+    if (!name.empty() && name[0] == '\\') return false;
+    if (name.find(':') != std::string::npos) return false;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find('\\', start);
+        if (end == std::string::npos) end = name.size();
+        if (is_parent_reference(name.substr(start, end - start))) return false;
+        start = end + 1;
+    }
+    return platform::copy_bounded(target, sizeof target, (destination + name).c_str());
+}

@@ -1,0 +1,24 @@
+// Path helpers of the engine and the programs, and the one place where a
+// member's stored name is turned into a path on disk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+// Cuts a path at its last backslash: C:\a\x.zip -> C:\a, C:\x.zip -> C:\.
+void stripFileName(char* path);
+// Creates the missing folders of path up to its last backslash. A failure is
+// shown ("Could not create directory", captioned with the folder) and gives 1.
+int createDirPath(const char* path);
+// Size and last-write DOS time of a file (no time-zone conversion); the
+// outputs stay untouched when the file cannot be opened.
+void getFileDosTime(const char* path, std::uint32_t* size, std::uint16_t* date, std::uint16_t* time);
+
+// The target path of a member below destination (which ends with a
+// backslash): the stored name with '/' turned into '\', whole or only its
+// last part. False when the name would leave the destination (an absolute
+// name, a drive, a ".." part) or the path would not fit in 260 bytes.
+bool memberTargetPath(const std::string& destination, const std::string& stored_name, bool use_folder_names,
+                      char (&target)[platform::kMaxPath]);
