@@ -1,0 +1,578 @@
+// Inflate: decodes a deflate (RFC 1951) member block by block into the
+// engine's 32 KiB window, which doubles as the history for matches and as
+// the output buffer handed to the flush whenever it fills.
+//
+// Why it is fast: symbols are decoded by decodeFast while the input block and
+// the member both have bytes to spare. It keeps the bit buffer (64 bits wide),
+// the window position and the read position in locals, refills up to seven
+// bytes with one unaligned load, decodes literals and length/distance pairs
+// with at most one refill per symbol and copies matches in words (memcpy for
+// non-overlapping runs, 8-byte strides for distances of 8 and more). Near the
+// end of an input block or of the member it hands the bytes it has read ahead
+// back to the input and the symbol-at-a-time path, which fetches exactly as
+// the bit buffer rules say, takes over: results are the same as if every bit
+// had been fetched one byte at a time. Stored blocks are copied straight from
+// the input block when the bit buffer is empty.
+#include "codec/inflate.h"
+
+#include <cstring>
+
+#include "codec/bitio.h"
+#include "codec/decode_table.h"
+#include "zip/zip.h"
+
+namespace {
+
+// Every check of the compressed data has this one shape: the condition the
+// data must meet, and the result the block ends with when it does not.
+#define INFLATE_REQUIRE(condition, result)                                                         \
+    do {                                                                                           \
+        if (__builtin_expect(!(condition), 0)) return (result);                                    \
+    } while (0)
+
+enum : int {
+    kOk = 0,
+    kBadData = 1,      // invalid code, bad stored length, repeat past the end, error pending
+    kBadTable = 2,     // unknown block type, over-subscribed code, error pending at a header
+    kKeepDecoding = -1 // decodeFast: input ran low or an error is pending; not a result
+};
+
+constexpr std::uint32_t kWindowSize = 32768;
+constexpr std::uint32_t kWindowMask = kWindowSize - 1;
+constexpr std::uint32_t kMaxMatch = 258;
+constexpr std::uint32_t kStoredLengthBits = 16;
+
+// Requested first-level widths: wide enough that almost every code is one
+// lookup, small enough that a dynamic block's tables build in microseconds.
+constexpr std::int32_t kFixedLiteralBits = 7;
+constexpr std::int32_t kFixedDistanceBits = 5;
+constexpr std::int32_t kLiteralBits = 9;
+constexpr std::int32_t kDistanceBits = 6;
+constexpr std::int32_t kCodeLengthBits = 7;
+
+// Lengths of codes 257..285 (RFC 1951 3.2.5); 286 and 287 are invalid.
+const std::uint16_t kLengthBase[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
+                                       17, 19,  23,  27,  31,  35,  43,  51, 59, 67, 83,
+                                       99, 115, 131, 163, 195, 227, 258, 0,  0};
+const std::uint16_t kLengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
+                                        3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+// Distances of codes 0..29; a dynamic block may declare codes 30 and 31,
+// which decode as invalid.
+const std::uint16_t kDistanceBase[32] = {
+    1,   2,   3,   4,   5,    7,    9,    13,   17,   25,   33,   49,    65,    97,    129, 193,
+    257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,   0};
+const std::uint16_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                          7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
+const std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+void free_table(DecodeEntry* table) {
+    releaseDecodeTable(table);
+}
+
+// A dynamic block's table, released on every path out of the block.
+struct OwnedTable {
+    DecodeEntry* table = nullptr;
+    std::int32_t bits = 0;
+    OwnedTable() = default;
+    OwnedTable(const OwnedTable&) = delete;
+    OwnedTable& operator=(const OwnedTable&) = delete;
+    ~OwnedTable() { releaseDecodeTable(table); }
+    void release() {
+        releaseDecodeTable(table);
+        table = nullptr;
+    }
+};
+
+inline std::uint64_t load_little64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+inline void copy8(std::uint8_t* d, const std::uint8_t* s) {
+    std::uint64_t v;
+    std::memcpy(&v, s, 8);
+    std::memcpy(d, &v, 8);
+}
+
+// Copies n bytes from s to d inside the window, exactly n bytes written. When
+// d - s < n the regions overlap and the bytes just written are read again,
+// which repeats the last d - s bytes as a pattern.
+inline void copy_match(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) {
+    const std::uintptr_t distance = static_cast<std::uintptr_t>(d - s);
+    if (distance >= n) {
+        if (n >= 16) {
+            std::memcpy(d, s, n);
+        } else if (n >= 8) {
+            std::uint64_t a, b;
+            std::memcpy(&a, s, 8);
+            std::memcpy(&b, s + n - 8, 8);
+            std::memcpy(d, &a, 8);
+            std::memcpy(d + n - 8, &b, 8);
+        } else {
+            for (std::uint32_t i = 0; i < n; ++i)
+                d[i] = s[i];
+        }
+        return;
+    }
+    if (distance == 1) {
+        std::memset(d, *s, n);
+        return;
+    }
+    if (distance < 8) {
+        // Seed the pattern byte by byte until a whole number of periods
+        // spans 8 bytes; from there on every word repeats one 8 or more back.
+        std::uint32_t period = static_cast<std::uint32_t>(distance);
+        while (period < 8)
+            period += static_cast<std::uint32_t>(distance);
+        std::uint32_t i = 0;
+        for (; i < period && i < n; ++i)
+            d[i] = s[i];
+        s = d + i - period;
+        d += i;
+        n -= i;
+    }
+    while (n >= 8) {
+        copy8(d, s);
+        d += 8;
+        s += 8;
+        n -= 8;
+    }
+    for (std::uint32_t i = 0; i < n; ++i)
+        d[i] = s[i];
+}
+
+// A match copy in the general case: the source may wrap around the window and
+// the destination may reach its end. Runs never cross either end; a full
+// window is flushed between runs and the copy goes on at its start.
+void copy_runs(zip& z, std::uint8_t* window, std::uint32_t& window_pos, std::uint32_t source,
+               std::uint32_t length) {
+    while (length > 0) {
+        const std::uint32_t furthest = source > window_pos ? source : window_pos;
+        std::uint32_t run = kWindowSize - furthest;
+        if (run > length) run = length;
+        // A distance of a whole window copies each byte onto itself.
+        if (window_pos == source) {
+        } else if (window_pos - source >= run) {
+            std::memmove(window + window_pos, window + source, run);
+        } else {
+            copy_match(window + window_pos, window + source, run);
+        }
+        window_pos += run;
+        source = (source + run) & kWindowMask;
+        length -= run;
+        if (window_pos == kWindowSize) {
+            flushOutput(z, window, kWindowSize);
+            window_pos = 0;
+        }
+    }
+}
+
+// Stores one decoded byte; a full window goes to the flush.
+inline void put_byte(zip& z, std::uint8_t* window, std::uint32_t& window_pos, std::uint8_t byte) {
+    window[window_pos++] = byte;
+    if (window_pos == kWindowSize) {
+        flushOutput(z, window, kWindowSize);
+        window_pos = 0;
+    }
+}
+
+// Input the fast loop may read ahead into: the bytes that are both in the
+// current input block and still part of the member. Right after the member's
+// end the fetch rules differ (an all-ones byte, then what follows it in the
+// archive): a compressed left that has wrapped is counted as nothing left.
+inline std::uint32_t fast_input_available(const zip& z) {
+    if (z.bytes_left <= 0 || z.compressed_left >= 0xFFFF0000u) return 0;
+    const std::uint32_t in_block = static_cast<std::uint32_t>(z.bytes_left);
+    return in_block < z.compressed_left ? in_block : z.compressed_left;
+}
+
+// Bytes read ahead per refill need 8 readable bytes; one symbol consumes at
+// most 48 bits (15 + 5 for a length, 15 + 13 for a distance).
+constexpr std::uint32_t kFastInputMargin = 8;
+
+// Decodes symbols while at least kFastInputMargin bytes of input are at hand.
+// Returns kOk at the end-of-block code, kBadData on an invalid code, and
+// kKeepDecoding when the input ran low or the flush left an error pending.
+// On every return but kBadData the bit buffer is back within 32 bits, the
+// bytes read ahead returned to the input.
+int decodeFast(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std::uint32_t lit_bits,
+               std::uint32_t dist_bits, BitReader& bits, std::uint32_t& window_pos) {
+    std::uint8_t* const window = z.window.get();
+    const std::uint8_t* const block = z.input_buffer.get();
+    const std::uint8_t* in = block + z.read_pointer;
+    const std::uint8_t* const in_start = in;
+    const std::uint8_t* const in_last = in + (fast_input_available(z) - kFastInputMargin);
+    const std::uint64_t lit_mask = (std::uint64_t(1) << lit_bits) - 1;
+    const std::uint64_t dist_mask = (std::uint64_t(1) << dist_bits) - 1;
+    std::uint64_t buf = bits.buf;
+    std::uint32_t count = bits.count;
+    std::uint32_t wp = window_pos;
+    int status = kKeepDecoding;
+
+    while (in <= in_last) {
+        // Bits above count are the next input bits themselves, so OR-ing the
+        // same bytes in again is harmless.
+        buf |= load_little64(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;
+
+        const DecodeEntry* e = lit + (buf & lit_mask);
+        std::uint32_t op = e->op;
+        while (op > kOpLiteral) {
+            INFLATE_REQUIRE(op != kOpInvalid, kBadData);
+            buf >>= e->bits;
+            count -= e->bits;
+            e = e->next + (buf & ((std::uint64_t(1) << (op - kOpLiteral)) - 1));
+            op = e->op;
+        }
+        buf >>= e->bits;
+        count -= e->bits;
+        if (op == kOpLiteral) {
+            window[wp++] = static_cast<std::uint8_t>(e->value);
+            if (wp == kWindowSize) {
+                flushOutput(z, window, kWindowSize);
+                wp = 0;
+                if (z.error) break;
+            }
+            continue;
+        }
+        if (op == kOpEndOfBlock) {
+            status = kOk;
+            break;
+        }
+        const std::uint32_t length =
+            e->value + static_cast<std::uint32_t>(buf & ((std::uint64_t(1) << op) - 1));
+        buf >>= op;
+        count -= op;
+
+        INFLATE_REQUIRE(dist != nullptr, kBadData);
+        e = dist + (buf & dist_mask);
+        op = e->op;
+        while (op > kOpLiteral) {
+            INFLATE_REQUIRE(op != kOpInvalid, kBadData);
+            buf >>= e->bits;
+            count -= e->bits;
+            e = e->next + (buf & ((std::uint64_t(1) << (op - kOpLiteral)) - 1));
+            op = e->op;
+        }
+        buf >>= e->bits;
+        count -= e->bits;
+        const std::uint32_t distance =
+            e->value + static_cast<std::uint32_t>(buf & ((std::uint64_t(1) << op) - 1));
+        buf >>= op;
+        count -= op;
+
+        if (distance - 1 < wp && wp + length <= kWindowSize) {
+            copy_match(window + wp, window + wp - distance, length);
+            wp += length;
+            if (wp == kWindowSize) {
+                flushOutput(z, window, kWindowSize);
+                wp = 0;
+                if (z.error) break;
+            }
+        } else {
+            copy_runs(z, window, wp, (wp - distance) & kWindowMask, length);
+            if (z.error) break;
+        }
+    }
+
+    // Hand back the whole bytes read ahead: they are the last ones taken from
+    // this block, so they sit right before the read position.
+    const std::uint32_t taken = static_cast<std::uint32_t>(in - in_start);
+    std::uint32_t back = count >> 3;
+    const std::uint32_t read_pointer = z.read_pointer + taken;
+    if (back > read_pointer) back = read_pointer;
+    count -= back * 8;
+    // back may exceed taken when bits fetched one by one before this run are
+    // returned too; the counters then grow by the difference.
+    const std::int32_t consumed =
+        static_cast<std::int32_t>(taken) - static_cast<std::int32_t>(back);
+    z.read_pointer = read_pointer - back;
+    z.bytes_left -= consumed;
+    z.compressed_left -= static_cast<std::uint32_t>(consumed);
+    bits.buf = static_cast<std::uint32_t>(buf & ((std::uint64_t(1) << count) - 1));
+    bits.count = count;
+    window_pos = wp;
+    return status;
+}
+
+// One symbol with the bit buffer rules as written: NEED before every look,
+// DROP only while no error is pending. kOk at the end-of-block code.
+int decodeOneSymbol(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std::uint32_t lit_bits,
+                    std::uint32_t dist_bits, BitReader& bits, std::uint32_t& window_pos) {
+    std::uint8_t* const window = z.window.get();
+    bits.need(z, lit_bits);
+    const DecodeEntry* e = lit + bits.peek(lit_bits);
+    while (e->op > kOpLiteral) {
+        INFLATE_REQUIRE(e->op != kOpInvalid, kBadData);
+        const std::uint32_t sub_bits = e->op - kOpLiteral;
+        bits.drop(z, e->bits);
+        bits.need(z, sub_bits);
+        e = e->next + bits.peek(sub_bits);
+    }
+    bits.drop(z, e->bits);
+    if (e->op == kOpLiteral) {
+        put_byte(z, window, window_pos, static_cast<std::uint8_t>(e->value));
+        return kKeepDecoding;
+    }
+    if (e->op == kOpEndOfBlock) return kOk;
+
+    std::uint32_t extra = e->op;
+    bits.need(z, extra);
+    const std::uint32_t length = e->value + bits.peek(extra);
+    bits.drop(z, extra);
+
+    INFLATE_REQUIRE(dist != nullptr, kBadData);
+    bits.need(z, dist_bits);
+    e = dist + bits.peek(dist_bits);
+    while (e->op > kOpLiteral) {
+        INFLATE_REQUIRE(e->op != kOpInvalid, kBadData);
+        const std::uint32_t sub_bits = e->op - kOpLiteral;
+        bits.drop(z, e->bits);
+        bits.need(z, sub_bits);
+        e = e->next + bits.peek(sub_bits);
+    }
+    bits.drop(z, e->bits);
+    extra = e->op;
+    bits.need(z, extra);
+    const std::uint32_t source = (window_pos - e->value - bits.peek(extra)) & kWindowMask;
+    bits.drop(z, extra);
+    copy_runs(z, window, window_pos, source, length);
+    return kKeepDecoding;
+}
+
+} // namespace
+
+int inflateMember(zip& z) {
+    z.windowPos = 0;
+    z.bitBuf = 0;
+    z.bitCount = 0;
+    for (;;) {
+        int last_block = 0;
+        const int result = readBlockHeader(z, &last_block);
+        if (result != kOk) return result;
+        if (last_block) {
+            flushOutput(z, z.window.get(), z.windowPos);
+            return kOk;
+        }
+    }
+}
+
+int readBlockHeader(zip& z, int* last_block) {
+    BitReader bits{z.bitBuf, z.bitCount};
+    bits.need(z, 1);
+    *last_block = static_cast<int>(bits.peek(1));
+    bits.drop(z, 1);
+    bits.need(z, 2);
+    const std::uint32_t type = bits.peek(2);
+    bits.drop(z, 2);
+    z.bitBuf = bits.buf;
+    z.bitCount = bits.count;
+    INFLATE_REQUIRE(z.error == 0, kBadTable);
+    switch (type) {
+    case 0:
+        return copyStoredBlock(z);
+    case 1:
+        return decodeFixedBlock(z);
+    case 2:
+        return decodeDynamicBlock(z);
+    default:
+        return kBadTable;
+    }
+}
+
+int copyStoredBlock(zip& z) {
+    INFLATE_REQUIRE(z.error == 0, kBadData);
+    BitReader bits{z.bitBuf, z.bitCount};
+    bits.drop(z, bits.count & 7);
+    bits.need(z, kStoredLengthBits);
+    const std::uint32_t length = bits.peek(kStoredLengthBits);
+    bits.drop(z, kStoredLengthBits);
+    bits.need(z, kStoredLengthBits);
+    INFLATE_REQUIRE(bits.peek(kStoredLengthBits) == (~length & 0xFFFF), kBadData);
+    bits.drop(z, kStoredLengthBits);
+
+    std::uint8_t* const window = z.window.get();
+    std::uint32_t window_pos = z.windowPos;
+    std::uint32_t left = length;
+    while (left > 0) {
+        // With the bit buffer empty (and no all-ones byte still in it) the
+        // bytes are the input bytes themselves: copy a run of them at once.
+        if (bits.count == 0 && bits.buf == 0 && z.error == 0 && z.bytes_left > 0 &&
+            z.compressed_left > 0) {
+            std::uint32_t run = static_cast<std::uint32_t>(z.bytes_left);
+            if (run > z.compressed_left) run = z.compressed_left;
+            if (run > left) run = left;
+            if (run > kWindowSize - window_pos) run = kWindowSize - window_pos;
+            std::memcpy(window + window_pos, z.input_buffer.get() + z.read_pointer, run);
+            z.read_pointer += run;
+            z.bytes_left -= static_cast<std::int32_t>(run);
+            z.compressed_left -= run;
+            left -= run;
+            window_pos += run;
+            if (window_pos == kWindowSize) {
+                flushOutput(z, window, kWindowSize);
+                window_pos = 0;
+            }
+            continue;
+        }
+        bits.need(z, 8);
+        put_byte(z, window, window_pos, static_cast<std::uint8_t>(bits.buf));
+        bits.drop(z, 8);
+        --left;
+    }
+    z.windowPos = window_pos;
+    z.bitBuf = bits.buf;
+    z.bitCount = bits.count;
+    return kOk;
+}
+
+int decodeFixedBlock(zip& z) {
+    if (!z.fixedLitTable) {
+        std::uint32_t lengths[288];
+        for (std::uint32_t i = 0; i < 144; ++i)
+            lengths[i] = 8;
+        for (std::uint32_t i = 144; i < 256; ++i)
+            lengths[i] = 9;
+        for (std::uint32_t i = 256; i < 280; ++i)
+            lengths[i] = 7;
+        for (std::uint32_t i = 280; i < 288; ++i)
+            lengths[i] = 8;
+        DecodeEntry* lit = nullptr;
+        std::int32_t lit_bits = kFixedLiteralBits;
+        int result =
+            buildDecodeTable(z, lengths, 288, 257, kLengthBase, kLengthExtra, &lit, &lit_bits);
+        if (result != kOk) {
+            releaseDecodeTable(lit);
+            z.fixedLitTable.reset();
+            return result;
+        }
+        for (std::uint32_t i = 0; i < 30; ++i)
+            lengths[i] = 5;
+        DecodeEntry* dist = nullptr;
+        std::int32_t dist_bits = kFixedDistanceBits;
+        // Codes 30 and 31 have no symbol: an incomplete code (1) is expected.
+        result =
+            buildDecodeTable(z, lengths, 30, 0, kDistanceBase, kDistanceExtra, &dist, &dist_bits);
+        if (result > 1) {
+            releaseDecodeTable(lit);
+            z.fixedLitTable.reset();
+            return result;
+        }
+        z.fixedLitTable = DecodeTablePtr(lit, free_table);
+        z.fixedDistTable = DecodeTablePtr(dist, free_table);
+        z.fixedLitBits = lit_bits;
+        z.fixedDistBits = dist_bits;
+    }
+    return decodeSymbols(z, z.fixedLitTable.get(), z.fixedDistTable.get(), z.fixedLitBits,
+                         z.fixedDistBits);
+}
+
+int decodeDynamicBlock(zip& z) {
+    BitReader bits{z.bitBuf, z.bitCount};
+    bits.need(z, 5);
+    const std::uint32_t literal_count = 257 + bits.peek(5);
+    bits.drop(z, 5);
+    bits.need(z, 5);
+    const std::uint32_t distance_count = 1 + bits.peek(5);
+    bits.drop(z, 5);
+    bits.need(z, 4);
+    const std::uint32_t code_length_count = 4 + bits.peek(4);
+    bits.drop(z, 4);
+
+    std::uint32_t lengths[288 + 32] = {};
+    for (std::uint32_t i = 0; i < code_length_count; ++i) {
+        bits.need(z, 3);
+        lengths[kCodeLengthOrder[i]] = bits.peek(3);
+        bits.drop(z, 3);
+    }
+    OwnedTable code_lengths;
+    code_lengths.bits = kCodeLengthBits;
+    int result = buildDecodeTable(z, lengths, 19, 19, nullptr, nullptr, &code_lengths.table,
+                                  &code_lengths.bits);
+    if (result != kOk) return result;
+    // A code-length code without symbols decodes nothing: every lookup fails.
+    INFLATE_REQUIRE(code_lengths.table != nullptr, kBadData);
+
+    const std::uint32_t total = literal_count + distance_count;
+    const std::uint32_t lookup = static_cast<std::uint32_t>(code_lengths.bits);
+    std::uint32_t last_length = 0;
+    for (std::uint32_t i = 0; i < total;) {
+        bits.need(z, lookup);
+        const DecodeEntry& e = code_lengths.table[bits.peek(lookup)];
+        INFLATE_REQUIRE(e.op == kOpLiteral, kBadData);
+        bits.drop(z, e.bits);
+        const std::uint32_t symbol = e.value;
+        if (symbol < 16) {
+            lengths[i++] = last_length = symbol;
+            continue;
+        }
+        std::uint32_t repeat, value;
+        if (symbol == 16) {
+            bits.need(z, 2);
+            repeat = 3 + bits.peek(2);
+            bits.drop(z, 2);
+            value = last_length;
+        } else if (symbol == 17) {
+            bits.need(z, 3);
+            repeat = 3 + bits.peek(3);
+            bits.drop(z, 3);
+            value = last_length = 0;
+        } else {
+            bits.need(z, 7);
+            repeat = 11 + bits.peek(7);
+            bits.drop(z, 7);
+            value = last_length = 0;
+        }
+        INFLATE_REQUIRE(repeat <= total - i, kBadData);
+        while (repeat--)
+            lengths[i++] = value;
+    }
+    code_lengths.release();
+    z.bitBuf = bits.buf;
+    z.bitCount = bits.count;
+
+    OwnedTable lit;
+    lit.bits = kLiteralBits;
+    result = buildDecodeTable(z, lengths, literal_count, 257, kLengthBase, kLengthExtra, &lit.table,
+                              &lit.bits);
+    if (result != kOk) return result;
+    // Incomplete distance codes, with one symbol or none, are accepted.
+    OwnedTable dist;
+    dist.bits = kDistanceBits;
+    result = buildDecodeTable(z, lengths + literal_count, distance_count, 0, kDistanceBase,
+                              kDistanceExtra, &dist.table, &dist.bits);
+    if (result > 1) return result;
+    INFLATE_REQUIRE(decodeSymbols(z, lit.table, dist.table, lit.bits, dist.bits) == kOk, kBadData);
+    return kOk;
+}
+
+int decodeSymbols(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std::int32_t lit_bits,
+                  std::int32_t dist_bits) {
+    // A literal/length code without symbols decodes nothing: every lookup fails.
+    INFLATE_REQUIRE(lit != nullptr, kBadData);
+    const std::uint32_t literal_lookup = static_cast<std::uint32_t>(lit_bits);
+    const std::uint32_t distance_lookup = static_cast<std::uint32_t>(dist_bits);
+    BitReader bits{z.bitBuf, z.bitCount};
+    std::uint32_t window_pos = z.windowPos;
+    for (;;) {
+        INFLATE_REQUIRE(z.error == 0, kBadData);
+        int status;
+        if (fast_input_available(z) >= kFastInputMargin)
+            status = decodeFast(z, lit, dist, literal_lookup, distance_lookup, bits, window_pos);
+        else
+            status =
+                decodeOneSymbol(z, lit, dist, literal_lookup, distance_lookup, bits, window_pos);
+        if (status == kKeepDecoding) continue;
+        INFLATE_REQUIRE(status == kOk, kBadData);
+        z.windowPos = window_pos;
+        z.bitBuf = bits.buf;
+        z.bitCount = bits.count;
+        return kOk;
+    }
+}
