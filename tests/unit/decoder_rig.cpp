@@ -33,12 +33,14 @@ const Bytes& BitWriter::bytes() {
 
 namespace {
 
-// The job buffers every decoder finds at the start of an extraction.
+// The job buffers every decoder finds at the start of an extraction. The
+// window holds what an earlier member might have left, so that a decoder
+// reading it where it must not shows.
 void prepare_engine(zip& z) {
     z.input_buffer = allocate_buffer(z, kInputBufferSize);
     makeCrcTable(z);
     z.window = allocate_buffer(z, 32768);
-    std::memset(z.window.get(), 0, 32768);
+    std::memset(z.window.get(), 0xA5, 32768);
     z.decoder_buffer = allocate_buffer(z, 65536);
 }
 
