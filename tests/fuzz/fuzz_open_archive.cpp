@@ -21,13 +21,13 @@
 
 namespace {
 
-#define FUZZ_CHECK(cond)                                                                   \
-    do {                                                                                   \
-        if (!(cond)) {                                                                     \
-            std::fprintf(stderr, "fuzz_open_archive: check failed at line %d: %s\n",       \
-                         __LINE__, #cond);                                                 \
-            std::abort();                                                                  \
-        }                                                                                  \
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "fuzz_open_archive: check failed at line %d: %s\n", __LINE__,     \
+                         #cond);                                                                   \
+            std::abort();                                                                          \
+        }                                                                                          \
     } while (0)
 
 std::string g_folder;     // per-process folder under /dev/shm
@@ -48,7 +48,9 @@ int respond(const platform::Prompt& p) {
 }
 
 // The name as the engine compares it: up to its first NUL byte.
-const char* cname(const zentry* e) { return e->name.c_str(); }
+const char* cname(const zentry* e) {
+    return e->name.c_str();
+}
 
 std::uint32_t ratio(const zentry* e) {
     return compression_ratio(e->uncompressed_size, e->compressed_size);
@@ -57,16 +59,26 @@ std::uint32_t ratio(const zentry* e) {
 // Whether a may stand before b in sort mode m (b is not strictly before a).
 bool in_order(std::uint32_t m, const zentry* a, const zentry* b) {
     switch (m) {
-    case kSortNameUp: return compare_names(cname(a), cname(b)) <= 0;
-    case kSortNameDown: return compare_names(cname(a), cname(b)) >= 0;
-    case kSortDateUp: return a->date_time() <= b->date_time();
-    case kSortDateDown: return a->date_time() >= b->date_time();
-    case kSortSizeUp: return a->uncompressed_size <= b->uncompressed_size;
-    case kSortSizeDown: return a->uncompressed_size >= b->uncompressed_size;
-    case kSortPackedUp: return a->compressed_size <= b->compressed_size;
-    case kSortPackedDown: return a->compressed_size >= b->compressed_size;
-    case kSortRatioUp: return ratio(a) <= ratio(b);
-    default: return ratio(a) >= ratio(b);
+    case kSortNameUp:
+        return compare_names(cname(a), cname(b)) <= 0;
+    case kSortNameDown:
+        return compare_names(cname(a), cname(b)) >= 0;
+    case kSortDateUp:
+        return a->date_time() <= b->date_time();
+    case kSortDateDown:
+        return a->date_time() >= b->date_time();
+    case kSortSizeUp:
+        return a->uncompressed_size <= b->uncompressed_size;
+    case kSortSizeDown:
+        return a->uncompressed_size >= b->uncompressed_size;
+    case kSortPackedUp:
+        return a->compressed_size <= b->compressed_size;
+    case kSortPackedDown:
+        return a->compressed_size >= b->compressed_size;
+    case kSortRatioUp:
+        return ratio(a) <= ratio(b);
+    default:
+        return ratio(a) >= ratio(b);
     }
 }
 
@@ -79,7 +91,8 @@ void check_sorted(const zlist& list, bool whole = true) {
     if (!whole) return;
     std::vector<const zentry*> a(list.sorted.begin(), list.sorted.end());
     std::vector<const zentry*> b;
-    for (const auto& e : list.entries) b.push_back(e.get());
+    for (const auto& e : list.entries)
+        b.push_back(e.get());
     std::sort(a.begin(), a.end());
     std::sort(b.begin(), b.end());
     FUZZ_CHECK(a == b);
@@ -110,15 +123,18 @@ void touch_entries(const zlist& list) {
         FUZZ_CHECK(e.comment.size() == e.comment_length);
         sum += e.version_made_by + e.version_needed + e.flags + e.method + e.crc +
                e.compressed_size + e.uncompressed_size + e.local_name_length +
-               e.local_extra_length + e.disk_number_start + e.internal_attributes +
-               e.local_flags + e.date_time() + e.external_attributes +
-               e.local_header_offset + e.mark + e.is_folder();
-        for (std::uint8_t c : e.central_extra) sum += c;
-        for (char c : e.name) sum += static_cast<unsigned char>(c);
-        for (char c : e.comment) sum += static_cast<unsigned char>(c);
+               e.local_extra_length + e.disk_number_start + e.internal_attributes + e.local_flags +
+               e.date_time() + e.external_attributes + e.local_header_offset + e.mark +
+               e.is_folder();
+        for (std::uint8_t c : e.central_extra)
+            sum += c;
+        for (char c : e.name)
+            sum += static_cast<unsigned char>(c);
+        for (char c : e.comment)
+            sum += static_cast<unsigned char>(c);
         FUZZ_CHECK(ratio(&e) <= 100);
-        sum += member_date_text(e).size() + member_time_text(e).size() +
-               member_ratio_text(e).size();
+        sum +=
+            member_date_text(e).size() + member_time_text(e).size() + member_ratio_text(e).size();
         platform::DosFields f = platform::split_dos_time({e.date, e.time});
         sum += static_cast<std::uint64_t>(f.year + f.month + f.day + f.hour + f.minute + f.second);
     }
@@ -157,7 +173,8 @@ void walk_catalog(zlist& list) {
     list.remove_marked(1);
     FUZZ_CHECK(list.count() == n - picked);
     FUZZ_CHECK(list.marked == 0);
-    for (const auto& e : list.entries) FUZZ_CHECK(e->mark == 0);
+    for (const auto& e : list.entries)
+        FUZZ_CHECK(e->mark == 0);
     list.sort_mode = kSortNameUp;
     FUZZ_CHECK(list.zlist_sort() == 0);
     check_sorted(list);
@@ -166,7 +183,8 @@ void walk_catalog(zlist& list) {
     list.mark_all(1);
     FUZZ_CHECK(list.marked == list.count());
     bool folders = false;
-    for (const auto& e : list.entries) folders = folders || std::strchr(cname(e.get()), '/');
+    for (const auto& e : list.entries)
+        folders = folders || std::strchr(cname(e.get()), '/');
     FUZZ_CHECK(list.test_has_folders() == (folders ? 1u : 0u));
     FUZZ_CHECK(list.has_folders == (folders ? 1u : 0u));
     list.remove_marked(1);
