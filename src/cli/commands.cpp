@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_ui.h"
+#include "ops/extract.h"
+#include "ops/wildcard.h"
 #include "platform/platform.h"
 #include "zip/errors.h"
 #include "zip/list_text.h"
@@ -29,17 +32,23 @@ namespace {
 const char kUsage[] =
     "usage: zarvo-cli COMMAND [OPTIONS] ARCHIVE\n"
     "commands:\n"
-    "  l ARCHIVE       list the members as the archive window shows them\n"
-    "  l -v ARCHIVE    list every member's header fields, tab-separated\n"
+    "  l ARCHIVE                  list the members as the archive window shows them\n"
+    "  l -v ARCHIVE               list every member's header fields, tab-separated\n"
+    "  x [-o DIR] ARCHIVE [FILTER...]\n"
+    "                             extract (all, or the members matching the name\n"
+    "                             filters) with their folder names into DIR\n"
+    "  e [-o DIR] ARCHIVE [FILTER...]\n"
+    "                             the same without folder names\n"
+    "  t ARCHIVE                  decode every member and check its CRC\n"
     "options:\n"
-    "  -y              answer yes / OK to every question\n"
+    "  -o DIR          destination folder (default: the current folder)\n"
+    "  -y              answer yes / OK to every question (replace: Yes to All)\n"
     "  -n              answer no / Cancel to every question\n";
-
-enum class Answer { Ask, Yes, No };
 
 struct Options {
     Answer answer = Answer::Ask;
     bool verbose = false;
+    std::string destination = ".";
     std::vector<std::string> operands;
 };
 
@@ -142,6 +151,61 @@ int exit_status(const zip& z) {
     return z.warnings ? 1 : 0;
 }
 
+// Marks the members matching the filters (every member without filters).
+void mark_members(zlist& list, const std::vector<std::string>& filters) {
+    if (filters.empty()) {
+        list.mark_all(1);
+        return;
+    }
+    std::string text;
+    for (const auto& f : filters) text += (text.empty() ? "" : " ") + f;
+    wlist w(text.c_str());
+    w.parse();
+    list.mark_all(0);
+    for (auto& e : list.entries)
+        if (w.matchAny(e->name.c_str(), 0)) list.mark(e.get());
+}
+
+int command_extract(const Options& opt, bool use_folder_names, std::ostream& out, std::ostream& err) {
+    if (opt.operands.empty()) {
+        err << kUsage;
+        return 2;
+    }
+    zip z;
+    zlist list;
+    if (open_for_command(z, list, opt.operands[0]) != 0) return 2;
+    mark_members(list, std::vector<std::string>(opt.operands.begin() + 1, opt.operands.end()));
+    if (list.marked == 0) {
+        err << "zarvo-cli: no member matches\n";
+        return 1;
+    }
+    ConsoleUi ui(out, err, opt.answer);
+    z.ui = &ui;
+    std::string archive = platform::dos_path_from_host(opt.operands[0]);
+    std::string destination = platform::dos_path_from_host(opt.destination);
+    extract_files(z, list, nullptr, archive.c_str(), destination.c_str(), use_folder_names, 1);
+    return exit_status(z);
+}
+
+int command_test(const Options& opt, std::ostream& out, std::ostream& err) {
+    if (opt.operands.size() != 1) {
+        err << kUsage;
+        return 2;
+    }
+    zip z;
+    zlist list;
+    if (open_for_command(z, list, opt.operands[0]) != 0) return 2;
+    list.mark_all(1);
+    ConsoleUi ui(out, err, opt.answer);
+    z.ui = &ui;
+    std::string archive = platform::dos_path_from_host(opt.operands[0]);
+    test_files(z, list, nullptr, archive.c_str());
+    out << "Tested " << ui.results << " of " << list.count() << " members: " << ui.results - ui.failed_results
+        << " OK, " << z.warnings << " warning" << (z.warnings == 1 ? "" : "s")
+        << (z.error ? std::string(", stopped: ") + error_text(z.error, z.drive_type) : std::string()) << "\n";
+    return exit_status(z);
+}
+
 int command_list(const Options& opt, std::ostream& out, std::ostream& err) {
     if (opt.operands.size() != 1) {
         err << kUsage;
@@ -174,6 +238,8 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
             opt.answer = Answer::Yes;
         else if (a == "-n")
             opt.answer = Answer::No;
+        else if (a == "-o" && i + 1 < argc)
+            opt.destination = argv[++i];
         else if (a == "--") {
             for (++i; i < argc; ++i) opt.operands.push_back(argv[i]);
         } else if (a.size() > 1 && a[0] == '-') {
@@ -187,6 +253,10 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     int rc;
     if (command == "l")
         rc = command_list(opt, out, err);
+    else if (command == "x" || command == "e")
+        rc = command_extract(opt, command == "x", out, err);
+    else if (command == "t")
+        rc = command_test(opt, out, err);
     else if (command == "-h" || command == "--help" || command == "help") {
         out << kUsage;
         rc = 0;

@@ -154,11 +154,11 @@ Bytes build_zip(const std::vector<ZipMember>& members, const ZipLayout& layout) 
                                                                         : static_cast<std::uint32_t>(m.data.size());
         put32(out, 0x04034B50);
         put16(out, m.version_needed);
-        put16(out, 0);
+        put16(out, m.flags);
         put16(out, m.method);
         put16(out, m.time);
         put16(out, m.date);
-        put32(out, crc32_of(m.data));
+        put32(out, crc32_of(m.data) ^ (m.wrong_crc ? 0x00010000u : 0u));
         put32(out, csize);
         put32(out, static_cast<std::uint32_t>(m.data.size()));
         put16(out, static_cast<std::uint32_t>(m.name.size()));
@@ -174,11 +174,11 @@ Bytes build_zip(const std::vector<ZipMember>& members, const ZipLayout& layout) 
         put32(out, 0x02014B50);
         put16(out, 20);
         put16(out, m.version_needed);
-        put16(out, 0);
+        put16(out, m.flags);
         put16(out, m.method);
         put16(out, m.time);
         put16(out, m.date);
-        put32(out, crc32_of(m.data));
+        put32(out, crc32_of(m.data) ^ (m.wrong_crc ? 0x00010000u : 0u));
         put32(out, csize);
         put32(out, static_cast<std::uint32_t>(m.data.size()));
         put16(out, static_cast<std::uint32_t>(m.name.size()));

@@ -1,0 +1,65 @@
+// The job UI of the command line: result lines on stdout, warnings and errors
+// on stderr, a progress bar on stderr when it is a terminal, and replace
+// questions answered from -y / -n or asked on the terminal.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "ops/job_ui.h"
+#include "zip/progress.h"
+
+enum class Answer { Ask, Yes, No };
+
+// A DOS path of the engine as the user gave it on this host.
+std::string display_path(const std::string& dos_path);
+
+class ConsoleProgress : public JobProgress {
+  public:
+    ConsoleProgress(std::ostream& out, std::ostream& err, bool bar);
+    void SetCaption(const char*) override {}
+    void StartJob(const char*, int file_total) override { total_ = file_total; }
+    void SetFile(const char* name) override;
+    void FileProgress(std::uint32_t total_bytes, std::uint32_t bytes_done) override;
+    void ResetFileGauge(int) override {}
+    void Step() override { ++done_; }
+    void AddLine(const char* text, int flag) override;
+    void LogLine(const char* action, const char* name) override;
+    void LogResult(const char* action, const char* path, int failed) override;
+    void LogAdded(const char* action, const char* path, std::uint32_t size, std::uint32_t packed) override;
+    void AddWarning(const char* text) override;
+    void FinishJob() override { clear_bar(); }
+
+    int results = 0;
+    int failed_results = 0;
+
+  private:
+    void clear_bar();
+    std::ostream& out_;
+    std::ostream& err_;
+    bool bar_;
+    bool bar_shown_ = false;
+    int total_ = 0;
+    int done_ = 0;
+    std::string file_;
+    std::string pending_warning_;
+};
+
+class ConsoleUi : public JobUi {
+  public:
+    ConsoleUi(std::ostream& out, std::ostream& err, Answer answer) : out_(out), err_(err), answer_(answer) {}
+    JobProgress* create_progress(void* owner_window, std::int32_t* error, std::uint32_t* warnings) override;
+    void destroy_progress(JobProgress* progress) override;
+    std::uint32_t confirm_replace(JobProgress* progress, void* owner_window, const char* target_path,
+                                  const zentry& e) override;
+    std::uint32_t confirm_delete_read_only(void* owner_window, const char* path) override;
+    ConsoleProgress* last_progress() const { return last_; }
+    int results = 0, failed_results = 0;
+
+  private:
+    std::uint32_t ask(const std::string& question);
+    std::ostream& out_;
+    std::ostream& err_;
+    Answer answer_;
+    ConsoleProgress* last_ = nullptr;
+};

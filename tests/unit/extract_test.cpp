@@ -1,0 +1,376 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+
+#include "ops/extract.h"
+#include "ops/job_ui.h"
+#include "test_support.h"
+#include "zip/open_archive.h"
+#include "zip/zip.h"
+#include "zip/zlist.h"
+
+namespace {
+
+using test::Bytes;
+
+test::ZipMember stored(const std::string& name, const std::string& text) {
+    test::ZipMember m;
+    m.name = name;
+    m.data.assign(text.begin(), text.end());
+    return m;
+}
+
+// Answers the replace questions from a script and keeps the job's progress calls.
+class ScriptedUi : public JobUi {
+  public:
+    std::deque<std::uint32_t> answers;
+    std::vector<std::string> questions;
+    test::RecordingProgress progress;
+    bool show_progress = true;
+
+    JobProgress* create_progress(void*, std::int32_t*, std::uint32_t*) override {
+        return show_progress ? &progress : nullptr;
+    }
+    void destroy_progress(JobProgress*) override { progress.calls.push_back("destroyed"); }
+    std::uint32_t confirm_replace(JobProgress* p, void*, const char* target, const zentry&) override {
+        EXPECT_EQ(p, show_progress ? &progress : nullptr); // owned by the progress dialog
+        questions.push_back(target);
+        if (answers.empty()) return kAnswerCancel;
+        std::uint32_t a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::uint32_t confirm_delete_read_only(void*, const char*) override { return kAnswerNo; }
+
+    std::vector<std::string> calls_starting(const std::string& prefix) const {
+        std::vector<std::string> out;
+        for (const auto& c : progress.calls)
+            if (c.rfind(prefix, 0) == 0) out.push_back(c);
+        return out;
+    }
+};
+
+// An archive in a temporary folder, opened into a catalog, with an output folder.
+struct Fixture {
+    test::TempDir dir;
+    zip z;
+    zlist list;
+    ScriptedUi ui;
+    std::string archive;
+    std::string out;
+
+    explicit Fixture(const std::vector<test::ZipMember>& members) {
+        archive = dir.write("a.zip", test::build_zip(members));
+        platform::create_directory(dir.dos("out").c_str());
+        out = dir.dos("out");
+        EXPECT_EQ(open_archive(z, list, archive.c_str()), 0);
+        z.ui = &ui;
+    }
+    void mark(const std::vector<std::string>& names) {
+        for (auto& e : list.entries)
+            if (std::find(names.begin(), names.end(), e->name) != names.end()) list.mark(e.get());
+    }
+    int extract(bool folders = true, std::uint32_t overwrite = kAnswerYes) {
+        return extract_files(z, list, nullptr, archive.c_str(), out.c_str(), folders, overwrite);
+    }
+    bool exists(const std::string& rel) const {
+        return platform::get_attributes(dir.dos("out/" + rel).c_str()) != platform::kInvalidAttributes;
+    }
+    std::string read(const std::string& rel) const {
+        Bytes b = test::read_host_file(dir.host("out/" + rel));
+        return std::string(b.begin(), b.end());
+    }
+};
+
+TEST(Extract, WithAndWithoutFolderNames) {
+    for (bool folders : {true, false}) {
+        Fixture f({stored("a/b/c.txt", "deep"), stored("top.txt", "top")});
+        f.list.mark_all(1);
+        ASSERT_EQ(f.extract(folders), 0);
+        EXPECT_EQ(f.read(folders ? "a/b/c.txt" : "c.txt"), "deep");
+        EXPECT_EQ(f.read("top.txt"), "top");
+        EXPECT_EQ(f.exists("c.txt"), !folders);
+        EXPECT_EQ(f.exists("a"), folders);
+        EXPECT_EQ(f.list.marked, 0u); // marks are cleared at the end
+        for (auto& e : f.list.entries) EXPECT_EQ(e->mark, 0);
+    }
+}
+
+TEST(Extract, OnlyMarkedMembersAndTheProgressCalls) {
+    Fixture f({stored("one.txt", "1"), stored("two.txt", "22"), stored("three.txt", "333")});
+    f.mark({"one.txt", "three.txt"});
+    ASSERT_EQ(f.extract(), 0);
+    EXPECT_TRUE(f.exists("one.txt"));
+    EXPECT_FALSE(f.exists("two.txt"));
+    EXPECT_EQ(f.read("three.txt"), "333");
+    auto& calls = f.ui.progress.calls;
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[0], "SetCaption:Extracting: File(s)");
+    EXPECT_EQ(calls[1], "StartJob:" + f.archive + ":2");
+    EXPECT_EQ(f.ui.calls_starting("SetFile").size(), 2u);
+    EXPECT_EQ(f.ui.calls_starting("Step").size(), 3u); // after every catalog entry
+    EXPECT_EQ(f.ui.calls_starting("LogResult"),
+              (std::vector<std::string>{"LogResult:Extract:" + f.dir.dos("out\\one.txt") + ":0",
+                                        "LogResult:Extract:" + f.dir.dos("out\\three.txt") + ":0"}));
+    EXPECT_EQ(calls[calls.size() - 2], "FinishJob");
+    EXPECT_EQ(calls.back(), "destroyed");
+}
+
+TEST(Extract, TimesAndAttributesComeFromTheMember) {
+    auto m = stored("ro.txt", "read only");
+    m.date = 0x4E45; // 2019-02-05
+    m.time = 0x3913; // 07:08:38
+    m.external_attributes = 0x81240001;
+    Fixture f({m});
+    f.list.mark_all(1);
+    ASSERT_EQ(f.extract(), 0);
+    std::string path = f.dir.dos("out/ro.txt");
+    EXPECT_TRUE(platform::get_attributes(path.c_str()) & platform::kAttrReadOnly);
+    platform::ScopedFile file(platform::open_read(path.c_str()));
+    platform::DosTime t;
+    ASSERT_TRUE(platform::get_file_time(file.get(), &t));
+    EXPECT_EQ(t.date, 0x4E45);
+    EXPECT_EQ(t.time, 0x3913);
+}
+
+TEST(Extract, ReplacesReadOnlyFileAndGivesItTheMembersAttributes) {
+    Fixture f({stored("x.txt", "new")});
+    f.dir.write("out/x.txt", Bytes{'o', 'l', 'd'});
+    platform::set_attributes(f.dir.dos("out/x.txt").c_str(), platform::kAttrReadOnly);
+    f.list.mark_all(1);
+    ASSERT_EQ(f.extract(true, kAnswerYesToAll), 0);
+    EXPECT_TRUE(f.ui.questions.empty());
+    EXPECT_EQ(f.read("x.txt"), "new");
+    EXPECT_FALSE(platform::get_attributes(f.dir.dos("out/x.txt").c_str()) & platform::kAttrReadOnly);
+}
+
+TEST(Extract, OverwriteAnswers) {
+    const struct {
+        const char* what;
+        std::vector<std::uint32_t> answers;
+        std::size_t questions;
+        const char* contents; // of a, b, c afterwards
+    } cases[] = {
+        {"yes each time", {kAnswerYes, kAnswerYes, kAnswerYes}, 3, "AAA BBB CCC"},
+        {"no skips one and asks again", {kAnswerNo, kAnswerYes, kAnswerNo}, 3, "old BBB old"},
+        {"yes to all asks no more", {kAnswerNo, kAnswerYesToAll}, 2, "old BBB CCC"},
+        {"cancel stops without error", {kAnswerYes, kAnswerCancel}, 2, "AAA old old"},
+    };
+    for (const auto& c : cases) {
+        Fixture f({stored("a", "AAA"), stored("b", "BBB"), stored("c", "CCC")});
+        for (const char* n : {"a", "b", "c"}) f.dir.write(std::string("out/") + n, Bytes{'o', 'l', 'd'});
+        f.ui.answers.assign(c.answers.begin(), c.answers.end());
+        f.list.mark_all(1);
+        EXPECT_EQ(f.extract(), 0) << c.what;
+        EXPECT_EQ(f.z.error, 0) << c.what;
+        EXPECT_EQ(f.ui.questions.size(), c.questions) << c.what;
+        EXPECT_EQ(f.read("a") + " " + f.read("b") + " " + f.read("c"), c.contents) << c.what;
+    }
+}
+
+TEST(Extract, FolderMembersAreCreatedAndLogged) {
+    auto with_bit = stored("dir/", "");
+    with_bit.external_attributes = 0x10;
+    auto without_bit = stored("other/", ""); // some writers leave the folder bit out
+    Fixture f({with_bit, without_bit, stored("dir/f.txt", "f")});
+    f.list.mark_all(1);
+    ASSERT_EQ(f.extract(), 0);
+    EXPECT_EQ(f.z.warnings, 0u);
+    EXPECT_TRUE(platform::get_attributes(f.dir.dos("out/dir").c_str()) & platform::kAttrDirectory);
+    EXPECT_TRUE(platform::get_attributes(f.dir.dos("out/other").c_str()) & platform::kAttrDirectory);
+    EXPECT_EQ(f.ui.calls_starting("LogLine:Create Dir").size(), 2u);
+    EXPECT_EQ(f.read("dir/f.txt"), "f");
+}
+
+TEST(Extract, EncryptedOrNewerMemberStopsTheJobEvenUnmarked) {
+    const struct {
+        std::uint16_t flags, version;
+        int error;
+    } cases[] = {{1, 20, ZERR_ENCRYPTED}, {0, 46, ZERR_FORMAT}};
+    for (const auto& c : cases) {
+        auto locked = stored("locked.txt", "secret");
+        locked.flags = c.flags;
+        locked.version_needed = c.version;
+        Fixture f({stored("before.txt", "b"), locked, stored("after.txt", "a")});
+        f.mark({"before.txt", "after.txt"});
+        EXPECT_EQ(f.extract(), c.error);
+        EXPECT_TRUE(f.exists("before.txt"));
+        EXPECT_FALSE(f.exists("after.txt"));
+        EXPECT_FALSE(f.exists("locked.txt"));
+        EXPECT_EQ(f.ui.progress.calls[f.ui.progress.calls.size() - 3],
+                  std::string("AddLine(1):") + error_text(c.error, 3));
+    }
+}
+
+TEST(Extract, UnsupportedMethodsAreSkippedWithWarnings) {
+    auto reduced = stored("reduced.bin", "xxxx");
+    reduced.method = 3;
+    auto unknown = stored("tokenized.bin", "yyyy");
+    unknown.method = 7;
+    Fixture f({reduced, unknown, stored("last.txt", "last")});
+    f.list.mark_all(1);
+    EXPECT_EQ(f.extract(), 0);
+    EXPECT_EQ(f.z.warnings, 2u);
+    EXPECT_EQ(f.ui.calls_starting("AddWarning"),
+              (std::vector<std::string>{"AddWarning:Warning: UnShrinking is not supported. File reduced.bin was skipped",
+                                        "AddWarning:Warning: Unknown method. File tokenized.bin was skipped"}));
+    EXPECT_FALSE(f.exists("reduced.bin"));
+    EXPECT_FALSE(f.exists("tokenized.bin"));
+    EXPECT_EQ(f.read("last.txt"), "last");
+}
+
+TEST(Extract, BadCrcWarnsAndKeepsTheFile) {
+    auto bad = stored("bad.txt", "damaged");
+    bad.wrong_crc = true;
+    Fixture f({bad, stored("good.txt", "good")});
+    f.list.mark_all(1);
+    EXPECT_EQ(f.extract(), 0);
+    EXPECT_EQ(f.z.warnings, 1u);
+    EXPECT_EQ(f.ui.calls_starting("AddWarning"), std::vector<std::string>{"AddWarning:Warning: Bad CRC for bad.txt"});
+    EXPECT_EQ(f.read("bad.txt"), "damaged");
+    EXPECT_EQ(f.read("good.txt"), "good");
+}
+
+TEST(Extract, UnsafeNamesAreSkippedAndNothingLandsOutside) {
+    const char* unsafe[] = {"../x1", "..\\x2", "/x3", "\\x4", "C:\\x5", "C:x6", "a/../../x7", "a/.../x8", "a/.. /x9"};
+    std::vector<test::ZipMember> members;
+    for (const char* n : unsafe) members.push_back(stored(n, "evil"));
+    members.push_back(stored("safe/ok.txt", "fine"));
+    members.push_back(stored(std::string(300, 'n'), "long"));
+    for (bool folders : {true, false}) {
+        Fixture f(members);
+        f.list.mark_all(1);
+        EXPECT_EQ(f.extract(folders), 0);
+        EXPECT_EQ(f.read(folders ? "safe/ok.txt" : "ok.txt"), "fine");
+        // Without folder names only the last part counts: x2, x4, x5 (after '\'), x7.. are then plain names.
+        std::vector<platform::FindData> outside;
+        platform::find_files(f.dir.dos("*").c_str(), &outside);
+        for (const auto& e : outside) EXPECT_TRUE(e.name == "out" || e.name == "a.zip") << e.name;
+        if (folders) {
+            EXPECT_EQ(f.z.warnings, std::size(unsafe) + 1);
+            EXPECT_EQ(f.ui.calls_starting("AddWarning")[0], "AddWarning:Warning: Unsafe path. File ../x1 was skipped");
+        }
+    }
+}
+
+TEST(Extract, MissingArchiveIsZipfileNotFound) {
+    Fixture f({stored("a", "a")});
+    f.list.mark_all(1);
+    f.ui.show_progress = false;
+    test::ScriptedResponder boxes({}, platform::kIdOk);
+    EXPECT_EQ(extract_files(f.z, f.list, nullptr, f.dir.dos("gone.zip").c_str(), f.out.c_str(), 1, 1), ZERR_NOZIP);
+    ASSERT_EQ(boxes.prompts().size(), 1u);
+    EXPECT_EQ(boxes.prompts()[0].text, "Zipfile not found");
+    EXPECT_EQ(f.list.marked, 0u);
+}
+
+TEST(Extract, WindowSizedMemberIsFlushedOnce) {
+    test::ZipMember m;
+    m.name = "w.bin";
+    m.data.assign(32768, 'w');
+    Fixture f({m});
+    f.list.mark_all(1);
+    ASSERT_EQ(f.extract(), 0);
+    EXPECT_EQ(f.ui.calls_starting("FileProgress"), std::vector<std::string>{"FileProgress:32768:32768"});
+}
+
+TEST(Extract, DiskFullStopsAndRemovesThePartialFile) {
+    test::TempDir small;
+    platform::DriveMount m;
+    m.host_folder = small.host();
+    m.type = platform::kDriveFixed;
+    m.capacity = 40000;
+    if (!platform::mount_drive('G', m)) GTEST_SKIP() << "simulated drives exist only in the posix build";
+    test::ZipMember big;
+    big.name = "big.bin";
+    big.data.assign(70000, 'b');
+    Fixture f({stored("small.txt", "s"), big, stored("after.txt", "a")});
+    f.list.mark_all(1);
+    EXPECT_EQ(extract_files(f.z, f.list, nullptr, f.archive.c_str(), "G:\\", 1, 1), ZERR_DISKFULL);
+    EXPECT_NE(platform::get_attributes("G:\\small.txt"), platform::kInvalidAttributes);
+    EXPECT_EQ(platform::get_attributes("G:\\big.bin"), platform::kInvalidAttributes);
+    EXPECT_EQ(platform::get_attributes("G:\\after.txt"), platform::kInvalidAttributes);
+    platform::unmount_drive('G');
+}
+
+// Cancels the job (as the progress dialog's button would) once the file gauge moves.
+class CancellingProgress : public test::RecordingProgress {
+  public:
+    std::int32_t* error = nullptr;
+    void FileProgress(std::uint32_t total, std::uint32_t done) override {
+        RecordingProgress::FileProgress(total, done);
+        *error = ZERR_CANCEL;
+    }
+};
+
+class CancellingUi : public ScriptedUi {
+  public:
+    CancellingProgress cancelling;
+    JobProgress* create_progress(void*, std::int32_t* error, std::uint32_t*) override {
+        cancelling.error = error;
+        return &cancelling;
+    }
+};
+
+TEST(Extract, CancelStopsAndLeavesNoPartialFile) {
+    test::ZipMember big;
+    big.name = "big.bin";
+    big.data.assign(100000, 'b');
+    Fixture f({big, stored("after.txt", "a")});
+    CancellingUi ui;
+    f.z.ui = &ui;
+    f.list.mark_all(1);
+    EXPECT_EQ(f.extract(), ZERR_CANCEL);
+    EXPECT_FALSE(f.exists("big.bin"));
+    EXPECT_FALSE(f.exists("after.txt"));
+    EXPECT_EQ(ui.cancelling.calls.back(), "FinishJob");
+    EXPECT_NE(std::find(ui.cancelling.calls.begin(), ui.cancelling.calls.end(), "AddLine(1):User canceled"),
+              ui.cancelling.calls.end());
+}
+
+TEST(ExtractToMemory, TooLargeKeepsCapacityBytesAndANul) {
+    test::ZipMember m;
+    m.name = "forty.bin";
+    m.data.resize(40000);
+    for (std::size_t i = 0; i < m.data.size(); ++i) m.data[i] = static_cast<std::uint8_t>('A' + i % 26);
+    Fixture f({m});
+    f.list.mark_all(1);
+    std::vector<std::uint8_t> buffer(32767 + 1, 0xEE);
+    test::ScriptedResponder boxes;
+    EXPECT_EQ(extract_to_memory(f.z, f.list, nullptr, f.archive.c_str(), buffer.data(), 32767), ZERR_TOOLARGE);
+    EXPECT_TRUE(boxes.prompts().empty()); // the caller reports
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 32767, m.data.begin()));
+    EXPECT_EQ(buffer[32767], 0);
+    EXPECT_EQ(f.z.to_memory, 0u);
+    EXPECT_EQ(f.list.marked, 0u);
+}
+
+TEST(ExtractToMemory, MarkedMembersFollowOneAnother) {
+    auto folder = stored("d/", "");
+    folder.external_attributes = 0x10;
+    auto odd = stored("odd.bin", "zz");
+    odd.method = 9;
+    Fixture f({stored("first", "Hello, "), folder, odd, stored("second", "world")});
+    f.list.mark_all(1);
+    std::vector<std::uint8_t> buffer(101, 0xEE);
+    EXPECT_EQ(extract_to_memory(f.z, f.list, nullptr, f.archive.c_str(), buffer.data(), 100), 0);
+    EXPECT_STREQ(reinterpret_cast<const char*>(buffer.data()), "Hello, world");
+    EXPECT_EQ(f.z.warnings, 0u); // other methods are skipped silently here
+}
+
+TEST(TestArchive, DecodesAndChecksWithoutWriting) {
+    auto bad = stored("bad.txt", "damaged");
+    bad.wrong_crc = true;
+    Fixture f({stored("good.txt", "good"), bad});
+    f.list.mark_all(1);
+    EXPECT_EQ(test_files(f.z, f.list, nullptr, f.archive.c_str()), 0);
+    EXPECT_EQ(f.ui.calls_starting("LogResult"),
+              (std::vector<std::string>{"LogResult:Test:good.txt:0", "LogResult:Test:bad.txt:1"}));
+    EXPECT_EQ(f.z.warnings, 1u);
+    std::vector<platform::FindData> written;
+    platform::find_files(f.dir.dos("out\\*").c_str(), &written);
+    EXPECT_TRUE(written.empty());
+}
+
+} // namespace
