@@ -14,7 +14,7 @@
 namespace {
 
 using test::ManifestArchive;
-using test::ManifestMember;
+using test::ManifestRow;
 
 int notes_int(const std::string& notes, const std::string& pattern, int fallback) {
     std::string v = test::find_in(notes, pattern);
@@ -35,8 +35,8 @@ bool unsafe_name(const std::string& name) {
 
 // What extracting the whole archive must do to each member, from the manifest alone.
 struct Expectation {
-    std::vector<const ManifestMember*> written;
-    std::vector<const ManifestMember*> not_written;
+    std::vector<const ManifestRow*> written;
+    std::vector<const ManifestRow*> not_written;
     int warnings = 0;
     int error = 0;
 };
@@ -87,13 +87,15 @@ TEST_P(FixtureExtraction, ExtractsAsTheManifestSays) {
     int status = run_cli(6, const_cast<char**>(argv), sout, serr);
     SCOPED_TRACE(serr.str());
     EXPECT_EQ(status, x.error ? 2 : (x.warnings ? 1 : 0));
-    if (x.error) EXPECT_NE(serr.str().find(error_text(x.error, 3)), std::string::npos);
+    if (x.error) {
+        EXPECT_NE(serr.str().find(error_text(x.error, 3)), std::string::npos);
+    }
     std::size_t warning_lines = 0;
     for (std::size_t p = serr.str().find("Warning: "); p != std::string::npos; p = serr.str().find("Warning: ", p + 1))
         ++warning_lines;
     EXPECT_EQ(warning_lines, static_cast<std::size_t>(x.warnings));
 
-    for (const ManifestMember* m : x.written) {
+    for (const ManifestRow* m : x.written) {
         std::string name = test::unescape_name(m->name);
         std::string path = dir.host("out/" + name);
         if (m->sha256 == "-") {
@@ -106,7 +108,7 @@ TEST_P(FixtureExtraction, ExtractsAsTheManifestSays) {
         EXPECT_EQ(std::to_string(data.size()), m->uncompressed_size) << name;
         EXPECT_EQ(test::sha256_hex(data), m->sha256) << name;
     }
-    for (const ManifestMember* m : x.not_written) {
+    for (const ManifestRow* m : x.not_written) {
         std::string name = test::unescape_name(m->name);
         if (unsafe_name(name)) continue; // checked below: nothing lies outside
         EXPECT_EQ(platform::get_attributes(platform::dos_path_from_host(dir.host("out/" + name)).c_str()),

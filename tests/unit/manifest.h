@@ -8,7 +8,7 @@
 
 namespace test {
 
-struct ManifestMember {
+struct ManifestRow {
     std::string name; // escaped as the manifest writes it
     std::string method, flags, compressed_size, uncompressed_size, crc32, sha256, notes;
 };
@@ -16,7 +16,7 @@ struct ManifestMember {
 struct ManifestArchive {
     std::string path; // below tests/data/zip
     std::string notes;
-    std::vector<ManifestMember> members;
+    std::vector<ManifestRow> members;
 };
 
 inline void PrintTo(const ManifestArchive& a, std::ostream* os) { *os << a.path; }
