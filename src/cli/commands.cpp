@@ -111,18 +111,23 @@ int open_for_command(zip& z, zlist& list, const std::string& host_path) {
 
 void list_brief(const zlist& list, std::ostream& out) {
     std::size_t name_width = 4;
-    for (const zentry* e : list.sorted) name_width = std::max(name_width, e->name.size());
+    for (const zentry* e : list.sorted) name_width = std::max(name_width, std::strlen(e->name.c_str()));
     char buf[512];
     std::snprintf(buf, sizeof buf, "%-*s  %10s  %8s  %10s  %10s  %5s  %s", static_cast<int>(name_width),
                   "Name", "Date", "Time", "Size", "Packed", "Ratio", "Comment");
     out << buf << "\n";
+    std::string line, date, time;
     for (const zentry* e : list.sorted) {
-        std::snprintf(buf, sizeof buf, "  %10s  %8s  %10lu  %10lu  %5s  ", member_date_text(*e).c_str(),
-                      member_time_text(*e).c_str(), static_cast<unsigned long>(e->uncompressed_size),
+        member_date_time_texts(*e, &date, &time);
+        std::snprintf(buf, sizeof buf, "  %10s  %8s  %10lu  %10lu  %5s  ", date.c_str(), time.c_str(),
+                      static_cast<unsigned long>(e->uncompressed_size),
                       static_cast<unsigned long>(e->compressed_size), member_ratio_text(*e).c_str());
-        std::string name = e->name.c_str();
-        name.resize(std::max(name_width, name.size()), ' ');
-        out << name << buf << (e->comment_length ? e->comment.c_str() : "") << "\n";
+        line.assign(e->name.c_str());
+        line.resize(std::max(name_width, line.size()), ' ');
+        line += buf;
+        if (e->comment_length) line += e->comment.c_str();
+        line += '\n';
+        out << line;
     }
     if (list.comment_length) out << "\n" << list.comment.c_str() << "\n";
     out << "\n" << totals_text(list) << "\n";

@@ -5,26 +5,46 @@
 #include "platform/platform.h"
 #include "zip/zlist.h"
 
-std::string member_date_text(const zentry& e) {
-    if (e.is_folder()) return "Folder";
-    platform::DosFields f = platform::local_fields_from_dos_time({e.date, e.time});
+namespace {
+
+std::string date_text(const platform::DosFields& f) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%2d/%2d/%2d", f.month, f.day, f.year);
     return buf;
 }
 
-std::string member_time_text(const zentry& e) {
+std::string time_text(const platform::DosFields& f) {
     char buf[64];
-    if (e.is_folder()) {
-        std::snprintf(buf, sizeof buf, "%.2d:%.2d", 0, 0);
-        return buf;
-    }
-    platform::DosFields f = platform::local_fields_from_dos_time({e.date, e.time});
     if (f.hour < 12)
         std::snprintf(buf, sizeof buf, "%.2d:%.2d am", f.hour == 0 ? 12 : f.hour, f.minute);
     else
         std::snprintf(buf, sizeof buf, "%.2d:%.2d pm", f.hour == 12 ? 12 : f.hour - 12, f.minute);
     return buf;
+}
+
+const char kFolderTime[] = "00:00";
+
+} // namespace
+
+std::string member_date_text(const zentry& e) {
+    if (e.is_folder()) return "Folder";
+    return date_text(platform::local_fields_from_dos_time({e.date, e.time}));
+}
+
+std::string member_time_text(const zentry& e) {
+    if (e.is_folder()) return kFolderTime;
+    return time_text(platform::local_fields_from_dos_time({e.date, e.time}));
+}
+
+void member_date_time_texts(const zentry& e, std::string* date, std::string* time) {
+    if (e.is_folder()) {
+        *date = "Folder";
+        *time = kFolderTime;
+        return;
+    }
+    platform::DosFields f = platform::local_fields_from_dos_time({e.date, e.time});
+    *date = date_text(f);
+    *time = time_text(f);
 }
 
 std::string member_ratio_text(const zentry& e) {

@@ -11,6 +11,8 @@ struct zlist;
 std::string member_date_text(const zentry& e);
 // Twelve-hour "hh:mm am" / "hh:mm pm" in local time, or "00:00" for a folder.
 std::string member_time_text(const zentry& e);
+// Both of the above with one time-zone conversion.
+void member_date_time_texts(const zentry& e, std::string* date, std::string* time);
 // "NN%": the percentage saved.
 std::string member_ratio_text(const zentry& e);
 // "Files: %d    Size: %lu    Pack: %lu    Ratio: %d%%", sums wrapping at 32 bits.

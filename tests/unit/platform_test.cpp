@@ -172,3 +172,41 @@ TEST(HostPaths, BecomeDosPaths) {
 }
 
 } // namespace
+
+#ifndef _WIN32
+namespace {
+
+// Restores UTC, which every other test expects, when the test ends.
+struct ZoneForTest {
+    explicit ZoneForTest(const char* tz) {
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~ZoneForTest() {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+};
+
+TEST(LocalTime, FollowsTheZoneAndItsSummerTime) {
+    ZoneForTest zone("America/New_York");
+    const struct {
+        std::uint16_t date, time;
+        int day, hour, minute;
+    } cases[] = {
+        // 2018-07-01 12:34 UTC is 08:34 summer time; 2018-01-01 12:34 UTC is 07:34 winter time.
+        {static_cast<std::uint16_t>((38 << 9) | (7 << 5) | 1), static_cast<std::uint16_t>((12 << 11) | (34 << 5)), 1, 8, 34},
+        {static_cast<std::uint16_t>((38 << 9) | (1 << 5) | 1), static_cast<std::uint16_t>((12 << 11) | (34 << 5)), 1, 7, 34},
+        // 2018-01-01 02:00 UTC is the evening before.
+        {static_cast<std::uint16_t>((38 << 9) | (1 << 5) | 1), static_cast<std::uint16_t>(2 << 11), 31, 21, 0},
+    };
+    for (const auto& c : cases) {
+        platform::DosFields f = platform::local_fields_from_dos_time({c.date, c.time});
+        EXPECT_EQ(f.day, c.day);
+        EXPECT_EQ(f.hour, c.hour);
+        EXPECT_EQ(f.minute, c.minute);
+    }
+}
+
+} // namespace
+#endif

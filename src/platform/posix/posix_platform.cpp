@@ -365,11 +365,24 @@ bool truncate_file(FileHandle h) {
 }
 
 DosFields local_fields_from_dos_time(DosTime t) {
-    std::time_t secs = static_cast<std::time_t>(unix_from_dos_time(t));
+    // Zone offsets change only at whole hours, so members of one hour share
+    // one conversion; a listing of a large archive would otherwise spend much
+    // of its time in the time-zone code.
+    thread_local std::uint32_t cached_key = 0xFFFFFFFFu;
+    thread_local std::int64_t cached_offset = 0;
+    std::int64_t utc = unix_from_dos_time(t);
+    std::uint32_t key = (std::uint32_t(t.date) << 5) | (t.time >> 11);
+    if (key != cached_key) {
+        std::time_t secs = static_cast<std::time_t>(utc);
+        std::tm tm{};
+        localtime_r(&secs, &tm);
+        cached_offset = tm.tm_gmtoff;
+        cached_key = key;
+    }
+    std::time_t local = static_cast<std::time_t>(utc + cached_offset);
     std::tm tm{};
-    localtime_r(&secs, &tm);
-    return DosFields{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                     tm.tm_hour,        tm.tm_min,     tm.tm_sec};
+    gmtime_r(&local, &tm); // plain calendar arithmetic, no zone lookup
+    return DosFields{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 bool get_file_time(FileHandle h, DosTime* t) {
