@@ -148,9 +148,10 @@ inline void copy_match(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) 
 
 // A match copy in the general case: the source may wrap around the window and
 // the destination may reach its end. Runs never cross either end; a full
-// window is flushed between runs and the copy goes on at its start.
-void copy_runs(zip& z, std::uint8_t* window, std::uint32_t& window_pos, std::uint32_t source,
-               std::uint32_t length) {
+// window is flushed between runs and the copy goes on at its start. Returns
+// the new window position.
+std::uint32_t copy_runs(zip& z, std::uint8_t* window, std::uint32_t window_pos,
+                        std::uint32_t source, std::uint32_t length) {
     while (length > 0) {
         const std::uint32_t furthest = source > window_pos ? source : window_pos;
         std::uint32_t run = kWindowSize - furthest;
@@ -170,6 +171,7 @@ void copy_runs(zip& z, std::uint8_t* window, std::uint32_t& window_pos, std::uin
             window_pos = 0;
         }
     }
+    return window_pos;
 }
 
 // Stores one decoded byte; a full window goes to the flush.
@@ -195,77 +197,153 @@ inline std::uint32_t fast_input_available(const zip& z) {
 // most 48 bits (15 + 5 for a length, 15 + 13 for a distance).
 constexpr std::uint32_t kFastInputMargin = 8;
 
+// The first-level slots of a block's two tables, 32 bits each: bits of the
+// code in bits 0-7, op in bits 8-15, the value in the high half (none for
+// sub-table links). A quarter of a DecodeEntry: one load per lookup, and
+// both tables stay in a few cache lines. Valid literal/length codes have at
+// most 9 first-level bits; wider tables are left to the symbol-at-a-time path.
+constexpr std::uint32_t kPackedMaxBits = 10;
+
+struct FastTables {
+    const DecodeEntry* lit;
+    const DecodeEntry* dist;
+    std::uint64_t lit_mask;
+    std::uint64_t dist_mask;
+    std::uint32_t packed_lit[1u << kPackedMaxBits];
+    std::uint32_t packed_dist[1u << kPackedMaxBits];
+};
+
+inline std::uint32_t pack_entry(const DecodeEntry& e) {
+    const std::uint32_t value = e.op <= kOpLiteral ? e.value : 0;
+    return e.bits | (std::uint32_t(e.op) << 8) | (value << 16);
+}
+
+inline std::uint32_t packed_op(std::uint32_t entry) {
+    return (entry >> 8) & 0xFF;
+}
+
+void pack_tables(FastTables& t, const DecodeEntry* lit, const DecodeEntry* dist,
+                 std::uint32_t lit_bits, std::uint32_t dist_bits) {
+    t.lit = lit;
+    t.dist = dist;
+    t.lit_mask = kBitMask[lit_bits];
+    for (std::uint32_t i = 0; i <= t.lit_mask; ++i)
+        t.packed_lit[i] = pack_entry(lit[i]);
+    if (dist) {
+        t.dist_mask = kBitMask[dist_bits];
+        for (std::uint32_t i = 0; i <= t.dist_mask; ++i)
+            t.packed_dist[i] = pack_entry(dist[i]);
+    } else {
+        // Without distance symbols the one slot is invalid: a pair is bad data.
+        t.dist_mask = 0;
+        t.packed_dist[0] = std::uint32_t(kOpInvalid) << 8;
+    }
+}
+
 // Decodes symbols while at least kFastInputMargin bytes of input are at hand.
 // Returns kOk at the end-of-block code, kBadData on an invalid code, and
 // kKeepDecoding when the input ran low or the flush left an error pending.
 // On every return but kBadData the bit buffer is back within 32 bits, the
-// bytes read ahead returned to the input.
-int decodeFast(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std::uint32_t lit_bits,
-               std::uint32_t dist_bits, BitReader& bits, std::uint32_t& window_pos) {
+// bytes read ahead returned to the input. Not inlined: its loop gets the
+// registers to itself.
+__attribute__((noinline)) int decodeFast(zip& z, const FastTables& t, BitReader& bits,
+                                         std::uint32_t& window_pos) {
     std::uint8_t* const window = z.window.get();
-    const std::uint8_t* const block = z.input_buffer.get();
-    const std::uint8_t* in = block + z.read_pointer;
+    const std::uint8_t* in = z.input_buffer.get() + z.read_pointer;
     const std::uint8_t* const in_start = in;
     const std::uint8_t* const in_last = in + (fast_input_available(z) - kFastInputMargin);
-    const std::uint64_t lit_mask = (std::uint64_t(1) << lit_bits) - 1;
-    const std::uint64_t dist_mask = (std::uint64_t(1) << dist_bits) - 1;
     std::uint64_t buf = bits.buf;
     std::uint32_t count = bits.count;
     std::uint32_t wp = window_pos;
+    const std::uint32_t* const packed_lit = t.packed_lit;
+    const std::uint32_t* const packed_dist = t.packed_dist;
+    const std::uint64_t lit_mask = t.lit_mask;
+    const std::uint64_t dist_mask = t.dist_mask;
     int status = kKeepDecoding;
 
-    while (in <= in_last) {
-        // Bits above count are the next input bits themselves, so OR-ing the
-        // same bytes in again is harmless.
-        buf |= load_little64(in) << count;
-        in += (63 - count) >> 3;
-        count |= 56;
+    // Bits above count are the next input bits themselves, so OR-ing the same
+    // bytes in again is harmless. After a refill at least 56 bits are at hand:
+    // enough for a whole length/distance pair (at most 48).
+#define INFLATE_REFILL()                                                                           \
+    do {                                                                                           \
+        buf |= load_little64(in) << count;                                                         \
+        in += (63 - count) >> 3;                                                                   \
+        count |= 56;                                                                               \
+    } while (0)
 
-        const DecodeEntry* e = lit + (buf & lit_mask);
-        std::uint32_t op = e->op;
-        while (op > kOpLiteral) {
-            INFLATE_REQUIRE(op != kOpInvalid, kBadData);
-            buf >>= e->bits;
-            count -= e->bits;
-            e = e->next + (buf & ((std::uint64_t(1) << (op - kOpLiteral)) - 1));
-            op = e->op;
-        }
-        buf >>= e->bits;
-        count -= e->bits;
-        if (op == kOpLiteral) {
-            window[wp++] = static_cast<std::uint8_t>(e->value);
+    // The entry of the next symbol is looked up before the refill that
+    // follows it (the refill only adds bits above those the lookup used), so
+    // the table load does not wait for the input load. The input is checked
+    // before every refill but the first, which the caller's margin allows:
+    // every call decodes at least one symbol.
+    INFLATE_REFILL();
+    std::uint32_t entry = packed_lit[buf & lit_mask];
+    for (;;) {
+        if ((entry & 0xFF00) == (std::uint32_t(kOpLiteral) << 8)) {
+            buf >>= entry & 0xFF;
+            count -= entry & 0xFF;
+            window[wp++] = static_cast<std::uint8_t>(entry >> 16);
+            entry = packed_lit[buf & lit_mask]; // at least 41 bits left
             if (wp == kWindowSize) {
                 flushOutput(z, window, kWindowSize);
                 wp = 0;
                 if (z.error) break;
             }
+            if (in > in_last) break;
+            INFLATE_REFILL();
+            continue;
+        }
+        std::uint32_t op = packed_op(entry);
+        if (op > kOpLiteral) {
+            // A long code: down the sub-tables, then dispatch on its slot.
+            const DecodeEntry* e = t.lit + (buf & lit_mask);
+            while (op > kOpLiteral) {
+                INFLATE_REQUIRE(op != kOpInvalid, kBadData);
+                buf >>= e->bits;
+                count -= e->bits;
+                e = e->next + (buf & kBitMask[op - kOpLiteral]);
+                op = e->op;
+            }
+            entry = pack_entry(*e);
             continue;
         }
         if (op == kOpEndOfBlock) {
+            buf >>= entry & 0xFF;
+            count -= entry & 0xFF;
             status = kOk;
             break;
         }
+        // A length: the code's bits, then op extra bits, in one shift.
+        std::uint32_t used = (entry & 0xFF) + op;
         const std::uint32_t length =
-            e->value + static_cast<std::uint32_t>(buf & ((std::uint64_t(1) << op) - 1));
-        buf >>= op;
-        count -= op;
+            (entry >> 16) + static_cast<std::uint32_t>((buf >> (entry & 0xFF)) & kBitMask[op]);
+        buf >>= used;
+        count -= used;
 
-        INFLATE_REQUIRE(dist != nullptr, kBadData);
-        e = dist + (buf & dist_mask);
-        op = e->op;
-        while (op > kOpLiteral) {
-            INFLATE_REQUIRE(op != kOpInvalid, kBadData);
-            buf >>= e->bits;
-            count -= e->bits;
-            e = e->next + (buf & ((std::uint64_t(1) << (op - kOpLiteral)) - 1));
-            op = e->op;
+        entry = packed_dist[buf & dist_mask];
+        op = packed_op(entry);
+        if (op > kOpLiteral) {
+            const DecodeEntry* e = t.dist + (buf & dist_mask);
+            while (op > kOpLiteral) {
+                INFLATE_REQUIRE(op != kOpInvalid, kBadData);
+                buf >>= e->bits;
+                count -= e->bits;
+                e = e->next + (buf & kBitMask[op - kOpLiteral]);
+                op = e->op;
+            }
+            entry = pack_entry(*e);
         }
-        buf >>= e->bits;
-        count -= e->bits;
+        used = (entry & 0xFF) + op;
         const std::uint32_t distance =
-            e->value + static_cast<std::uint32_t>(buf & ((std::uint64_t(1) << op) - 1));
-        buf >>= op;
-        count -= op;
+            (entry >> 16) + static_cast<std::uint32_t>((buf >> (entry & 0xFF)) & kBitMask[op]);
+        buf >>= used;
+        count -= used;
+        // The next symbol's lookup overlaps the copy.
+        const bool more_input = in <= in_last;
+        if (more_input) {
+            INFLATE_REFILL();
+            entry = packed_lit[buf & lit_mask];
+        }
 
         if (distance - 1 < wp && wp + length <= kWindowSize) {
             copy_match(window + wp, window + wp - distance, length);
@@ -276,10 +354,12 @@ int decodeFast(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std::uin
                 if (z.error) break;
             }
         } else {
-            copy_runs(z, window, wp, (wp - distance) & kWindowMask, length);
+            wp = copy_runs(z, window, wp, (wp - distance) & kWindowMask, length);
             if (z.error) break;
         }
+        if (!more_input) break;
     }
+#undef INFLATE_REFILL
 
     // Hand back the whole bytes read ahead: they are the last ones taken from
     // this block, so they sit right before the read position.
@@ -342,7 +422,7 @@ int decodeOneSymbol(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std
     bits.need(z, extra);
     const std::uint32_t source = (window_pos - e->value - bits.peek(extra)) & kWindowMask;
     bits.drop(z, extra);
-    copy_runs(z, window, window_pos, source, length);
+    window_pos = copy_runs(z, window, window_pos, source, length);
     return kKeepDecoding;
 }
 
@@ -558,16 +638,25 @@ int decodeSymbols(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std::
     INFLATE_REQUIRE(lit != nullptr, kBadData);
     const std::uint32_t literal_lookup = static_cast<std::uint32_t>(lit_bits);
     const std::uint32_t distance_lookup = static_cast<std::uint32_t>(dist_bits);
+    const bool fast = literal_lookup <= kPackedMaxBits && distance_lookup <= kPackedMaxBits;
+    FastTables tables;
+    bool packed = false;
     BitReader bits{z.bitBuf, z.bitCount};
     std::uint32_t window_pos = z.windowPos;
     for (;;) {
         INFLATE_REQUIRE(z.error == 0, kBadData);
         int status;
-        if (fast_input_available(z) >= kFastInputMargin)
-            status = decodeFast(z, lit, dist, literal_lookup, distance_lookup, bits, window_pos);
-        else
+        if (fast && fast_input_available(z) >= kFastInputMargin) {
+            // Packed on first use: short blocks near a member's end never need it.
+            if (!packed) {
+                pack_tables(tables, lit, dist, literal_lookup, distance_lookup);
+                packed = true;
+            }
+            status = decodeFast(z, tables, bits, window_pos);
+        } else {
             status =
                 decodeOneSymbol(z, lit, dist, literal_lookup, distance_lookup, bits, window_pos);
+        }
         if (status == kKeepDecoding) continue;
         INFLATE_REQUIRE(status == kOk, kBadData);
         z.windowPos = window_pos;
