@@ -210,3 +210,24 @@ TEST(LocalTime, FollowsTheZoneAndItsSummerTime) {
 
 } // namespace
 #endif
+
+namespace {
+
+// The real drive of the temporary folder, on both builds: a fixed disk whose
+// volume can be read; a letter that maps nowhere has no root.
+TEST(Drives, TemporaryFolderIsOnAFixedDisk) {
+    test::TempDir dir;
+    std::string path = dir.dos("x");
+    char root[4] = {path[0], ':', '\\', '\0'};
+    EXPECT_EQ(platform::get_drive_type(root), platform::kDriveFixed) << path;
+    char label[25];
+    std::uint32_t serial = 0;
+    EXPECT_TRUE(platform::get_volume_info(root, label, sizeof label, &serial)) << path;
+    std::uint64_t free_bytes = 0, total = 0;
+    EXPECT_TRUE(platform::get_free_space(root, &free_bytes, &total));
+    EXPECT_GT(total, 0u);
+    EXPECT_TRUE(platform::logical_drives() & (1u << (root[0] - 'A')));
+    EXPECT_EQ(platform::get_drive_type("Q:\\"), platform::kDriveNoRoot);
+}
+
+} // namespace
