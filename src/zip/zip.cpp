@@ -22,6 +22,7 @@ void release_job(zip& z) {
     z.decoder_buffer.reset();
     z.copy_buffer.reset();
     z.window.reset();
+    z.deflate.reset();
     z.crc_table.reset();
     z.fixedLitTable.reset();
     z.fixedDistTable.reset();

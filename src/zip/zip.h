@@ -14,6 +14,7 @@ class JobUi;
 struct zentry;
 struct flist;
 struct DecodeEntry;
+struct DeflateState;
 
 // A decoding table owned by the engine; the codec that builds it supplies the
 // function that frees it, so the engine state needs no codec code.
@@ -99,6 +100,9 @@ struct zip {
     std::uint32_t input_size = 0;
     std::unique_ptr<std::uint8_t[]> window;
     std::uint32_t input_bytes_read = 0;
+    // The deflate encoder's matcher, trees and bit writer while adding; the
+    // codec supplies the function that frees it.
+    std::unique_ptr<DeflateState, void (*)(DeflateState*)> deflate{nullptr, nullptr};
 
     char volume_label[25] = {};
     std::uint32_t volume_serial = 0;
