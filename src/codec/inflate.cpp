@@ -23,6 +23,15 @@
 
 namespace {
 
+// Built with ZARVO_INFLATE_BY_RULES (the tests and the fuzzer do), every
+// symbol and every stored byte takes the rule-by-rule path: the reference
+// that the fast paths are compared with.
+#ifdef ZARVO_INFLATE_BY_RULES
+constexpr bool kFastPaths = false;
+#else
+constexpr bool kFastPaths = true;
+#endif
+
 // Every check of the compressed data has this one shape: the condition the
 // data must meet, and the result the block ends with when it does not.
 #define INFLATE_REQUIRE(condition, result)                                                         \
@@ -483,7 +492,7 @@ int copyStoredBlock(zip& z) {
     while (left > 0) {
         // With the bit buffer empty (and no all-ones byte still in it) the
         // bytes are the input bytes themselves: copy a run of them at once.
-        if (bits.count == 0 && bits.buf == 0 && z.error == 0 && z.bytes_left > 0 &&
+        if (kFastPaths && bits.count == 0 && bits.buf == 0 && z.error == 0 && z.bytes_left > 0 &&
             z.compressed_left > 0) {
             std::uint32_t run = static_cast<std::uint32_t>(z.bytes_left);
             if (run > z.compressed_left) run = z.compressed_left;
@@ -638,7 +647,8 @@ int decodeSymbols(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std::
     INFLATE_REQUIRE(lit != nullptr, kBadData);
     const std::uint32_t literal_lookup = static_cast<std::uint32_t>(lit_bits);
     const std::uint32_t distance_lookup = static_cast<std::uint32_t>(dist_bits);
-    const bool fast = literal_lookup <= kPackedMaxBits && distance_lookup <= kPackedMaxBits;
+    const bool fast =
+        kFastPaths && literal_lookup <= kPackedMaxBits && distance_lookup <= kPackedMaxBits;
     FastTables tables;
     bool packed = false;
     BitReader bits{z.bitBuf, z.bitCount};
