@@ -48,7 +48,6 @@ enum : int {
 
 constexpr std::uint32_t kWindowSize = 32768;
 constexpr std::uint32_t kWindowMask = kWindowSize - 1;
-constexpr std::uint32_t kMaxMatch = 258;
 constexpr std::uint32_t kStoredLengthBits = 16;
 
 // Requested first-level widths: wide enough that almost every code is one
