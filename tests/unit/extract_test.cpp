@@ -374,3 +374,42 @@ TEST(TestArchive, DecodesAndChecksWithoutWriting) {
 }
 
 } // namespace
+
+namespace {
+
+// A set of two disks on a simulated removable drive: members are read from
+// whichever disk holds them, the user being asked for each change of disk.
+TEST(Extract, MembersOfADiskSetAreReadFromTheirDisks) {
+    std::string disks[2] = {test::data_host_path("zip/spanned_2disks/disk1"),
+                            test::data_host_path("zip/spanned_2disks/disk2")};
+    auto insert = [&](int disk) {
+        platform::DriveMount m;
+        m.host_folder = disks[disk];
+        m.type = platform::kDriveRemovable;
+        m.label = disk == 0 ? "PKBACK# 001" : "PKBACK# 002";
+        return platform::mount_drive('A', m);
+    };
+    if (!insert(1)) GTEST_SKIP() << "simulated drives exist only in the posix build";
+    zip z;
+    zlist list;
+    ASSERT_EQ(open_archive(z, list, "A:\\spanned.zip"), 0);
+    test::TempDir out;
+    ScriptedUi ui;
+    z.ui = &ui;
+    // true.bin and rand70k.bin start on the first disk; rand70k.bin runs on
+    // into the second, which also holds bsd.txt.
+    test::ScriptedResponder disks_asked({[&](const platform::Prompt&) { insert(0); return platform::kIdOk; },
+                                         [&](const platform::Prompt&) { insert(1); return platform::kIdOk; }});
+    list.mark_all(1);
+    EXPECT_EQ(extract_files(z, list, nullptr, "A:\\spanned.zip", out.dos("").c_str(), 1, kAnswerYes), 0);
+    platform::unmount_drive('A');
+    ASSERT_EQ(disks_asked.prompts().size(), 2u);
+    EXPECT_EQ(disks_asked.prompts()[0].text, "Insert disk # 1 ");
+    EXPECT_EQ(disks_asked.prompts()[1].text, "Insert disk # 2 ");
+    EXPECT_EQ(z.warnings, 0u);
+    EXPECT_EQ(test::crc32_of(test::read_host_file(out.host("true.bin"))), 0x13fec32du);
+    EXPECT_EQ(test::crc32_of(test::read_host_file(out.host("rand70k.bin"))), 0x08f7a13fu);
+    EXPECT_EQ(test::crc32_of(test::read_host_file(out.host("bsd.txt"))), 0x7e4fbf86u);
+}
+
+} // namespace
