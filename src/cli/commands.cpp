@@ -171,59 +171,70 @@ void mark_members(zlist& list, const std::vector<std::string>& filters) {
         if (w.matchAny(e->name.c_str(), 0)) list.mark(e.get());
 }
 
-int command_extract(const Options& opt, bool use_folder_names, std::ostream& out, std::ostream& err) {
-    if (opt.operands.empty()) {
-        err << kUsage;
-        return 2;
-    }
+// The archive named by the first operand, opened into a catalog.
+struct CommandArchive {
     zip z;
     zlist list;
-    if (open_for_command(z, list, opt.operands[0]) != 0) return 2;
-    mark_members(list, std::vector<std::string>(opt.operands.begin() + 1, opt.operands.end()));
-    if (list.marked == 0) {
+    std::string path; // as a DOS path
+};
+
+// Checks the operands (the archive, and filters where a command takes them)
+// and opens the archive; false with *status set when that fails.
+bool open_operand_archive(const Options& opt, bool takes_filters, std::ostream& err, CommandArchive& a,
+                          int* status) {
+    if (opt.operands.empty() || (!takes_filters && opt.operands.size() != 1)) {
+        err << kUsage;
+        *status = 2;
+        return false;
+    }
+    a.path = platform::dos_path_from_host(opt.operands[0]);
+    if (open_for_command(a.z, a.list, opt.operands[0]) != 0) {
+        *status = 2;
+        return false;
+    }
+    return true;
+}
+
+int command_extract(const Options& opt, bool use_folder_names, std::ostream& out, std::ostream& err) {
+    CommandArchive a;
+    int status = 0;
+    if (!open_operand_archive(opt, true, err, a, &status)) return status;
+    mark_members(a.list, std::vector<std::string>(opt.operands.begin() + 1, opt.operands.end()));
+    if (a.list.marked == 0) {
         err << "zarvo-cli: no member matches\n";
         return 1;
     }
     ConsoleUi ui(out, err, opt.answer);
-    z.ui = &ui;
-    std::string archive = platform::dos_path_from_host(opt.operands[0]);
+    a.z.ui = &ui;
     std::string destination = platform::dos_path_from_host(opt.destination);
-    extract_files(z, list, nullptr, archive.c_str(), destination.c_str(), use_folder_names, 1);
-    return exit_status(z);
+    extract_files(a.z, a.list, nullptr, a.path.c_str(), destination.c_str(), use_folder_names, kAnswerYes);
+    return exit_status(a.z);
 }
 
 int command_test(const Options& opt, std::ostream& out, std::ostream& err) {
-    if (opt.operands.size() != 1) {
-        err << kUsage;
-        return 2;
-    }
-    zip z;
-    zlist list;
-    if (open_for_command(z, list, opt.operands[0]) != 0) return 2;
-    list.mark_all(1);
+    CommandArchive a;
+    int status = 0;
+    if (!open_operand_archive(opt, false, err, a, &status)) return status;
+    a.list.mark_all(1);
     ConsoleUi ui(out, err, opt.answer);
-    z.ui = &ui;
-    std::string archive = platform::dos_path_from_host(opt.operands[0]);
-    test_files(z, list, nullptr, archive.c_str());
-    out << "Tested " << ui.results << " of " << list.count() << " members: " << ui.results - ui.failed_results
+    a.z.ui = &ui;
+    test_files(a.z, a.list, nullptr, a.path.c_str());
+    const zip& z = a.z;
+    out << "Tested " << ui.results << " of " << a.list.count() << " members: " << ui.results - ui.failed_results
         << " OK, " << z.warnings << " warning" << (z.warnings == 1 ? "" : "s")
         << (z.error ? std::string(", stopped: ") + error_text(z.error, z.drive_type) : std::string()) << "\n";
     return exit_status(z);
 }
 
 int command_list(const Options& opt, std::ostream& out, std::ostream& err) {
-    if (opt.operands.size() != 1) {
-        err << kUsage;
-        return 2;
-    }
-    zip z;
-    zlist list;
-    if (open_for_command(z, list, opt.operands[0]) != 0) return 2;
+    CommandArchive a;
+    int status = 0;
+    if (!open_operand_archive(opt, false, err, a, &status)) return status;
     if (opt.verbose)
-        list_verbose(list, out);
+        list_verbose(a.list, out);
     else
-        list_brief(list, out);
-    return exit_status(z);
+        list_brief(a.list, out);
+    return exit_status(a.z);
 }
 
 } // namespace

@@ -136,12 +136,7 @@ std::vector<ManifestArchive> extractable() {
     return out;
 }
 
-std::string name_of(const ::testing::TestParamInfo<ManifestArchive>& info) {
-    std::string n = info.param.path;
-    for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return n;
-}
+std::string name_of(const ::testing::TestParamInfo<ManifestArchive>& info) { return test::test_name_of(info.param); }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureExtraction, ::testing::ValuesIn(extractable()), name_of);
 

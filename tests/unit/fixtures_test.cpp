@@ -89,12 +89,7 @@ std::vector<ManifestArchive> manifest_or_empty() {
     }
 }
 
-std::string archive_test_name(const ::testing::TestParamInfo<ManifestArchive>& info) {
-    std::string n = info.param.path;
-    for (char& c : n)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return n;
-}
+std::string archive_test_name(const ::testing::TestParamInfo<ManifestArchive>& info) { return test::test_name_of(info.param); }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ManifestArchives, ::testing::ValuesIn(manifest_or_empty()), archive_test_name);
 

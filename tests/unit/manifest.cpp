@@ -1,5 +1,6 @@
 #include "manifest.h"
 
+#include <cctype>
 #include <regex>
 #include <sstream>
 
@@ -39,6 +40,13 @@ std::vector<ManifestArchive> load_manifest() {
             out.back().members.push_back({c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8]});
     }
     return out;
+}
+
+std::string test_name_of(const ManifestArchive& a) {
+    std::string n = a.path;
+    for (char& c : n)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return n;
 }
 
 std::string find_in(const std::string& text, const std::string& pattern) {

@@ -22,6 +22,8 @@ struct ManifestArchive {
 inline void PrintTo(const ManifestArchive& a, std::ostream* os) { *os << a.path; }
 
 std::vector<ManifestArchive> load_manifest();
+// The archive's path as a test name (letters and digits, the rest '_').
+std::string test_name_of(const ManifestArchive& a);
 // The first group of the first match of pattern in text, or "".
 std::string find_in(const std::string& text, const std::string& pattern);
 // Name with \xNN and \\ escapes undone.
