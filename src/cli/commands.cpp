@@ -5,17 +5,23 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/console_ui.h"
+#include "ops/add.h"
+#include "ops/drives.h"
 #include "ops/extract.h"
+#include "ops/flist.h"
 #include "ops/wildcard.h"
 #include "platform/platform.h"
 #include "zip/errors.h"
 #include "zip/list_text.h"
 #include "zip/open_archive.h"
+#include "zip/writer.h"
 #include "zip/zip.h"
 #include "zip/zlist.h"
 
@@ -40,8 +46,24 @@ const char kUsage[] =
     "  e [-o DIR] ARCHIVE [FILTER...]\n"
     "                             the same without folder names\n"
     "  t ARCHIVE                  decode every member and check its CRC\n"
+    "  a|f|u [-l LEVEL] [-r] [-p] [-D] [-m] [-i FILTERS] [-x FILTERS] ARCHIVE PATH...\n"
+    "                             add (replacing members of the same name), freshen\n"
+    "                             (only newer files of existing members) or update\n"
+    "                             (only files not yet in the archive); a and u create\n"
+    "                             the archive when it does not exist\n"
+    "  d ARCHIVE FILTER...        remove the members matching the name filters\n"
+    "  c [-f FILE] ARCHIVE        set the archive comment from FILE or standard\n"
+    "                             input; empty text removes it\n"
     "options:\n"
     "  -o DIR          destination folder (default: the current folder)\n"
+    "  -l LEVEL        compression level 0 (store) to 9 (default 6)\n"
+    "  -r              recurse into the folders given\n"
+    "  -p              store full paths (without the drive); otherwise names are\n"
+    "                  relative to the current folder\n"
+    "  -D              store empty folders\n"
+    "  -m              delete the sources after a job without errors or warnings\n"
+    "  -i FILTERS      include filters for files found in folders (default *.*)\n"
+    "  -x FILTERS      exclude filters\n"
     "  -y              answer yes / OK to every question (replace: Yes to All)\n"
     "  -n              answer no / Cancel to every question\n";
 
@@ -49,6 +71,10 @@ struct Options {
     Answer answer = Answer::Ask;
     bool verbose = false;
     std::string destination = ".";
+    int level = 6;
+    bool recurse = false, full_paths = false, empty_folders = false, move = false;
+    std::string include = "*.*", exclude;
+    std::string comment_file;
     std::vector<std::string> operands;
 };
 
@@ -237,6 +263,133 @@ int command_list(const Options& opt, std::ostream& out, std::ostream& err) {
     return exit_status(a.z);
 }
 
+// The archive's drive must allow changing it, as in the archive window.
+bool drive_allows_changes(zip& z) {
+    if (z.drive_type == kDriveTypeFixed || z.drive_type == kDriveTypeNetwork) return true;
+    zip_error(z, ZERR_DRIVE);
+    return false;
+}
+
+// A folder for temporary archives outside the user's folders.
+void use_temporary_folder(zip& z) {
+    platform::copy_bounded(z.work_folder, sizeof z.work_folder, platform::temp_folder().c_str());
+}
+
+int command_add(const Options& opt, char which, std::ostream& out, std::ostream& err) {
+    if (opt.operands.size() < 2) {
+        err << kUsage;
+        return 2;
+    }
+    zip z;
+    zlist list;
+    use_temporary_folder(z);
+    std::string archive = platform::dos_path_from_host(opt.operands[0]);
+    std::uint32_t action = which == 'a' ? kActionAdd : which == 'f' ? kActionFreshen : kActionUpdate;
+    bool exists = platform::get_attributes(archive.c_str()) != platform::kInvalidAttributes;
+    if (!exists && which == 'f') {
+        zip_error(z, ZERR_NOZIP);
+        return 2;
+    }
+    if (exists) {
+        if (open_for_command(z, list, opt.operands[0]) != 0) return 2;
+        if (!drive_allows_changes(z)) return 2;
+    } else {
+        action = kActionCreate;
+        get_drive_type(z, archive.c_str());
+    }
+
+    auto files = std::make_unique<flist>();
+    files->recurse = opt.recurse;
+    files->full_paths = opt.full_paths;
+    files->empty_folders = opt.empty_folders;
+    files->delete_sources = opt.move;
+    files->level = opt.level;
+    files->action = static_cast<int>(action);
+    std::string base = platform::dos_path_from_host(".");
+    files->set_source_folder(base);
+    std::string base_slash = base.back() == '\\' ? base : base + "\\";
+    wlist include(opt.include.c_str()), exclude(opt.exclude.c_str());
+    include.parse();
+    if (!opt.exclude.empty()) exclude.parse();
+    for (std::size_t i = 1; i < opt.operands.size(); ++i) {
+        std::string path = platform::dos_path_from_host(opt.operands[i]);
+        if (!opt.full_paths && compare_names(path.substr(0, base_slash.size()).c_str(), base_slash.c_str()) != 0) {
+            err << "zarvo-cli: " << opt.operands[i]
+                << " is outside the current folder; use -p to store full paths\n";
+            return 2;
+        }
+        std::uint32_t attributes = platform::get_attributes(path.c_str());
+        if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory)) {
+            if (!collectFiles(*files, path, include, exclude)) {
+                err << "zarvo-cli: out of memory\n";
+                return 2;
+            }
+        } else {
+            files->append(path); // a missing file gives its warning in the job
+        }
+    }
+
+    ConsoleUi ui(out, err, opt.answer);
+    z.ui = &ui;
+    z.file_list = files.release();
+    zip_operation(z, list, nullptr, archive.c_str(), action, static_cast<std::uint32_t>(opt.level),
+                  0);
+    return exit_status(z);
+}
+
+int command_remove(const Options& opt, std::ostream& out, std::ostream& err) {
+    if (opt.operands.size() < 2) {
+        err << kUsage;
+        return 2;
+    }
+    CommandArchive a;
+    int status = 0;
+    if (!open_operand_archive(opt, true, err, a, &status)) return status;
+    if (!drive_allows_changes(a.z)) return 2;
+    mark_members(a.list, std::vector<std::string>(opt.operands.begin() + 1, opt.operands.end()));
+    if (a.list.marked == 0) {
+        err << "zarvo-cli: no member matches\n";
+        return 1;
+    }
+    if (a.list.marked == a.list.count()) {
+        platform::message_box({"Can't remove all files. Delete the file instead", "Warning",
+                               platform::kMbOk | platform::kMbIconExclamation, nullptr});
+        return 2;
+    }
+    use_temporary_folder(a.z);
+    ConsoleUi ui(out, err, opt.answer);
+    a.z.ui = &ui;
+    zip_operation(a.z, a.list, nullptr, a.path.c_str(), kActionRemove, 0, 0);
+    return exit_status(a.z);
+}
+
+int command_comment(const Options& opt, std::ostream& err) {
+    CommandArchive a;
+    int status = 0;
+    if (!open_operand_archive(opt, false, err, a, &status)) return status;
+    if (!drive_allows_changes(a.z)) return 2;
+    std::string text;
+    if (!opt.comment_file.empty()) {
+        std::ifstream in(opt.comment_file, std::ios::binary);
+        if (!in) {
+            err << "zarvo-cli: cannot read " << opt.comment_file << "\n";
+            return 2;
+        }
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } else {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    }
+    if (text.size() > 0xFFFF) {
+        err << "zarvo-cli: an archive comment holds at most 65535 bytes\n";
+        return 2;
+    }
+    platform::copy_bounded(a.z.archive_path, sizeof a.z.archive_path, a.path.c_str());
+    int rc = text.empty() ? (a.z.error = 0, delete_comment(a.z, a.list))
+                          : set_comment(a.z, a.list, text.data(), static_cast<std::uint32_t>(text.size()));
+    if (rc) zip_error(a.z, rc);
+    return exit_status(a.z);
+}
+
 } // namespace
 
 int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
@@ -256,6 +409,27 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
             opt.answer = Answer::No;
         else if (a == "-o" && i + 1 < argc)
             opt.destination = argv[++i];
+        else if (a == "-l" && i + 1 < argc) {
+            std::string v = argv[++i];
+            if (v.size() != 1 || v[0] < '0' || v[0] > '9') {
+                err << "zarvo-cli: the level is a digit 0 to 9\n";
+                return 2;
+            }
+            opt.level = v[0] - '0';
+        } else if (a == "-r")
+            opt.recurse = true;
+        else if (a == "-p")
+            opt.full_paths = true;
+        else if (a == "-D")
+            opt.empty_folders = true;
+        else if (a == "-m")
+            opt.move = true;
+        else if (a == "-i" && i + 1 < argc)
+            opt.include = argv[++i];
+        else if (a == "-x" && i + 1 < argc)
+            opt.exclude = argv[++i];
+        else if (a == "-f" && i + 1 < argc)
+            opt.comment_file = argv[++i];
         else if (a == "--") {
             for (++i; i < argc; ++i) opt.operands.push_back(argv[i]);
         } else if (a.size() > 1 && a[0] == '-') {
@@ -273,6 +447,12 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         rc = command_extract(opt, command == "x", out, err);
     else if (command == "t")
         rc = command_test(opt, out, err);
+    else if (command == "a" || command == "f" || command == "u")
+        rc = command_add(opt, command[0], out, err);
+    else if (command == "d")
+        rc = command_remove(opt, out, err);
+    else if (command == "c")
+        rc = command_comment(opt, err);
     else if (command == "-h" || command == "--help" || command == "help") {
         out << kUsage;
         rc = 0;

@@ -51,7 +51,8 @@ bool read_file(FileHandle h, void* buf, std::uint32_t n, std::uint32_t* got);
 bool write_file(FileHandle h, const void* buf, std::uint32_t n, std::uint32_t* written);
 bool seek_file(FileHandle h, std::uint32_t offset);
 bool tell_file(FileHandle h, std::uint32_t* offset);
-bool file_size(FileHandle h, std::uint32_t* size);
+bool file_size(FileHandle h, std::uint32_t* size); // fails for 4 GB and more
+bool file_size64(FileHandle h, std::uint64_t* size);
 bool truncate_file(FileHandle h); // cut at the current position
 
 // Closes the handle when the owner goes out of scope.
@@ -118,6 +119,10 @@ bool set_attributes(const char* path, std::uint32_t attributes);
 bool delete_file(const char* path);
 bool move_file(const char* from, const char* to); // fails when `to` exists
 bool copy_file(const char* from, const char* to, bool fail_if_exists);
+// Puts `from` in the place of `to` in one step (both in the same folder): the
+// target name holds the old or the new file at every moment. Fails when `to`
+// is read-only.
+bool replace_file(const char* from, const char* to);
 
 // ---- Folders -------------------------------------------------------------
 
@@ -192,6 +197,8 @@ PromptResponder set_prompt_responder(PromptResponder responder);
 // A path as given on a command line -> the engine's DOS path: "Z:\..." on
 // posix; on win32 the full path, a Unix path being mapped by Wine itself.
 std::string dos_path_from_host(const std::string& host_path);
+// The system's folder for temporary files, as a DOS path.
+std::string temp_folder();
 
 // ---- Simulated drives (posix build) ---------------------------------------
 

@@ -48,6 +48,7 @@ const char* error_text(std::int32_t code, std::uint32_t drive_type) {
     case ZERR_FREESPACE: return "Could not get freespace";
     case ZERR_REMOVEALL: return "Can't remove all files";
     case ZERR_TOOLARGE: return "File to large";
+    case ZERR_ARCHIVE_SIZE: return "The archive would pass 4 GB";
     default: return "Unspecified error";
     }
 }
@@ -62,6 +63,7 @@ const char* warning_format(std::int32_t code) {
     case ZWARN_REDUCED: return "UnShrinking is not supported. File %s was skipped";
     case ZWARN_REPLACE: return "Can't replace original file. New file left as %s";
     case ZWARN_UNSAFE: return "Unsafe path. File %s was skipped";
+    case ZWARN_FILE_SIZE: return "File %s is 4 GB or larger and was skipped";
     default: return nullptr;
     }
 }

@@ -46,7 +46,9 @@ enum ZipError : std::int32_t {
     ZWARN_REDUCED = 36,
     ZWARN_REPLACE = 37,
     ZERR_TOOLARGE = 38,
-    ZWARN_UNSAFE = 39, // a member's name would lead outside the destination
+    ZWARN_UNSAFE = 39,     // a member's name would lead outside the destination
+    ZERR_ARCHIVE_SIZE = 40, // the archive would pass the 4 GB its offsets can address
+    ZWARN_FILE_SIZE = 41,   // a source file of 4 GB or more cannot be a member
 };
 
 // The text zip_error shows for code; code 30 depends on the drive type.

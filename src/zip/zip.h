@@ -110,6 +110,7 @@ struct zip {
     std::uint32_t last_disk = 0;
     char archive_path[platform::kMaxPath] = {};
     char temporary_path[platform::kMaxPath] = {};
+    char work_folder[platform::kMaxPath] = {}; // for temporary archives; empty: the archive's folder
 
     std::uint32_t warnings = 0;
     std::int32_t error = 0;
@@ -119,6 +120,10 @@ struct zip {
     std::uint32_t span_options = 1;
     std::uint32_t drive_type = kDriveTypeUnknown;
     flist* file_list = nullptr;
+
+    // Set while an archive is written across disks: makes sure the disk in the
+    // drive has room for a record of `bytes`, asking for fresh disks.
+    void (*room_check)(zip& z, std::uint32_t bytes) = nullptr;
 };
 
 // Stores code unless an earlier error is already there.

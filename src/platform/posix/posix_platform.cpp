@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -355,6 +356,16 @@ bool file_size(FileHandle h, std::uint32_t* size) {
     return true;
 }
 
+bool file_size64(FileHandle h, std::uint64_t* size) {
+    struct stat st;
+    if (fstat(static_cast<int>(h), &st) != 0) {
+        fail_errno();
+        return false;
+    }
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
 bool truncate_file(FileHandle h) {
     off_t p = lseek(static_cast<int>(h), 0, SEEK_CUR);
     if (p < 0 || ftruncate(static_cast<int>(h), p) != 0) {
@@ -472,6 +483,24 @@ bool move_file(const char* from, const char* to) {
     // Across drives (different host file systems) a move is a copy and a delete.
     if (!copy_file(from, to, true)) return false;
     return unlink(a.c_str()) == 0;
+}
+
+bool replace_file(const char* from, const char* to) {
+    std::string a, b;
+    if (!host_path(from, &a) || !host_path(to, &b)) {
+        t_last_error = kErrPathNotFound;
+        return false;
+    }
+    struct stat st;
+    if (lstat(b.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || read_only_mode(st.st_mode))) {
+        t_last_error = kErrAccessDenied; // as Windows refuses to replace a read-only file
+        return false;
+    }
+    if (rename(a.c_str(), b.c_str()) != 0) {
+        fail_errno();
+        return false;
+    }
+    return true;
 }
 
 bool copy_file(const char* from, const char* to, bool fail_if_exists) {
@@ -672,6 +701,11 @@ std::string dos_path_from_host(const std::string& host) {
     for (const auto& part : parts) out += "\\" + part;
     if (parts.empty()) out += "\\";
     return out;
+}
+
+std::string temp_folder() {
+    const char* t = std::getenv("TMPDIR");
+    return dos_path_from_host(t && *t ? t : "/tmp");
 }
 
 bool mount_drive(char letter, const DriveMount& mount) {

@@ -243,6 +243,15 @@ bool file_size(FileHandle h, std::uint32_t* size) {
     return true;
 }
 
+bool file_size64(FileHandle h, std::uint64_t* size) {
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetFileSize(to_handle(h), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    *size = (std::uint64_t(high) << 32) | low;
+    return true;
+}
+
 bool truncate_file(FileHandle h) {
     return SetEndOfFile(to_handle(h)) != 0;
 }
@@ -289,6 +298,11 @@ bool delete_file(const char* path) {
 
 bool move_file(const char* from, const char* to) {
     return MoveFileA(from, to) != 0;
+}
+
+bool replace_file(const char* from, const char* to) {
+    // One rename within a folder: the target holds the old or the new file, never neither.
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool copy_file(const char* from, const char* to, bool fail_if_exists) {
@@ -384,6 +398,13 @@ int show_message_box(const Prompt& prompt) {
 }
 
 // ---- Host paths ----------------------------------------------------------
+
+std::string temp_folder() {
+    char buf[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathA(sizeof buf, buf);
+    if (n == 0 || n > MAX_PATH) return "C:\\";
+    return buf;
+}
 
 std::string dos_path_from_host(const std::string& host_path) {
     if (!host_path.empty() && host_path[0] == '/') {

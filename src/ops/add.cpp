@@ -1,0 +1,470 @@
+#include "ops/add.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "codec/crc32.h"
+#include "codec/deflate.h"
+#include "ops/flist.h"
+#include "ops/job_ui.h"
+#include "ops/paths.h"
+#include "zip/progress.h"
+#include "zip/writer.h"
+#include "zip/zip.h"
+#include "zip/zlist.h"
+
+std::string stored_name(const std::string& path, int prefix_length, int full_paths) {
+    std::string name = path.size() > 3 ? path.substr(3) : std::string();
+    if (!full_paths) {
+        std::size_t cut = static_cast<std::size_t>(prefix_length) + (prefix_length >= 1 ? 1 : 0);
+        name = name.size() > cut ? name.substr(cut) : std::string();
+    }
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    return name;
+}
+
+namespace {
+
+constexpr std::uint32_t kPiece = 65536;
+
+const char* caption_of(std::uint32_t action) {
+    switch (action) {
+    case kActionCreate: return "Creating new archive";
+    case kActionAdd: return "Adding files";
+    case kActionFreshen: return "Freshening files";
+    case kActionUpdate: return "Updating files";
+    default: return "Removing files";
+    }
+}
+
+// One write job: the archive being written, its buffers and its end.
+struct WriteJob {
+    zip& z;
+    zlist& list;
+    std::string archive;
+    platform::FileHandle old_archive = platform::kInvalidFile;
+    bool deflate_started = false;
+
+    WriteJob(zip& engine, zlist& catalog, const char* archive_path) : z(engine), list(catalog), archive(archive_path) {}
+
+    // The temporary archive: the work folder (or the archive's own folder) and ZRVTMP.ZIP.
+    void create_temporary() {
+        std::string folder = z.work_folder;
+        if (folder.empty()) {
+            char f[platform::kMaxPath];
+            platform::copy_bounded(f, sizeof f, archive.c_str());
+            stripFileName(f);
+            folder = f;
+        }
+        if (!folder.empty() && folder.back() != '\\') folder += '\\';
+        if (!platform::copy_bounded(z.temporary_path, sizeof z.temporary_path, (folder + "ZRVTMP.ZIP").c_str())) {
+            set_error(z, ZERR_TEMP);
+            return;
+        }
+        z.output_handle = platform::create_file(z.temporary_path);
+        if (z.output_handle == platform::kInvalidFile) set_error(z, ZERR_TEMP);
+    }
+
+    void start_buffers(bool compressing) {
+        if (z.error == 0) makeCrcTable(z);
+        if (z.error == 0 && compressing) {
+            if (startDeflateJob(z) != 0) set_error(z, ZERR_MEMORY);
+            deflate_started = true;
+        }
+    }
+
+    void open_old() {
+        if (z.error) return;
+        old_archive = platform::open_read(archive.c_str());
+        if (old_archive == platform::kInvalidFile) set_error(z, ZERR_NOZIP);
+    }
+
+    // The bytes in front of the first member (a self-extractor's program).
+    void keep_preamble(std::uint32_t chunk) {
+        if (z.error == 0 && !list.entries.empty() && list.entries.front()->local_header_offset > 0)
+            copy_preamble(z, old_archive, z.output_handle, list.entries.front()->local_header_offset, chunk);
+        if (z.error == 0) z.output_position = list.entries.empty() ? 0 : list.entries.front()->local_header_offset;
+    }
+
+    void copy_members(std::uint32_t chunk, bool report) {
+        for (auto& owned : list.entries) {
+            if (z.error) break;
+            zentry& e = *owned;
+            if (report && z.progress) z.progress->SetFile(e.name.c_str());
+            copy_entry(z, e, old_archive, z.output_handle, chunk);
+            if (report && z.progress) {
+                z.progress->LogResult("Copy", e.name.c_str(), z.error);
+                z.progress->Step();
+            }
+        }
+        platform::close_file(old_archive);
+        old_archive = platform::kInvalidFile;
+    }
+
+    void release() {
+        platform::close_file(old_archive);
+        old_archive = platform::kInvalidFile;
+        if (deflate_started) releaseDeflateJob(z);
+        deflate_started = false;
+        release_job(z); // closes the output and frees the engine's buffers
+    }
+
+    // Puts the finished temporary archive in place, or says where it was left.
+    void replace(bool report) {
+        if (z.error == 0) {
+            if (report && z.progress) z.progress->ResetFileGauge(0);
+            char left_at[platform::kMaxPath];
+            int r = replace_archive(z, archive.c_str(), z.temporary_path, left_at);
+            if (r == 0) {
+                if (report && z.progress) z.progress->LogResult("Replace", archive.c_str(), 0);
+            } else {
+                zip_warning(z, ZWARN_REPLACE, left_at);
+            }
+            if (report && z.progress) z.progress->Step();
+        } else {
+            platform::delete_file(z.temporary_path);
+        }
+    }
+};
+
+// Writes a piece of member data that the job produced itself.
+void write_data(zip& z, const std::uint8_t* data, std::uint32_t n, std::uint32_t written_so_far) {
+    if (z.error || n == 0) return;
+    if (std::uint64_t(z.output_position) + written_so_far + n > kMaxArchiveSize) {
+        set_error(z, ZERR_ARCHIVE_SIZE);
+        return;
+    }
+    std::uint32_t w = 0;
+    if (!platform::write_file(z.output_handle, data, n, &w)) map_write_error(z, platform::last_error());
+}
+
+// Stores a file unchanged; the compressed size is what was read.
+std::uint32_t store_file(zip& z, platform::FileHandle in, std::uint32_t expected) {
+    std::unique_ptr<std::uint8_t[]> buf(new (std::nothrow) std::uint8_t[kPiece]);
+    if (!buf) {
+        set_error(z, ZERR_MEMORY);
+        return 0;
+    }
+    std::uint32_t done = 0;
+    while (z.error == 0) {
+        std::uint32_t got = 0;
+        if (!platform::read_file(in, buf.get(), kPiece, &got)) {
+            set_error(z, ZERR_READ);
+            break;
+        }
+        if (got == 0) break;
+        if (std::uint64_t(done) + got > 0xFFFFFFFFull) { // the file grew past 4 GB while read
+            set_error(z, ZERR_ARCHIVE_SIZE);
+            break;
+        }
+        z.add_crc = updateCrc(z, buf.get(), got);
+        write_data(z, buf.get(), got, done);
+        done += got;
+        z.input_bytes_read = done;
+        if (z.progress) z.progress->FileProgress(std::max(expected, done), done);
+    }
+    return done;
+}
+
+struct SourceFile {
+    platform::ScopedFile handle;
+    bool folder = false;
+    std::uint32_t attributes = 0;
+    std::uint32_t size = 0;
+    platform::DosTime time;
+};
+
+// Opens a source; false (with its warning given) when it is to be skipped.
+bool open_source(zip& z, const std::string& path, SourceFile& src) {
+    std::string p = path;
+    if (!p.empty() && p.back() == '\\') p.pop_back();
+    src.attributes = platform::get_attributes(p.c_str());
+    src.folder = (!path.empty() && path.back() == '\\') ||
+                 (src.attributes != platform::kInvalidAttributes && (src.attributes & platform::kAttrDirectory));
+    if (src.attributes == platform::kInvalidAttributes) src.attributes = src.folder ? platform::kAttrDirectory : 0;
+    if (src.folder) {
+        src.attributes |= platform::kAttrDirectory;
+        return true;
+    }
+    src.handle.reset(platform::open_read(p.c_str()));
+    if (!src.handle.valid()) {
+        zip_warning(z, ZERR_OPEN, path.c_str());
+        return false;
+    }
+    std::uint64_t size = 0;
+    if (!platform::file_size64(src.handle.get(), &size)) {
+        zip_warning(z, ZERR_OPEN, path.c_str());
+        return false;
+    }
+    if (size > 0xFFFFFFFFull) {
+        zip_warning(z, ZWARN_FILE_SIZE, path.c_str());
+        return false;
+    }
+    src.size = static_cast<std::uint32_t>(size);
+    platform::get_file_time(src.handle.get(), &src.time);
+    return true;
+}
+
+// Writes one new member from a source: header, data, final header. The
+// entry is appended to the catalog on success.
+void add_member(zip& z, zlist& list, const std::string& path, const std::string& name, std::uint32_t level,
+                bool report) {
+    SourceFile src;
+    if (!open_source(z, path, src)) {
+        if (report && z.progress) z.progress->Step();
+        return;
+    }
+    auto e = std::make_unique<zentry>();
+    e->name = name;
+    e->name_length = static_cast<std::uint32_t>(name.size());
+    e->date = src.time.date;
+    e->time = src.time.time;
+    e->uncompressed_size = src.folder ? 0 : src.size;
+    e->external_attributes = src.attributes;
+    e->internal_attributes = 0xFFFF;
+    e->version_made_by = 20;
+    e->flags = e->local_flags = 8;
+    e->disk_number_start = static_cast<std::uint16_t>(z.current_disk);
+    z.method = (level != 0 && !src.folder) ? 8 : 0;
+    e->method = static_cast<std::uint16_t>(z.method);
+    e->version_needed = z.method == 8 ? 20 : 10;
+    updateCrc(z, nullptr, 0);
+    z.add_crc = 0;
+    z.input_bytes_read = 0;
+    z.current_entry = e.get();
+    z.uncompressed_size = e->uncompressed_size;
+    write_local_header(z, *e);
+    e->local_header_offset = z.output_position - 30 - e->name_length;
+
+    std::uint32_t compressed = 0;
+    if (z.error == 0 && !src.folder) {
+        z.input_handle = src.handle.get();
+        if (z.method == 8) {
+            z.level = level;
+            deflateFile(z, &compressed);
+        } else {
+            e->internal_attributes = 0;
+            compressed = store_file(z, src.handle.get(), src.size);
+        }
+        z.input_handle = platform::kInvalidFile;
+        // What was read is what the member holds, even if the file changed meanwhile.
+        e->uncompressed_size = z.input_bytes_read;
+    } else {
+        e->internal_attributes = 0;
+    }
+    if (z.error == 0 && std::uint64_t(z.output_position) + compressed > kMaxArchiveSize) set_error(z, ZERR_ARCHIVE_SIZE);
+    if (z.error == 0) {
+        z.output_position += compressed;
+        e->compressed_size = compressed;
+        e->crc = src.folder ? 0 : z.add_crc;
+        e->method = static_cast<std::uint16_t>(z.method);
+        e->version_needed = z.method == 8 ? 20 : 10;
+        if (z.method != 8) e->internal_attributes = 0;
+        std::uint16_t level_flags = z.method == 8 ? (level == 1 ? 4 : level == 9 ? 2 : 0) : 0;
+        e->flags = e->local_flags = level_flags; // bit 3 only while the data was written
+        rewrite_local_header(z, *e);
+    }
+    z.current_entry = nullptr;
+    if (z.error) {
+        if (report && z.progress) {
+            z.progress->LogResult("Add", path.c_str(), z.error);
+            z.progress->Step();
+        }
+        return;
+    }
+    zentry* added = list.append(std::move(e));
+    if (report && z.progress) {
+        if (src.folder)
+            z.progress->LogLine("Store Dir", path.c_str());
+        else
+            z.progress->LogAdded("Add", path.c_str(), added->uncompressed_size, added->compressed_size);
+        z.progress->Step();
+    }
+}
+
+// Adds every file of the list; returns how many members were added.
+std::uint32_t add_files(zip& z, zlist& list, flist& files, std::uint32_t level) {
+    std::uint32_t added = 0;
+    for (const fentry& f : files.entries) {
+        if (z.error) break;
+        if (z.progress) z.progress->SetFile(f.path.c_str());
+        std::string name = stored_name(f.path, files.prefix_length, files.full_paths);
+        if (name.empty()) continue;
+        std::uint32_t before = list.count();
+        add_member(z, list, f.path, name, level, true);
+        if (list.count() > before) ++added;
+    }
+    return added;
+}
+
+// Destroys the job's file list, deleting its sources only after a clean job.
+void finish_file_list(zip& z, std::unique_ptr<flist>& files) {
+    if (!files) return;
+    if (z.error || z.warnings) files->delete_sources = 0;
+    if (files->delete_sources) deleteSourceFiles(*files, z.ui);
+    files.reset();
+    z.file_list = nullptr;
+}
+
+void create_job(zip& z, zlist& list, WriteJob& job, flist& files, std::uint32_t level) {
+    if (z.progress) z.progress->StartJob(job.archive.c_str(), static_cast<int>(files.count()));
+    if (files.count() == 0) set_error(z, ZERR_NOTHING);
+    if (z.error == 0) {
+        createDirPath(job.archive.c_str());
+        z.output_handle = platform::create_file(job.archive.c_str());
+        if (z.output_handle == platform::kInvalidFile) set_error(z, ZERR_CREATE);
+    }
+    job.start_buffers(level != 0);
+    z.current_disk = z.last_disk = 0;
+    z.output_position = 0;
+    list.clear();
+    if (z.error == 0 && add_files(z, list, files, level) == 0) set_error(z, ZERR_NOTHING);
+    write_central_directory(z, list);
+    write_end_record(z, list);
+    const bool created = z.output_handle != platform::kInvalidFile;
+    job.release();
+    if (z.error) {
+        if (created) platform::delete_file(job.archive.c_str());
+        list.clear();
+    } else {
+        list.mark_all(0);
+        list.sort_mode = kSortNameUp;
+        if (list.zlist_sort() != 0) set_error(z, ZERR_GENERAL);
+    }
+}
+
+void update_job(zip& z, zlist& list, WriteJob& job, flist& files, std::uint32_t action, std::uint32_t level) {
+    job.create_temporary();
+    job.start_buffers(level != 0);
+    z.output_position = 0;
+    list.sort_for_lookup();
+    for (fentry& f : files.entries) {
+        if (z.error) break;
+        std::string name = stored_name(f.path, files.prefix_length, files.full_paths);
+        zentry* found = name.empty() ? nullptr : list.zlist_find(name.c_str());
+        switch (action) {
+        case kActionAdd:
+            if (found) list.mark(found);
+            break;
+        case kActionFreshen: {
+            std::uint16_t date = 0, time = 0;
+            std::string p = f.path;
+            getFileDosTime(p.c_str(), nullptr, &date, &time);
+            bool newer = found && ((std::uint32_t(date) << 16) | time) > found->date_time();
+            f.flag = newer ? kFentryNone : kFentrySkip;
+            if (newer) list.mark(found);
+            break;
+        }
+        case kActionUpdate:
+            f.flag = found ? kFentrySkip : kFentryNone;
+            break;
+        }
+    }
+    job.open_old();
+    if (z.error == 0) job.keep_preamble(kPiece);
+    files.remove_flagged(kFentrySkip);
+    list.remove_marked(1);
+    if (z.progress) z.progress->StartJob(job.archive.c_str(), static_cast<int>(files.count() + list.count()));
+    if (files.count() == 0) set_error(z, ZERR_NOTHING);
+    job.copy_members(kPiece, true);
+    if (z.error == 0) add_files(z, list, files, level);
+    write_central_directory(z, list);
+    write_end_record(z, list);
+    job.release();
+}
+
+void remove_job(zip& z, zlist& list, WriteJob& job) {
+    job.create_temporary();
+    z.output_position = 0;
+    list.sort_for_lookup();
+    job.open_old();
+    if (z.error == 0) job.keep_preamble(8192);
+    list.remove_marked(1);
+    if (z.progress) z.progress->StartJob(job.archive.c_str(), static_cast<int>(list.count()));
+    job.copy_members(8192, true);
+    if (z.error == 0) {
+        write_central_directory(z, list);
+        write_end_record(z, list);
+    }
+    job.release();
+}
+
+} // namespace
+
+int zip_operation(zip& z, zlist& list, void* owner_window, const char* archive_path, std::uint32_t action,
+                  std::uint32_t level, std::uint32_t span_options) {
+    z.owner_window = owner_window;
+    z.action = action;
+    z.level = level;
+    z.span_options = span_options;
+    z.error = 0;
+    z.warnings = 0;
+    std::unique_ptr<flist> files(z.file_list);
+    if (!platform::copy_bounded(z.archive_path, sizeof z.archive_path, archive_path)) set_error(z, ZERR_OPEN);
+    if (z.ui) z.progress = z.ui->create_progress(owner_window, &z.error, &z.warnings);
+    if (z.progress) z.progress->SetCaption(caption_of(action));
+
+    WriteJob job(z, list, z.archive_path);
+    if (action != kActionRemove && !files) {
+        set_error(z, ZERR_NOTHING);
+    } else if (z.error == 0) {
+        switch (action) {
+        case kActionCreate: create_job(z, list, job, *files, level); break;
+        case kActionAdd:
+        case kActionFreshen:
+        case kActionUpdate: update_job(z, list, job, *files, action, level); break;
+        case kActionRemove: remove_job(z, list, job); break;
+        default: set_error(z, ZERR_LOGIC); break;
+        }
+    }
+    if (action != kActionCreate) job.replace(true);
+    // Sources go only once their new archive is safely in place.
+    finish_file_list(z, files);
+    if (action != kActionCreate) {
+        list.mark_all(0);
+        list.restore_sort();
+    }
+    if (z.error) zip_error(z, z.error);
+    if (z.progress) {
+        z.progress->FinishJob();
+        if (z.ui) z.ui->destroy_progress(z.progress);
+        z.progress = nullptr;
+    }
+    return z.error;
+}
+
+int freshen_member(zip& z, zlist& list, const char* archive_path, const char* member_name, const char* file_path,
+                   std::uint32_t level) {
+    z.level = level;
+    z.error = 0;
+    z.warnings = 0;
+    z.owner_window = nullptr;
+    platform::copy_bounded(z.archive_path, sizeof z.archive_path, archive_path);
+    WriteJob job(z, list, z.archive_path);
+    job.create_temporary();
+    job.start_buffers(level != 0);
+    z.output_position = 0;
+    list.sort_for_lookup();
+    if (zentry* found = list.zlist_find(member_name)) list.mark(found);
+    job.open_old();
+    if (z.error == 0) job.keep_preamble(kPiece);
+    list.remove_marked(1);
+    job.copy_members(kPiece, false);
+    if (z.error == 0) {
+        std::uint32_t attributes = platform::get_attributes(file_path);
+        add_member(z, list, file_path, member_name, level, false);
+        if (attributes != platform::kInvalidAttributes) platform::set_attributes(file_path, attributes);
+    }
+    write_central_directory(z, list);
+    write_end_record(z, list);
+    job.release();
+    job.replace(false);
+    list.mark_all(0);
+    list.restore_sort();
+    if (z.error) zip_error(z, z.error);
+    return z.error + static_cast<int>(z.warnings);
+}

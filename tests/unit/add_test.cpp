@@ -1,0 +1,485 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <memory>
+
+#include "ops/add.h"
+#include "ops/extract.h"
+#include "ops/flist.h"
+#include "ops/job_ui.h"
+#include "test_support.h"
+#include "zip/open_archive.h"
+#include "zip/writer.h"
+#include "zip/zip.h"
+#include "zip/zlist.h"
+
+namespace {
+
+using test::Bytes;
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Records progress, answers questions from a script, and can cancel the job
+// at the first file gauge move of a chosen file.
+class TestUi : public JobUi {
+  public:
+    test::RecordingProgress progress;
+    std::deque<std::uint32_t> read_only_answers;
+    std::vector<std::string> read_only_questions;
+    std::int32_t* error = nullptr;
+    std::string cancel_on; // SetFile name at which a cancel comes
+    bool cancelling = false;
+
+    class Progress : public test::RecordingProgress {
+      public:
+        TestUi* ui = nullptr;
+        void SetFile(const char* name) override {
+            RecordingProgress::SetFile(name);
+            ui->cancelling = !ui->cancel_on.empty() && std::string(name).find(ui->cancel_on) != std::string::npos;
+        }
+        void FileProgress(std::uint32_t total, std::uint32_t done) override {
+            RecordingProgress::FileProgress(total, done);
+            if (ui->cancelling) *ui->error = ZERR_CANCEL;
+        }
+    } live;
+
+    JobProgress* create_progress(void*, std::int32_t* e, std::uint32_t*) override {
+        error = e;
+        live.ui = this;
+        live.calls.clear();
+        return &live;
+    }
+    void destroy_progress(JobProgress*) override {}
+    std::uint32_t confirm_replace(JobProgress*, void*, const char*, const zentry&) override { return kAnswerYesToAll; }
+    std::uint32_t confirm_delete_read_only(void*, const char* path) override {
+        read_only_questions.push_back(path);
+        if (read_only_answers.empty()) return kAnswerCancel;
+        std::uint32_t a = read_only_answers.front();
+        read_only_answers.pop_front();
+        return a;
+    }
+    std::vector<std::string> calls(const std::string& prefix) const {
+        std::vector<std::string> out;
+        for (const auto& c : live.calls)
+            if (c.rfind(prefix, 0) == 0) out.push_back(c);
+        return out;
+    }
+};
+
+// A work area: sources under src\, the archive, a work folder for temporary archives.
+struct Area {
+    test::TempDir dir;
+    zip z;
+    zlist list;
+    TestUi ui;
+    std::string archive;
+
+    Area() {
+        archive = dir.dos("a.zip");
+        platform::create_directory(dir.dos("src").c_str());
+        platform::create_directory(dir.dos("work").c_str());
+        platform::copy_bounded(z.work_folder, sizeof z.work_folder, dir.dos("work").c_str());
+        z.ui = &ui;
+    }
+    std::string src(const std::string& name, const Bytes& data, std::uint16_t date = 0x4E21, std::uint16_t time = 0x6000) {
+        std::string p = dir.write("src/" + name, data);
+        platform::ScopedFile f(platform::open_write(p.c_str()));
+        platform::set_file_time(f.get(), {date, time});
+        return p;
+    }
+    // Runs a job over the given source paths, stored relative to src\.
+    int run(std::uint32_t action, std::vector<std::string> paths, std::uint32_t level = 0, bool delete_sources = false) {
+        auto files = std::make_unique<flist>();
+        files->set_source_folder(dir.dos("src"));
+        files->delete_sources = delete_sources;
+        for (auto& p : paths) files->append(p);
+        z.file_list = files.release();
+        return zip_operation(z, list, nullptr, archive.c_str(), action, level, 0);
+    }
+    int reopen() { return open_archive(z, list, archive.c_str()); }
+    Bytes archive_bytes() const { return test::read_host_file(dir.host("a.zip")); }
+    std::string member(const std::string& name) {
+        list.mark_all(0);
+        for (auto& e : list.entries)
+            if (e->name == name) list.mark(e.get());
+        std::vector<std::uint8_t> buf(1 << 20);
+        z.ui = nullptr;
+        int rc = extract_to_memory(z, list, nullptr, archive.c_str(), buf.data(), static_cast<std::uint32_t>(buf.size() - 1));
+        z.ui = &ui;
+        EXPECT_EQ(rc, 0) << name;
+        return std::string(reinterpret_cast<char*>(buf.data()), z.output_count);
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> n;
+        for (auto& e : list.entries) n.push_back(e->name);
+        return n;
+    }
+    bool work_folder_empty() const {
+        std::vector<platform::FindData> found;
+        platform::find_files(dir.dos("work\\*").c_str(), &found);
+        return found.empty();
+    }
+};
+
+TEST(StoredName, RelativeOrFull) {
+    const struct {
+        const char* path;
+        int prefix;
+        int full;
+        const char* name;
+    } cases[] = {
+        {"C:\\src\\a.txt", 3, 0, "a.txt"},
+        {"C:\\src\\sub\\b.txt", 3, 0, "sub/b.txt"},
+        {"C:\\src\\sub\\b.txt", 3, 1, "src/sub/b.txt"},
+        {"C:\\a.txt", 0, 0, "a.txt"},
+        {"C:\\src\\empty\\", 3, 0, "empty/"},
+        {"C:\\src", 3, 0, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(stored_name(c.path, c.prefix, c.full), c.name) << c.path;
+}
+
+TEST(AddJob, CreateWritesMembersWithTheirFields) {
+    Area a;
+    std::string f1 = a.src("one.txt", text("first file"), 0x4E45, 0x3913);
+    platform::create_directory(a.dir.dos("src/empty").c_str());
+    ASSERT_EQ(a.run(kActionCreate, {f1, a.dir.dos("src/empty") + "\\"}), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    ASSERT_EQ(a.names(), (std::vector<std::string>{"one.txt", "empty/"}));
+    const zentry& e = *a.list.entries[0];
+    EXPECT_EQ(e.version_made_by, 20);
+    EXPECT_EQ(e.version_needed, 10);
+    EXPECT_EQ(e.method, 0);
+    EXPECT_EQ(e.flags, 0);
+    EXPECT_EQ(e.internal_attributes, 0);
+    EXPECT_EQ(e.date, 0x4E45);
+    EXPECT_EQ(e.time, 0x3913);
+    EXPECT_EQ(e.crc, test::crc32_of(text("first file")));
+    EXPECT_EQ(e.local_header_offset, 0u);
+    const zentry& folder = *a.list.entries[1];
+    EXPECT_TRUE(folder.external_attributes & 0x10);
+    EXPECT_EQ(folder.uncompressed_size, 0u);
+    EXPECT_EQ(folder.method, 0);
+    EXPECT_EQ(a.member("one.txt"), "first file");
+    EXPECT_EQ(a.ui.calls("SetCaption"), std::vector<std::string>{"SetCaption:Creating new archive"});
+}
+
+TEST(AddJob, CreateWithoutFilesIsNothingToDoAndLeavesNoFile) {
+    Area a;
+    EXPECT_EQ(a.run(kActionCreate, {}), ZERR_NOTHING);
+    EXPECT_EQ(platform::get_attributes(a.archive.c_str()), platform::kInvalidAttributes);
+    EXPECT_EQ(a.run(kActionCreate, {a.dir.dos("src/missing.txt")}), ZERR_NOTHING);
+    EXPECT_EQ(a.z.warnings, 1u); // can't open it
+    EXPECT_EQ(platform::get_attributes(a.archive.c_str()), platform::kInvalidAttributes);
+}
+
+TEST(AddJob, AddReplacesWithoutRegardToCaseAndKeepsTheFilesCase) {
+    Area a;
+    ASSERT_EQ(a.run(kActionCreate, {a.src("readme.txt", text("old")), a.src("other.txt", text("o"))}), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    std::string upper = a.src("README.TXT", text("new text"));
+    ASSERT_EQ(a.run(kActionAdd, {upper}), 0);
+    EXPECT_EQ(a.ui.calls("SetCaption"), std::vector<std::string>{"SetCaption:Adding files"});
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.names(), (std::vector<std::string>{"other.txt", "README.TXT"})); // kept first, new after
+    EXPECT_EQ(a.member("README.TXT"), "new text");
+    EXPECT_TRUE(a.work_folder_empty());
+}
+
+TEST(AddJob, FreshenComparesDateAndTimeAsOneValue) {
+    Area a;
+    // Members dated 2019-01-02 12:00.
+    ASSERT_EQ(a.run(kActionCreate, {a.src("later_day.txt", text("m1"), 0x4E22, 0x6000),
+                                    a.src("earlier_day.txt", text("m2"), 0x4E22, 0x6000),
+                                    a.src("same.txt", text("m3"), 0x4E22, 0x6000)}),
+              0);
+    ASSERT_EQ(a.reopen(), 0);
+    std::vector<std::string> files = {
+        a.src("later_day.txt", text("newer"), 0x4E23, 0x0000),   // a day later, earlier in the day
+        a.src("earlier_day.txt", text("older"), 0x4E21, 0xB800), // a day earlier, later in the day
+        a.src("same.txt", text("same"), 0x4E22, 0x6000),
+        a.src("not_a_member.txt", text("x"), 0x4F00, 0),
+    };
+    ASSERT_EQ(a.run(kActionFreshen, files), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.member("later_day.txt"), "newer");
+    EXPECT_EQ(a.member("earlier_day.txt"), "m2");
+    EXPECT_EQ(a.member("same.txt"), "m3");
+    EXPECT_EQ(a.list.count(), 3u);
+}
+
+TEST(AddJob, UpdateWithNothingNewLeavesTheArchiveAlone) {
+    Area a;
+    std::string f = a.src("a.txt", text("a"));
+    ASSERT_EQ(a.run(kActionCreate, {f}), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    Bytes before = a.archive_bytes();
+    EXPECT_EQ(a.run(kActionUpdate, {f}), ZERR_NOTHING);
+    EXPECT_EQ(a.archive_bytes(), before);
+    EXPECT_TRUE(a.work_folder_empty());
+    ASSERT_EQ(a.reopen(), 0);
+    ASSERT_EQ(a.run(kActionUpdate, {f, a.src("b.txt", text("b"))}), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.names(), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+// A self-extractor: 4096 bytes of program in front of the first member.
+Bytes sfx_archive() {
+    test::ZipMember m1, m2;
+    m1.name = "first.txt";
+    m1.data = text("first member");
+    m2.name = "second.txt";
+    m2.data = text("second member");
+    test::ZipLayout layout;
+    layout.stub.assign(4096, 0xCC);
+    layout.stub[0] = 'M';
+    layout.stub[1] = 'Z';
+    layout.archive_comment = "sfx comment";
+    return test::build_zip({m1, m2}, layout);
+}
+
+TEST(AddJob, SelfExtractorKeepsItsProgramAndMembersBytes) {
+    Area a;
+    Bytes original = sfx_archive();
+    a.dir.write("a.zip", original);
+    ASSERT_EQ(a.reopen(), 0);
+    ASSERT_EQ(a.run(kActionAdd, {a.src("third.txt", text("third"))}), 0);
+    Bytes now = a.archive_bytes();
+    // Program and both members unchanged in front; the new member follows.
+    std::size_t kept = 4096 + 2 * 30 + 9 + 10 + 12 + 13;
+    ASSERT_GT(now.size(), kept);
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(kept), now.begin()));
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.list.comment, "sfx comment");
+    EXPECT_EQ(a.member("third.txt"), "third");
+    EXPECT_EQ(a.member("first.txt"), "first member");
+}
+
+TEST(RemoveJob, KeepsProgramOrderAndMovesTheRestUp) {
+    Area a;
+    a.dir.write("a.zip", sfx_archive());
+    ASSERT_EQ(a.reopen(), 0);
+    a.list.mark(a.list.entries[0].get());
+    ASSERT_EQ(zip_operation(a.z, a.list, nullptr, a.archive.c_str(), kActionRemove, 0, 0), 0);
+    EXPECT_EQ(a.ui.calls("SetCaption"), std::vector<std::string>{"SetCaption:Removing files"});
+    EXPECT_EQ(a.ui.calls("LogResult"), (std::vector<std::string>{"LogResult:Copy:second.txt:0",
+                                                                 "LogResult:Replace:" + a.archive + ":0"}));
+    ASSERT_EQ(a.reopen(), 0);
+    ASSERT_EQ(a.names(), std::vector<std::string>{"second.txt"});
+    EXPECT_EQ(a.list.entries[0]->local_header_offset, 4096u);
+    Bytes now = a.archive_bytes();
+    EXPECT_EQ(now[0], 'M');
+    EXPECT_EQ(a.member("second.txt"), "second member");
+    EXPECT_EQ(a.list.comment, "sfx comment");
+}
+
+TEST(RemoveJob, RemovingEveryMemberStillWritesAnEndRecordWithTheComment) {
+    Area a;
+    a.dir.write("a.zip", sfx_archive());
+    ASSERT_EQ(a.reopen(), 0);
+    a.list.mark_all(1);
+    ASSERT_EQ(zip_operation(a.z, a.list, nullptr, a.archive.c_str(), kActionRemove, 0, 0), 0);
+    Bytes now = a.archive_bytes();
+    ASSERT_EQ(now.size(), 4096u + 22 + 11);
+    EXPECT_EQ(now[4096], 'P');
+    EXPECT_EQ(now[4096 + 10], 0); // total entries 0
+}
+
+// Every way a job can fail leaves the user's archive byte for byte as it was.
+TEST(AddJob, FailuresLeaveTheArchiveUntouched) {
+    enum Fault { Cancel, BadLocalHeader, DiskFull };
+    for (Fault fault : {Cancel, BadLocalHeader, DiskFull}) {
+        Area a;
+        Bytes original = sfx_archive();
+        if (fault == BadLocalHeader) original[4096 + 30 + 9 + 12] ^= 0xFF; // the second local signature
+        a.dir.write("a.zip", original);
+        ASSERT_EQ(a.reopen(), 0);
+        test::TempDir small;
+        if (fault == DiskFull) {
+            platform::DriveMount m;
+            m.host_folder = small.host();
+            m.type = platform::kDriveFixed;
+            m.capacity = 6000;
+            if (!platform::mount_drive('W', m)) continue; // simulated drives: posix build only
+            platform::copy_bounded(a.z.work_folder, sizeof a.z.work_folder, "W:\\");
+        }
+        Bytes big(100000);
+        for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 7);
+        std::string f = a.src("big.bin", big);
+        if (fault == Cancel) a.ui.cancel_on = "big.bin";
+        int expected = fault == Cancel ? ZERR_CANCEL : fault == BadLocalHeader ? ZERR_FORMAT : ZERR_DISKFULL;
+        EXPECT_EQ(a.run(kActionAdd, {f}), expected) << fault;
+        EXPECT_EQ(a.archive_bytes(), original) << fault;
+        EXPECT_TRUE(a.work_folder_empty()) << fault;
+        if (fault == DiskFull) {
+            std::vector<platform::FindData> left;
+            platform::find_files("W:\\*", &left);
+            EXPECT_TRUE(left.empty());
+            platform::unmount_drive('W');
+        }
+    }
+}
+
+TEST(AddJob, UnreadableSourceWarnsAndKeepsEverySource) {
+    Area a;
+    std::string good = a.src("good.txt", text("g"));
+    std::string other = a.src("other.txt", text("o"));
+    EXPECT_EQ(a.run(kActionCreate, {good, a.dir.dos("src/vanished.txt"), other}, 0, true), 0);
+    EXPECT_EQ(a.z.warnings, 1u);
+    EXPECT_EQ(a.ui.calls("AddWarning"), std::vector<std::string>{"AddWarning:Warning: Can't open " +
+                                                                 a.dir.dos("src/vanished.txt") + ". File was skipped"});
+    EXPECT_NE(platform::get_attributes(good.c_str()), platform::kInvalidAttributes);
+    EXPECT_NE(platform::get_attributes(other.c_str()), platform::kInvalidAttributes);
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.list.count(), 2u);
+}
+
+TEST(AddJob, DeleteSourcesAfterACleanJob) {
+    Area a;
+    platform::create_directory(a.dir.dos("src/sub").c_str());
+    std::string f1 = a.src("sub/one.txt", text("1"));
+    std::string f2 = a.src("two.txt", text("2"));
+    ASSERT_EQ(a.run(kActionCreate, {f1, f2}, 0, true), 0);
+    EXPECT_EQ(platform::get_attributes(f1.c_str()), platform::kInvalidAttributes);
+    EXPECT_EQ(platform::get_attributes(f2.c_str()), platform::kInvalidAttributes);
+    EXPECT_EQ(platform::get_attributes(a.dir.dos("src/sub").c_str()), platform::kInvalidAttributes); // emptied folder
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.member("sub/one.txt"), "1");
+}
+
+TEST(DeleteSources, ReadOnlyAnswers) {
+    const struct {
+        const char* what;
+        std::vector<std::uint32_t> answers;
+        const char* gone; // which of a, b, c (all read-only) are deleted
+    } cases[] = {
+        {"yes to each", {kAnswerYes, kAnswerYes, kAnswerYes}, "abc"},
+        {"no keeps one", {kAnswerYes, kAnswerNo, kAnswerYes}, "ac"},
+        // Asked for c, then b: Yes to All deletes b and what is not yet
+        // answered (a); c, which the user kept, stays.
+        {"no then yes to all", {kAnswerNo, kAnswerYesToAll}, "ab"},
+        {"cancel keeps all", {kAnswerYes, kAnswerCancel}, ""},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        flist files;
+        for (const char* n : {"c", "b", "a"}) {
+            std::string p = dir.write(n, Bytes{1});
+            platform::set_attributes(p.c_str(), platform::kAttrReadOnly);
+            files.append(p);
+        }
+        TestUi ui;
+        ui.read_only_answers.assign(c.answers.begin(), c.answers.end());
+        deleteSourceFiles(files, &ui);
+        std::string gone;
+        for (const char* n : {"a", "b", "c"})
+            if (platform::get_attributes(dir.dos(n).c_str()) == platform::kInvalidAttributes) gone += n;
+        // Asked in descending order of the paths: c, b, a.
+        std::string expected = c.gone;
+        std::string asked_order;
+        for (auto& q : ui.read_only_questions) asked_order += q.back();
+        EXPECT_EQ(gone, expected) << c.what << " asked " << asked_order;
+    }
+}
+
+TEST(ReplaceArchive, ReadOnlyArchiveKeepsOldAndLeavesNewBesideIt) {
+    Area a;
+    ASSERT_EQ(a.run(kActionCreate, {a.src("a.txt", text("a"))}), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    Bytes before = a.archive_bytes();
+    platform::set_attributes(a.archive.c_str(), platform::kAttrReadOnly);
+    EXPECT_EQ(a.run(kActionAdd, {a.src("b.txt", text("b"))}), 0);
+    EXPECT_EQ(a.z.warnings, 1u);
+    EXPECT_EQ(a.archive_bytes(), before);
+    std::string left = a.archive + ".zrvnew";
+    EXPECT_EQ(a.ui.calls("AddWarning"),
+              std::vector<std::string>{"AddWarning:Warning: Can't replace original file. New file left as " + left});
+    EXPECT_TRUE(a.work_folder_empty()); // not where the work folder clean-up would take it
+    zip z2;
+    zlist l2;
+    ASSERT_EQ(open_archive(z2, l2, left.c_str()), 0);
+    EXPECT_EQ(l2.count(), 2u);
+    platform::set_attributes(a.archive.c_str(), 0);
+}
+
+TEST(Comment, SetAndEraseInPlace) {
+    Area a;
+    ASSERT_EQ(a.run(kActionCreate, {a.src("a.txt", text("a"))}), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    platform::copy_bounded(a.z.archive_path, sizeof a.z.archive_path, a.archive.c_str());
+    ASSERT_EQ(set_comment(a.z, a.list, "a long first comment", 20), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.list.comment, "a long first comment");
+    ASSERT_EQ(set_comment(a.z, a.list, "short", 5), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.list.comment, "short");
+    ASSERT_EQ(set_comment(a.z, a.list, nullptr, 0), 0); // no text: removed
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.list.comment_length, 0u);
+    EXPECT_EQ(a.member("a.txt"), "a");
+}
+
+TEST(Writer, NeverWritesPastFourGigabytes) {
+    test::TempDir dir;
+    zip z;
+    z.output_handle = platform::create_file(dir.dos("x.bin").c_str());
+    z.output_position = 0xFFFFFFF0u;
+    zentry e;
+    e.name = "name.txt";
+    e.name_length = 8;
+    write_local_header(z, e);
+    EXPECT_EQ(z.error, ZERR_ARCHIVE_SIZE);
+    EXPECT_EQ(z.output_position, 0xFFFFFFF0u);
+    release_job(z);
+    EXPECT_EQ(test::read_host_file(dir.host("x.bin")).size(), 0u);
+}
+
+TEST(AddJob, SourcesOfFourGigabytesAreSkipped) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a sparse file";
+#else
+    Area a;
+    std::string big = a.src("huge.bin", {});
+    {
+        platform::ScopedFile f(platform::open_write(big.c_str()));
+        ASSERT_TRUE(platform::seek_file(f.get(), 0xFFFFFFFFu));
+        std::uint32_t w;
+        ASSERT_TRUE(platform::write_file(f.get(), "x", 1, &w)); // 4 GB exactly, sparse
+    }
+    EXPECT_EQ(a.run(kActionCreate, {big, a.src("small.txt", text("s"))}), 0);
+    EXPECT_EQ(a.ui.calls("AddWarning"),
+              std::vector<std::string>{"AddWarning:Warning: File " + big + " is 4 GB or larger and was skipped"});
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.names(), std::vector<std::string>{"small.txt"});
+#endif
+}
+
+TEST(CopyEntry, DataDescriptorsTravelWithTheirMembers) {
+    Area a;
+    a.dir.write("a.zip", test::read_host_file(test::data_host_path("zip/izip_streamed_dd.zip")));
+    ASSERT_EQ(a.reopen(), 0);
+    std::string first = a.list.entries[0]->name;
+    a.list.mark(a.list.entries[0].get());
+    ASSERT_EQ(zip_operation(a.z, a.list, nullptr, a.archive.c_str(), kActionRemove, 0, 0), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    ASSERT_EQ(a.list.count(), 2u);
+    Bytes now = a.archive_bytes();
+    // Every kept member's data is followed by its signed descriptor.
+    for (auto& e : a.list.entries) {
+        std::size_t at = e->local_header_offset;
+        std::size_t end = at + 30 + (now[at + 26] | now[at + 27] << 8) + (now[at + 28] | now[at + 29] << 8) +
+                          e->compressed_size;
+        ASSERT_LT(end + 16, now.size());
+        EXPECT_EQ(now[end], 'P');
+        EXPECT_EQ(now[end + 2], 7);
+        EXPECT_EQ(now[end + 3], 8);
+    }
+    a.list.mark_all(1);
+    a.z.ui = nullptr;
+    test::ScriptedResponder boxes({}, platform::kIdOk);
+    EXPECT_EQ(test_files(a.z, a.list, nullptr, a.archive.c_str()), 0);
+    EXPECT_EQ(a.z.warnings, 0u);
+}
+
+} // namespace
