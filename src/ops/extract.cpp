@@ -32,7 +32,9 @@ constexpr std::uint32_t kDecoderBufferSize = 65536;
 
 bool is_folder_entry(const zentry& e) {
     // Some writers leave the folder bit out; a name ending in '/' is a folder all the same.
-    return e.is_folder() || (!e.name.empty() && e.name.c_str()[std::strlen(e.name.c_str()) - 1] == '/');
+    // The name counts up to its first NUL byte, as everywhere else.
+    std::size_t n = std::strlen(e.name.c_str());
+    return e.is_folder() || (n > 0 && e.name[n - 1] == '/');
 }
 
 // Stored members: the compressed bytes are the data, copied in window-sized runs.

@@ -60,6 +60,7 @@ bool is_parent_reference(const std::string& part) {
 bool memberTargetPath(const std::string& destination, const std::string& stored_name, bool use_folder_names,
                       char (&target)[platform::kMaxPath]) {
     std::string name = stored_name.c_str(); // as the NUL-terminated copy reads
+    if (name.empty()) return false;         // it would name the destination itself
     for (char& c : name)
         if (c == '/') c = '\\';
     if (!use_folder_names) {

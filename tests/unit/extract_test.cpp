@@ -413,3 +413,18 @@ TEST(Extract, MembersOfADiskSetAreReadFromTheirDisks) {
 }
 
 } // namespace
+
+namespace {
+
+// A stored name that begins with a NUL byte reads as empty: it names the
+// destination folder itself, which no member may overwrite.
+TEST(Extract, NameStartingWithNulIsNotWritten) {
+    auto odd = stored(std::string("\0hidden", 7), "data");
+    Fixture f({odd, stored("after.txt", "a")});
+    f.list.mark_all(1);
+    EXPECT_EQ(f.extract(), 0);
+    EXPECT_EQ(f.z.warnings, 1u);
+    EXPECT_EQ(f.read("after.txt"), "a");
+}
+
+} // namespace

@@ -94,6 +94,7 @@ TEST(PathHelpers, MemberTargetPaths) {
         {"C:x", false, nullptr},
         {"a/..", false, nullptr},
         {"/etc/x", false, "D:\\out\\x"}, // only the last part is used
+        {"", true, nullptr},
     };
     for (const auto& c : cases) {
         char target[260];
