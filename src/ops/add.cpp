@@ -1,4 +1,6 @@
 #include "ops/add.h"
+#include "ops/add_member.h"
+#include "ops/spanning.h"
 
 #include <algorithm>
 #include <cstring>
@@ -170,13 +172,7 @@ std::uint32_t store_file(zip& z, platform::FileHandle in, std::uint32_t expected
     return done;
 }
 
-struct SourceFile {
-    platform::ScopedFile handle;
-    bool folder = false;
-    std::uint32_t attributes = 0;
-    std::uint32_t size = 0;
-    platform::DosTime time;
-};
+} // namespace
 
 // Opens a source; false (with its warning given) when it is to be skipped.
 bool open_source(zip& z, const std::string& path, SourceFile& src) {
@@ -209,15 +205,7 @@ bool open_source(zip& z, const std::string& path, SourceFile& src) {
     return true;
 }
 
-// Writes one new member from a source: header, data, final header. The
-// entry is appended to the catalog on success.
-void add_member(zip& z, zlist& list, const std::string& path, const std::string& name, std::uint32_t level,
-                bool report) {
-    SourceFile src;
-    if (!open_source(z, path, src)) {
-        if (report && z.progress) z.progress->Step();
-        return;
-    }
+std::unique_ptr<zentry> new_member(zip& z, const SourceFile& src, const std::string& name, std::uint32_t level) {
     auto e = std::make_unique<zentry>();
     e->name = name;
     e->name_length = static_cast<std::uint32_t>(name.size());
@@ -237,9 +225,10 @@ void add_member(zip& z, zlist& list, const std::string& path, const std::string&
     z.input_bytes_read = 0;
     z.current_entry = e.get();
     z.uncompressed_size = e->uncompressed_size;
-    write_local_header(z, *e);
-    e->local_header_offset = z.output_position - 30 - e->name_length;
+    return e;
+}
 
+std::uint32_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t level) {
     std::uint32_t compressed = 0;
     if (z.error == 0 && !src.folder) {
         z.input_handle = src.handle.get();
@@ -247,27 +236,26 @@ void add_member(zip& z, zlist& list, const std::string& path, const std::string&
             z.level = level;
             deflateFile(z, &compressed);
         } else {
-            e->internal_attributes = 0;
             compressed = store_file(z, src.handle.get(), src.size);
         }
         z.input_handle = platform::kInvalidFile;
         // What was read is what the member holds, even if the file changed meanwhile.
-        e->uncompressed_size = z.input_bytes_read;
-    } else {
-        e->internal_attributes = 0;
+        e.uncompressed_size = z.input_bytes_read;
     }
-    if (z.error == 0 && std::uint64_t(z.output_position) + compressed > kMaxArchiveSize) set_error(z, ZERR_ARCHIVE_SIZE);
     if (z.error == 0) {
-        z.output_position += compressed;
-        e->compressed_size = compressed;
-        e->crc = src.folder ? 0 : z.add_crc;
-        e->method = static_cast<std::uint16_t>(z.method);
-        e->version_needed = z.method == 8 ? 20 : 10;
-        if (z.method != 8) e->internal_attributes = 0;
+        e.compressed_size = compressed;
+        e.crc = src.folder ? 0 : z.add_crc;
+        e.method = static_cast<std::uint16_t>(z.method);
+        e.version_needed = z.method == 8 ? 20 : 10;
+        if (z.method != 8) e.internal_attributes = 0;
         std::uint16_t level_flags = z.method == 8 ? (level == 1 ? 4 : level == 9 ? 2 : 0) : 0;
-        e->flags = e->local_flags = level_flags; // bit 3 only while the data was written
-        rewrite_local_header(z, *e);
+        e.flags = e.local_flags = level_flags; // bit 3 only while the data was written
     }
+    return compressed;
+}
+
+void finish_member(zip& z, zlist& list, std::unique_ptr<zentry> e, const SourceFile& src, const std::string& path,
+                   bool report) {
     z.current_entry = nullptr;
     if (z.error) {
         if (report && z.progress) {
@@ -284,6 +272,29 @@ void add_member(zip& z, zlist& list, const std::string& path, const std::string&
             z.progress->LogAdded("Add", path.c_str(), added->uncompressed_size, added->compressed_size);
         z.progress->Step();
     }
+}
+
+namespace {
+
+// Writes one new member from a source: header, data, final header. The
+// entry is appended to the catalog on success.
+void add_member(zip& z, zlist& list, const std::string& path, const std::string& name, std::uint32_t level,
+                bool report) {
+    SourceFile src;
+    if (!open_source(z, path, src)) {
+        if (report && z.progress) z.progress->Step();
+        return;
+    }
+    std::unique_ptr<zentry> e = new_member(z, src, name, level);
+    write_local_header(z, *e);
+    e->local_header_offset = z.output_position - 30 - e->name_length;
+    std::uint32_t compressed = compress_member(z, *e, src, level);
+    if (z.error == 0 && std::uint64_t(z.output_position) + compressed > kMaxArchiveSize) set_error(z, ZERR_ARCHIVE_SIZE);
+    if (z.error == 0) {
+        z.output_position += compressed;
+        rewrite_local_header(z, *e);
+    }
+    finish_member(z, list, std::move(e), src, path, report);
 }
 
 // Adds every file of the list; returns how many members were added.
@@ -313,6 +324,8 @@ void finish_file_list(zip& z, std::unique_ptr<flist>& files) {
 void create_job(zip& z, zlist& list, WriteJob& job, flist& files, std::uint32_t level) {
     if (z.progress) z.progress->StartJob(job.archive.c_str(), static_cast<int>(files.count()));
     if (files.count() == 0) set_error(z, ZERR_NOTHING);
+    // Erasing first is the same as erasing around the new file: it stays either way.
+    if (z.error == 0 && spanning_active(z) && (z.span_options & 4)) erase_disk(z);
     if (z.error == 0) {
         createDirPath(job.archive.c_str());
         z.output_handle = platform::create_file(job.archive.c_str());
@@ -322,9 +335,14 @@ void create_job(zip& z, zlist& list, WriteJob& job, flist& files, std::uint32_t 
     z.current_disk = z.last_disk = 0;
     z.output_position = 0;
     list.clear();
-    if (z.error == 0 && add_files(z, list, files, level) == 0) set_error(z, ZERR_NOTHING);
+    if (z.error == 0) {
+        std::uint32_t added = spanning_active(z) ? add_files_spanned(z, list, files, level)
+                                                 : add_files(z, list, files, level);
+        if (added == 0) set_error(z, ZERR_NOTHING);
+    }
     write_central_directory(z, list);
     write_end_record(z, list);
+    z.room_check = nullptr;
     const bool created = z.output_handle != platform::kInvalidFile;
     job.release();
     if (z.error) {

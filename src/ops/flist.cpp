@@ -41,7 +41,9 @@ void flist::remove_flagged(std::uint16_t value) {
 }
 
 void flist::set_source_folder(const std::string& folder) {
-    prefix_length = folder.size() > 3 ? static_cast<int>(folder.size()) - 3 : 0;
+    std::size_t n = folder.size();
+    if (n > 3 && folder[n - 1] == '\\') --n; // the separator is not part of the prefix
+    prefix_length = n > 3 ? static_cast<int>(n) - 3 : 0;
 }
 
 namespace {

@@ -1,0 +1,32 @@
+// The steps of writing one new member, shared by the plain and the spanned
+// add loops.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+struct zip;
+struct zlist;
+struct zentry;
+
+struct SourceFile {
+    platform::ScopedFile handle;
+    bool folder = false;
+    std::uint32_t attributes = 0;
+    std::uint32_t size = 0;
+    platform::DosTime time;
+};
+
+// Opens a source; false (with its warning given) when it is to be skipped.
+bool open_source(zip& z, const std::string& path, SourceFile& src);
+// The new member's fields before its data is written (method chosen by level).
+std::unique_ptr<zentry> new_member(zip& z, const SourceFile& src, const std::string& name, std::uint32_t level);
+// Compresses or stores the source to the engine's output handle; fills CRC,
+// sizes, method, version and flags. Returns the compressed size.
+std::uint32_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t level);
+// Appends the member (or drops it after an error) and logs the result.
+void finish_member(zip& z, zlist& list, std::unique_ptr<zentry> e, const SourceFile& src, const std::string& path,
+                   bool report);
