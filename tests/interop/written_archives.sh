@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Archives written by zarvo-cli at levels 0, 1, 3, 6 and 9 from a real corpus
+# (C++ headers, programs, an empty and a one-byte file, a tree with empty
+# folders) must pass unzip -t, 7zz t, Python's zipfile and bsdtar, and
+# extract byte-identically with unzip and with zarvo-cli itself.
+set -u
+cli=$(realpath "$1")
+work=$(mktemp -d "${TMPDIR:-/tmp}/zarvo-interop.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+pass=0
+fail=0
+check() { # name command...
+  local name=$1
+  shift
+  if "$@" >"$work/out.log" 2>&1; then
+    pass=$((pass + 1))
+  else
+    fail=$((fail + 1))
+    echo "FAIL $name: $*"
+    tail -n 5 "$work/out.log"
+  fi
+}
+
+corpus=$work/corpus
+mkdir -p "$corpus/headers" "$corpus/bin" "$corpus/tree/empty" "$corpus/tree/a/b/deeper" "$corpus/tree/a/empty2"
+cp -r /usr/include/c++/*/bits/. "$corpus/headers/" 2>/dev/null || cp -r /usr/include/linux/. "$corpus/headers/"
+for p in bash ls cp cmake; do
+  [ -f "/usr/bin/$p" ] && cp "/usr/bin/$p" "$corpus/bin/"
+done
+: >"$corpus/tree/empty.txt"
+printf 'x' >"$corpus/tree/one.txt"
+printf 'deep\n' >"$corpus/tree/a/b/deeper/deep.txt"
+head -c 100000 /dev/urandom >"$corpus/tree/random.bin"
+
+for level in 0 1 3 6 9; do
+  archive=$work/l$level.zip
+  (cd "$work/corpus" && "$cli" a -l "$level" -r -D "$archive" headers bin tree) >"$work/add.log" 2>&1 ||
+    { echo "FAIL level $level: zarvo-cli a"; tail -n 5 "$work/add.log"; fail=$((fail + 1)); continue; }
+  check "unzip -t l$level" unzip -tqq "$archive"
+  check "7zz t l$level" 7zz t "$archive"
+  check "python zipfile l$level" python3 -c "import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); sys.exit(z.testzip() is not None)" "$archive"
+  check "bsdtar l$level" bsdtar -tf "$archive"
+  rm -rf "$work/x1" "$work/x2"
+  check "unzip extracts l$level" unzip -qq "$archive" -d "$work/x1"
+  check "unzip output l$level" diff -r "$corpus" "$work/x1"
+  check "zarvo-cli extracts l$level" "$cli" x -y -o "$work/x2" "$archive"
+  check "zarvo-cli output l$level" diff -r "$corpus" "$work/x2"
+done
+echo "$pass passed, $fail failed"
+[ "$fail" -eq 0 ]
