@@ -16,6 +16,11 @@ int nextInputByte(zip& z) {
     return z.input_buffer[z.read_pointer++];
 }
 
+std::uint32_t fetchOverrun(zip& z) {
+    if (++z.fetch_overruns > kMaxFetchOverruns) set_error(z, ZERR_EOF);
+    return 0xFFFFFFFFu;
+}
+
 void flushOutput(zip& z, const std::uint8_t* data, std::uint32_t length) {
     z.extract_crc = foldCrc(z.crc_table.get(), z.extract_crc, data, length);
     if (z.error || length == 0) return;

@@ -23,13 +23,23 @@ inline int inputByte(zip& z) {
     return nextInputByte(z);
 }
 
+// A decoder reads at most a few bytes beyond its data; far more fetches in a
+// row that find nothing mean a damaged stream that would otherwise decode
+// all ones forever.
+constexpr std::uint32_t kMaxFetchOverruns = 64;
+
+std::uint32_t fetchOverrun(zip& z);
+
 // The compressed-byte fetch: 0 with an error pending; all ones (-1) once the
 // member's compressed bytes are used up (compressed left still counts down,
-// wrapping); otherwise the next byte.
+// wrapping) or the archive file ends; otherwise the next byte.
 inline std::uint32_t fetchByte(zip& z) {
     if (z.error) return 0;
-    if (z.compressed_left-- == 0) return 0xFFFFFFFFu;
-    return static_cast<std::uint32_t>(inputByte(z));
+    if (z.compressed_left-- == 0) return fetchOverrun(z);
+    int byte = inputByte(z);
+    if (byte < 0) return fetchOverrun(z);
+    z.fetch_overruns = 0;
+    return static_cast<std::uint32_t>(byte);
 }
 
 // Bit buffer rules on a decoder's local copy of the buffer.

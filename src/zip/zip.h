@@ -58,6 +58,7 @@ struct zip {
 
     // Codec state kept between the blocks of a member.
     std::uint32_t bitBuf = 0;
+    std::uint32_t fetch_overruns = 0; // fetches in a row that found no byte
     std::uint32_t bitCount = 0;
     std::uint32_t inputEnded = 0;
     DecodeTablePtr fixedLitTable{nullptr, nullptr};

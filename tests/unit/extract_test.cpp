@@ -428,3 +428,20 @@ TEST(Extract, NameStartingWithNulIsNotWritten) {
 }
 
 } // namespace
+
+namespace {
+
+// A damaged deflate member whose data would run on past the end of the file
+// stops with "Unexpected end of file" at once, instead of decoding endless
+// all-ones bytes (found by fuzzing).
+TEST(TestArchive, DamagedStreamRunningPastTheFileEnds) {
+    zip z;
+    zlist list;
+    std::string path = test::data_dos_path("fuzz-regressions/extract-deflate-runs-past-end-of-file");
+    test::ScriptedResponder boxes({}, platform::kIdOk);
+    if (open_archive(z, list, path.c_str()) != 0) GTEST_SKIP() << "listing failed";
+    list.mark_all(1);
+    EXPECT_EQ(test_files(z, list, nullptr, path.c_str()), ZERR_EOF);
+}
+
+} // namespace
