@@ -1707,7 +1707,8 @@ void expect_same_as_rules(InflateJob& job, std::uint32_t offset, std::uint32_t c
     const Inflated rules =
         job.inflate(offset, compressed_size, capacity, inflateMemberByRules, true);
     EXPECT_TRUE(fast.result >= 0 && fast.result <= 2) << what << ": " << fast.result;
-    EXPECT_TRUE(fast.error == 0 || fast.error == ZERR_TOOLARGE) << what;
+    // A stream that runs on past its data ends with 3 after a few all-ones bytes.
+    EXPECT_TRUE(fast.error == 0 || fast.error == ZERR_TOOLARGE || fast.error == ZERR_EOF) << what;
     EXPECT_EQ(fast.result, rules.result) << what;
     EXPECT_EQ(fast.error, rules.error) << what;
     EXPECT_EQ(fast.crc, rules.crc) << what;
