@@ -3,7 +3,8 @@
 // 1 to 3 and a lazy-evaluation loop for levels 4 to 9.
 //
 // Why it is fast: the loops keep the window, the position and the lookahead
-// in locals and insert strings with one shift, xor and mask per byte. The
+// in locals and insert strings with one shift, xor and mask per byte into
+// 16-bit head and chain tables, small enough to stay mostly cached. The
 // chain walk rejects most candidates with two 16-bit loads (the two bytes
 // that would extend the best match, then the first two bytes; equal hashes
 // then imply the third), and compares the rest eight bytes per step, the
@@ -80,7 +81,7 @@ __attribute__((noinline)) std::uint32_t longestMatch(DeflateState& s, const std:
     if (prevLength >= s.goodMatch) chain >>= 2;
     const std::uint32_t nice = s.niceMatch < maxLength ? s.niceMatch : maxLength;
     const std::uint32_t limit = strStart > kMaxDistance ? strStart - kMaxDistance : 0;
-    const std::uint32_t* prev = s.prev;
+    const std::uint16_t* prev = s.prev;
     const std::uint8_t* scan = window + strStart;
     const std::uint16_t scanStart = load16(scan);
     std::uint16_t scanEnd = load16(scan + best - 1);
@@ -109,20 +110,11 @@ __attribute__((noinline)) std::uint32_t longestMatch(DeflateState& s, const std:
     return best;
 }
 
-// Inserts the string at pos into its hash chain; returns the chain's old head.
-inline std::uint32_t insertString(DeflateState& s, const std::uint8_t* window, std::uint32_t pos) {
-    s.insHash = ((s.insHash << kHashShift) ^ window[pos + 2]) & kHashMask;
-    const std::uint32_t head = s.head[s.insHash];
-    s.prev[pos & kWindowMask] = head;
-    s.head[s.insHash] = pos;
-    return head;
-}
-
-inline void slideTable(std::uint32_t* table) {
-    for (std::uint32_t i = 0; i < kHashSize; ++i) {
-        const std::uint32_t v = table[i];
-        table[i] = v >= kWindowHalf ? v - kWindowHalf : 0;
-    }
+// Entries below 32,768 pointed into the half that is dropped: they become
+// 0, the end of a chain.
+inline void slideTable(std::uint16_t* table) {
+    for (std::uint32_t i = 0; i < kHashSize; ++i)
+        table[i] = table[i] >= kWindowHalf ? static_cast<std::uint16_t>(table[i] - kWindowHalf) : 0;
 }
 
 inline std::uint32_t blockLength(const DeflateState& s) {
@@ -278,95 +270,145 @@ std::uint32_t findLongestMatch(zip& z, std::uint32_t cur) {
     return longestMatch(s, z.window.get(), s.strStart, cur, s.prevLength, s.lookahead);
 }
 
+// The loops keep the position, the lookahead and the running hash in locals
+// and store them back before anything else looks at them (refill, emit).
+#define DEFLATE_INSERT(pos, old_head)                                                              \
+    do {                                                                                           \
+        insHash = ((insHash << kHashShift) ^ window[(pos) + 2]) & kHashMask;                       \
+        old_head = head[insHash];                                                                  \
+        prev[(pos)&kWindowMask] = static_cast<std::uint16_t>(old_head);                            \
+        head[insHash] = static_cast<std::uint16_t>(pos);                                           \
+    } while (0)
+
 std::uint32_t deflateFast(zip& z) {
     DeflateState& s = *z.deflate;
-    const std::uint8_t* window = z.window.get();
+    const std::uint8_t* const window = z.window.get();
+    std::uint16_t* const head = s.head;
+    std::uint16_t* const prev = s.prev;
+    std::uint32_t strStart = s.strStart, lookahead = s.lookahead, insHash = s.insHash;
     std::uint32_t matchLength = 0;
     s.prevLength = kMinMatch - 1;
 
-    while (z.error == 0 && s.lookahead != 0) {
-        const std::uint32_t hashHead = insertString(s, window, s.strStart);
-        if (hashHead != 0 && s.strStart - hashHead <= kMaxDistance) {
-            matchLength = longestMatch(s, window, s.strStart, hashHead, s.prevLength, s.lookahead);
-            if (matchLength > s.lookahead) matchLength = s.lookahead;
+    while (z.error == 0 && lookahead != 0) {
+        std::uint32_t hashHead;
+        DEFLATE_INSERT(strStart, hashHead);
+        if (hashHead != 0 && strStart - hashHead <= kMaxDistance) {
+            matchLength = longestMatch(s, window, strStart, hashHead, kMinMatch - 1, lookahead);
+            if (matchLength > lookahead) matchLength = lookahead;
         }
+        const std::uint32_t inLength =
+            static_cast<std::uint32_t>(std::int64_t(strStart) - s.blockStart);
         int flush;
         if (matchLength >= kMinMatch) {
-            flush =
-                recordSymbol(z, s.strStart - s.matchStart, matchLength - kMinMatch, blockLength(s));
-            s.lookahead -= matchLength;
+            flush = recordSymbol(z, strStart - s.matchStart, matchLength - kMinMatch, inLength);
+            lookahead -= matchLength;
             if (matchLength <= s.maxLazyMatch) {
+                std::uint32_t unused;
                 --matchLength;
                 do {
-                    ++s.strStart;
-                    insertString(s, window, s.strStart);
+                    ++strStart;
+                    DEFLATE_INSERT(strStart, unused);
                 } while (--matchLength != 0);
-                ++s.strStart;
+                ++strStart;
             } else {
-                s.strStart += matchLength;
+                strStart += matchLength;
                 matchLength = 0;
-                s.insHash = window[s.strStart];
-                s.insHash = ((s.insHash << kHashShift) ^ window[s.strStart + 1]) & kHashMask;
+                insHash = window[strStart];
+                insHash = ((insHash << kHashShift) ^ window[strStart + 1]) & kHashMask;
             }
         } else {
-            flush = recordSymbol(z, 0, window[s.strStart], blockLength(s));
-            --s.lookahead;
-            ++s.strStart;
+            flush = recordSymbol(z, 0, window[strStart], inLength);
+            --lookahead;
+            ++strStart;
         }
-        if (flush) emitCurrentBlock(z, s, false);
-        keepLookahead(z, s);
+        if (flush || (lookahead < kMinLookahead && !z.inputEnded)) {
+            s.strStart = strStart;
+            s.lookahead = lookahead;
+            s.insHash = insHash;
+            if (flush) emitCurrentBlock(z, s, false);
+            keepLookahead(z, s);
+            strStart = s.strStart;
+            lookahead = s.lookahead;
+        }
     }
+    s.strStart = strStart;
+    s.lookahead = lookahead;
+    s.insHash = insHash;
     return emitBlock(z, blockBytes(z, s), blockLength(s), true);
 }
 
 std::uint32_t deflateLazy(zip& z) {
     DeflateState& s = *z.deflate;
-    const std::uint8_t* window = z.window.get();
+    const std::uint8_t* const window = z.window.get();
+    std::uint16_t* const head = s.head;
+    std::uint16_t* const prev = s.prev;
+    std::uint32_t strStart = s.strStart, lookahead = s.lookahead, insHash = s.insHash;
     std::uint32_t matchLength = kMinMatch - 1;
     bool literalPending = false;
 
-    while (z.error == 0 && s.lookahead != 0) {
-        const std::uint32_t hashHead = insertString(s, window, s.strStart);
-        s.prevLength = matchLength;
+    while (z.error == 0 && lookahead != 0) {
+        std::uint32_t hashHead;
+        DEFLATE_INSERT(strStart, hashHead);
+        const std::uint32_t prevLength = matchLength;
         const std::uint32_t prevMatch = s.matchStart;
         matchLength = kMinMatch - 1;
 
-        if (hashHead != 0 && s.prevLength < s.maxLazyMatch &&
-            s.strStart - hashHead <= kMaxDistance) {
-            matchLength = longestMatch(s, window, s.strStart, hashHead, s.prevLength, s.lookahead);
-            if (matchLength > s.lookahead) matchLength = s.lookahead;
-            if (matchLength == kMinMatch && s.strStart - s.matchStart > kTooFar)
+        if (hashHead != 0 && prevLength < s.maxLazyMatch && strStart - hashHead <= kMaxDistance) {
+            matchLength = longestMatch(s, window, strStart, hashHead, prevLength, lookahead);
+            if (matchLength > lookahead) matchLength = lookahead;
+            if (matchLength == kMinMatch && strStart - s.matchStart > kTooFar)
                 matchLength = kMinMatch - 1;
         }
 
-        if (s.prevLength >= kMinMatch && matchLength <= s.prevLength) {
-            const int flush = recordSymbol(z, s.strStart - 1 - prevMatch, s.prevLength - kMinMatch,
-                                           blockLength(s));
-            s.lookahead -= s.prevLength - 1;
-            std::uint32_t inserts = s.prevLength - 2;
+        int flush = 0;
+        if (prevLength >= kMinMatch && matchLength <= prevLength) {
+            flush = recordSymbol(z, strStart - 1 - prevMatch, prevLength - kMinMatch,
+                                 static_cast<std::uint32_t>(std::int64_t(strStart) - s.blockStart));
+            lookahead -= prevLength - 1;
+            std::uint32_t inserts = prevLength - 2;
+            std::uint32_t unused;
             do {
-                ++s.strStart;
-                insertString(s, window, s.strStart);
+                ++strStart;
+                DEFLATE_INSERT(strStart, unused);
             } while (--inserts != 0);
             literalPending = false;
             matchLength = kMinMatch - 1;
-            ++s.strStart;
-            if (flush) emitCurrentBlock(z, s, false);
+            ++strStart;
         } else if (literalPending) {
-            if (recordSymbol(z, 0, window[s.strStart - 1], blockLength(s)))
+            flush = recordSymbol(z, 0, window[strStart - 1],
+                                 static_cast<std::uint32_t>(std::int64_t(strStart) - s.blockStart));
+            if (flush) {
+                // The block ends behind the literal, before the position moves on.
+                s.strStart = strStart;
                 emitCurrentBlock(z, s, false);
-            ++s.strStart;
-            --s.lookahead;
+                flush = 0;
+            }
+            ++strStart;
+            --lookahead;
         } else {
             literalPending = true;
-            ++s.strStart;
-            --s.lookahead;
+            ++strStart;
+            --lookahead;
         }
-        keepLookahead(z, s);
+        if (flush || (lookahead < kMinLookahead && !z.inputEnded)) {
+            s.strStart = strStart;
+            s.lookahead = lookahead;
+            s.insHash = insHash;
+            if (flush) emitCurrentBlock(z, s, false);
+            keepLookahead(z, s);
+            strStart = s.strStart;
+            lookahead = s.lookahead;
+        }
     }
-    if (z.error == 0 && literalPending) recordSymbol(z, 0, window[s.strStart - 1], blockLength(s));
+    s.strStart = strStart;
+    s.lookahead = lookahead;
+    s.insHash = insHash;
+    s.prevLength = matchLength;
+    if (z.error == 0 && literalPending) recordSymbol(z, 0, window[strStart - 1], blockLength(s));
     return emitBlock(z, blockBytes(z, s), blockLength(s), true);
 }
+
+#undef DEFLATE_INSERT
 
 int deflateFile(zip& z, std::uint32_t* compressed_size) {
     *compressed_size = 0;

@@ -31,6 +31,12 @@ constexpr int kRep3To6 = 16;        // repeat the previous length 3..6 times (2 
 constexpr int kRepZero3To10 = 17;   // 3..10 zeros (3 bits)
 constexpr int kRepZero11To138 = 18; // 11..138 zeros (7 bits)
 
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+constexpr bool kLittleEndian = false;
+#else
+constexpr bool kLittleEndian = true; // the register's bytes are the stream's bytes
+#endif
+
 bool hasOutputFile(const zip& z) {
     return z.output_handle != platform::kInvalidFile;
 }
@@ -81,8 +87,13 @@ void siftDown(DeflateState& s, const TreeNode* tree, int k) {
     s.heap[k] = v;
 }
 
-// The bit writer's state in registers for the symbol loop. put() is putBits:
-// two bytes leave whenever more than 16 bits are waiting.
+// The bit writer's state in registers for the symbol loop. A symbol's code
+// and extra bits (48 at most) go into a 64-bit register together; then every
+// full 16 bits but the last go out as two bytes each, as putBits would have
+// sent them one call at a time, leaving at most 16 bits waiting as putBits
+// does. While the output buffer has room for four more pairs they are stored
+// with one 8-byte write; near its end each pair takes the appendShort path,
+// so the buffer is written to the file at exactly the same byte.
 class BitSink {
   public:
     BitSink(zip& z, DeflateState& s) : z_(z), s_(s), buf_(s.biBuf), valid_(s.biValid) {}
@@ -90,26 +101,29 @@ class BitSink {
         s_.biBuf = static_cast<std::uint16_t>(buf_);
         s_.biValid = valid_;
     }
-    void put(std::uint32_t value, int length) {
-        buf_ |= value << valid_;
+    // Adds length bits; with at most 16 waiting, 48 bits can follow before a send.
+    void add(std::uint32_t value, int length) {
+        buf_ |= std::uint64_t(value) << valid_;
         valid_ += length;
-        if (valid_ > 16) {
-            if (s_.outBufCount < kOutBufSize - 1) {
-                s_.outBuf[s_.outBufCount] = static_cast<std::uint8_t>(buf_);
-                s_.outBuf[s_.outBufCount + 1] = static_cast<std::uint8_t>(buf_ >> 8);
-                s_.outBufCount += 2;
-            } else {
-                flushOutBuf(z_, buf_, 2);
-            }
-            buf_ >>= 16;
-            valid_ -= 16;
+    }
+    void send() {
+        if (valid_ <= 16) return;
+        const int pairs = (valid_ - 1) >> 4;
+        if (kLittleEndian && s_.outBufCount + 8 <= kOutBufSize - 1) {
+            std::memcpy(s_.outBuf + s_.outBufCount, &buf_, 8);
+            s_.outBufCount += 2 * static_cast<std::uint32_t>(pairs);
+        } else {
+            for (int i = 0; i < pairs; ++i)
+                appendShort(z_, s_, static_cast<std::uint32_t>(buf_ >> (16 * i)) & 0xFFFF);
         }
+        buf_ >>= 16 * pairs;
+        valid_ -= 16 * pairs;
     }
 
   private:
     zip& z_;
     DeflateState& s_;
-    std::uint32_t buf_;
+    std::uint64_t buf_;
     int valid_;
 };
 
@@ -490,28 +504,31 @@ void sendSymbols(zip& z, const TreeNode* litTree, const TreeNode* distTree) {
         BitSink out(z, s);
         const std::uint8_t* literals = s.literalBuf.get();
         const std::uint32_t* dists = s.distBuf.get();
+        const std::uint8_t* lengthCode = s.lengthCode;
         std::uint32_t dx = 0, fx = 0;
         std::uint32_t flag = 0;
-        for (std::uint32_t lx = 0; lx < s.lastLit; ++lx) {
+        const std::uint32_t lastLit = s.lastLit;
+        for (std::uint32_t lx = 0; lx < lastLit; ++lx) {
             if ((lx & 7) == 0) flag = s.flagBuf[fx++];
             const std::uint32_t lc = literals[lx];
             if ((flag & 1) == 0) {
-                out.put(litTree[lc].freq, litTree[lc].len);
+                out.add(litTree[lc].freq, litTree[lc].len);
             } else {
-                int code = s.lengthCode[lc];
+                int code = lengthCode[lc];
                 const TreeNode& lcode = litTree[code + kLiterals + 1];
-                out.put(lcode.freq, lcode.len);
-                if (int extra = kExtraLengthBits[code])
-                    out.put(lc - static_cast<std::uint32_t>(s.baseLength[code]), extra);
+                out.add(lcode.freq, lcode.len);
+                out.add(lc - static_cast<std::uint32_t>(s.baseLength[code]),
+                        kExtraLengthBits[code]);
                 const std::uint32_t dist = dists[dx++];
                 code = distanceCode(s, dist);
-                out.put(distTree[code].freq, distTree[code].len);
-                if (int extra = kExtraDistBits[code])
-                    out.put(dist - static_cast<std::uint32_t>(s.baseDist[code]), extra);
+                out.add(distTree[code].freq, distTree[code].len);
+                out.add(dist - static_cast<std::uint32_t>(s.baseDist[code]), kExtraDistBits[code]);
             }
+            out.send();
             flag >>= 1;
         }
-        out.put(litTree[kEndBlock].freq, litTree[kEndBlock].len);
+        out.add(litTree[kEndBlock].freq, litTree[kEndBlock].len);
+        out.send();
     }
 }
 
