@@ -1840,6 +1840,31 @@ TEST(InflateAgainstRules, SmallBlocksAcrossInputBlockBoundaries) {
     }
 }
 
+// ---- Inputs the fuzzer found ---------------------------------------------------
+
+// A member whose stream runs on past the archive file's end (the fuzz
+// target's 4-byte header, then the file; the member ends 255 bytes before
+// the file does). It used to decode all-ones as literal 255 until its 1 MiB
+// target was full, retrying a read at every fetch; since the fetch gives up
+// after a few bytes past the end it ends at once with error 3, the same in
+// both builds.
+TEST(InflateRegressions, FixedBlockRunningPastTheEndOfTheFile) {
+    const Bytes input = test::read_host_file(
+        test::data_host_path("fuzz-regressions/inflate-fixed-block-runs-past-end-of-file"));
+    ASSERT_GT(input.size(), 4u);
+    const std::uint32_t raw = std::uint32_t(input[0]) | (std::uint32_t(input[1]) << 8) |
+                              (std::uint32_t(input[2]) << 16) | (std::uint32_t(input[3]) << 24);
+    const std::uint32_t capacity = (raw & 0x1FFFFF) % ((1u << 20) + 1) + 1024;
+    const Bytes file(input.begin() + 4, input.end());
+    const auto compressed = static_cast<std::uint32_t>(file.size() - ((raw >> 21) & 0xFF));
+    InflateJob job(file);
+    expect_same_as_rules(job, 0, compressed, capacity, "fuzz regression");
+    const Inflated r = job.inflate(0, compressed, capacity, inflateMember, true);
+    EXPECT_NE(r.result, 0);
+    EXPECT_EQ(r.error, ZERR_EOF);
+    EXPECT_LT(r.out.size(), 65536u);
+}
+
 // ---- The decoding tables -------------------------------------------------------
 
 std::uint32_t mask_of(std::uint32_t n) {
