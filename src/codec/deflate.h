@@ -34,8 +34,9 @@ void releaseDeflateJob(zip& z);
 //     file as it is);
 //   - opened z.input_handle at the start of the file;
 //   - positioned z.output_handle just behind the member's local header;
-//   - reset the running checksum (updateCrc(z, nullptr, 0)) and set
-//     z.input_bytes_read to 0;
+//   - reset the running checksum and the add crc with
+//     z.add_crc = updateCrc(z, nullptr, 0) (0, the CRC-32 of an empty file,
+//     which stays when nothing is read) and set z.input_bytes_read to 0;
 //   - pointed z.current_entry at the member's zentry, or left it null. Its
 //     uncompressed_size is the total of the file gauge.
 //
@@ -66,8 +67,9 @@ void refillWindow(zip& z);
 // Reads up to size bytes of the input file into buffer, folding them into the
 // add crc and counting them; 0 at the end of the file or on a read failure.
 std::uint32_t readInputFile(zip& z, std::uint8_t* buffer, std::uint32_t size);
-// The longest match for the current position along the chain from cur,
-// beating prevLength; sets matchStart when it finds a longer one.
+// The longest match for the state's current position (strStart) along the
+// chain from cur, beating the state's prevLength and never reaching past the
+// lookahead; sets matchStart when it finds a longer one.
 std::uint32_t findLongestMatch(zip& z, std::uint32_t cur);
 // Levels 1 to 3: no lazy evaluation. Returns the member's compressed size.
 std::uint32_t deflateFast(zip& z);
