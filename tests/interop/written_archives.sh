@@ -46,5 +46,25 @@ for level in 0 1 3 6 9; do
   check "zarvo-cli extracts l$level" "$cli" x -y -o "$work/x2" "$archive"
   check "zarvo-cli output l$level" diff -r "$corpus" "$work/x2"
 done
+# Archive comments written in place are read back by unzip, and erased.
+comment_check() {
+  local archive=$work/l6.zip
+  printf 'first line\r\nsecond line' | "$cli" c "$archive" >/dev/null 2>&1 || return 1
+  [ "$(unzip -z "$archive" | tail -n +2 | tr -d '\r')" = "$(printf 'first line\nsecond line')" ] || return 1
+  "$cli" c "$archive" </dev/null >/dev/null 2>&1 || return 1
+  [ -z "$(unzip -z "$archive" | tail -n +2)" ] || return 1
+  unzip -tqq "$archive"
+}
+check "comment set and erased" comment_check
+
+# Removing and freshening keep the other members byte for byte.
+remove_check() {
+  local archive=$work/l9.zip
+  "$cli" d "$archive" 'tree/one.txt' >/dev/null 2>&1 || return 1
+  unzip -tqq "$archive" || return 1
+  ! unzip -l "$archive" | grep -q 'tree/one.txt'
+}
+check "remove" remove_check
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]
