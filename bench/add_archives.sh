@@ -25,7 +25,7 @@ corpus="$build/add-corpus"
 if [ ! -d "$corpus" ]; then
   mkdir -p "$corpus/headers" "$corpus/binaries"
   cp -r /usr/include/. "$corpus/headers/"
-  (cd / && find usr/bin -maxdepth 1 -type f -size +200k -printf '%s %p\n' | sort -rn |
+  (cd / && find usr/bin -maxdepth 1 -type f -size +200k -size -20M -printf '%s %p\n' | sort -rn |
      awk '{ total += $1; if (total < 40e6) print $2 }') | while read -r f; do cp "/$f" "$corpus/binaries/"; done
 fi
 

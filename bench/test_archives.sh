@@ -32,7 +32,7 @@ make_archive headers-6.zip 6 usr/include
 make_archive headers-9.zip 9 usr/include
 if [ ! -f "$build/binaries.zip" ]; then
   # The largest regular files of /usr/bin up to about 60 MB, a fixed choice per machine.
-  mapfile -t bins < <(cd / && find usr/bin -maxdepth 1 -type f -size +200k -printf '%s %p\n' |
+  mapfile -t bins < <(cd / && find usr/bin -maxdepth 1 -type f -size +200k -size -20M -printf '%s %p\n' |
                       sort -rn | awk '{ total += $1; if (total < 60e6) print $2 }')
   make_archive binaries.zip 6 "${bins[@]}"
 fi
