@@ -113,14 +113,32 @@ inline void copy8(std::uint8_t* d, const std::uint8_t* s) {
 inline void copy_match(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) {
     const std::uintptr_t distance = static_cast<std::uintptr_t>(d - s);
     if (distance >= n) {
-        if (n >= 16) {
+        // Apart: words from both ends, overlapping in the middle, cover any
+        // length without writing past it (the bytes behind are history).
+        if (n > 32) {
             std::memcpy(d, s, n);
+        } else if (n >= 16) {
+            std::uint64_t a, b, c, e;
+            std::memcpy(&a, s, 8);
+            std::memcpy(&b, s + 8, 8);
+            std::memcpy(&c, s + n - 16, 8);
+            std::memcpy(&e, s + n - 8, 8);
+            std::memcpy(d, &a, 8);
+            std::memcpy(d + 8, &b, 8);
+            std::memcpy(d + n - 16, &c, 8);
+            std::memcpy(d + n - 8, &e, 8);
         } else if (n >= 8) {
             std::uint64_t a, b;
             std::memcpy(&a, s, 8);
             std::memcpy(&b, s + n - 8, 8);
             std::memcpy(d, &a, 8);
             std::memcpy(d + n - 8, &b, 8);
+        } else if (n >= 4) {
+            std::uint32_t a, b;
+            std::memcpy(&a, s, 4);
+            std::memcpy(&b, s + n - 4, 4);
+            std::memcpy(d, &a, 4);
+            std::memcpy(d + n - 4, &b, 4);
         } else {
             for (std::uint32_t i = 0; i < n; ++i)
                 d[i] = s[i];
