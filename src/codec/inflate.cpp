@@ -6,8 +6,8 @@
 // the member both have bytes to spare. It keeps the bit buffer (64 bits wide),
 // the window position and the read position in locals, refills up to seven
 // bytes with one unaligned load, decodes literals and length/distance pairs
-// with at most one refill per symbol and copies matches in words (memcpy for
-// non-overlapping runs, 8-byte strides for distances of 8 and more). Near the
+// with at most one refill per symbol and copies matches in words (two or four
+// from both ends for short ones, 8-byte strides when they overlap). Near the
 // end of an input block or of the member it hands the bytes it has read ahead
 // back to the input and the symbol-at-a-time path, which fetches exactly as
 // the bit buffer rules say, takes over: results are the same as if every bit
