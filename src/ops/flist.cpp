@@ -110,13 +110,17 @@ void deleteSourceFiles(flist& list, JobUi* ui) {
         platform::set_attributes(e->path.c_str(), 0);
         platform::delete_file(e->path.c_str());
     }
-    // Remove the folders the deletion emptied, upwards to the first that is not empty.
+    // Remove the folders the deletion emptied, upwards to the first that is
+    // not empty, but never the source folder the user chose or any folder
+    // above it: those were not part of what was added.
+    const std::size_t source_length = 3 + static_cast<std::size_t>(list.prefix_length);
     for (fentry* e : list.sorted) {
         std::string path = e->path;
         for (;;) {
             std::size_t cut = path.find_last_of('\\');
             if (cut == std::string::npos || (cut > 0 && path[cut - 1] == ':')) break;
             path.erase(cut);
+            if (path.size() <= source_length) break;
             if (!platform::remove_directory(path.c_str())) break;
         }
     }

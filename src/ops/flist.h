@@ -54,6 +54,6 @@ bool collectFiles(flist& list, const std::string& folder, const wlist& include, 
 bool collectFiles(flist& list, const std::string& folder, const char* pattern);
 
 // Deletes the listed source files (asking before a read-only one goes), then
-// removes the folders they leave empty. ui answers the read-only questions;
+// removes the folders they leave empty below the list's source folder. ui answers the read-only questions;
 // without one read-only files are kept.
 void deleteSourceFiles(flist& list, JobUi* ui);

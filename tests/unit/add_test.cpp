@@ -344,6 +344,8 @@ TEST(AddJob, DeleteSourcesAfterACleanJob) {
     EXPECT_EQ(platform::get_attributes(f1.c_str()), platform::kInvalidAttributes);
     EXPECT_EQ(platform::get_attributes(f2.c_str()), platform::kInvalidAttributes);
     EXPECT_EQ(platform::get_attributes(a.dir.dos("src/sub").c_str()), platform::kInvalidAttributes); // emptied folder
+    // The source folder itself, and what lies above it, stay.
+    EXPECT_NE(platform::get_attributes(a.dir.dos("src").c_str()), platform::kInvalidAttributes);
     ASSERT_EQ(a.reopen(), 0);
     EXPECT_EQ(a.member("sub/one.txt"), "1");
 }
@@ -364,6 +366,7 @@ TEST(DeleteSources, ReadOnlyAnswers) {
     for (const auto& c : cases) {
         test::TempDir dir;
         flist files;
+        files.set_source_folder(dir.dos(""));
         for (const char* n : {"c", "b", "a"}) {
             std::string p = dir.write(n, Bytes{1});
             platform::set_attributes(p.c_str(), platform::kAttrReadOnly);
