@@ -54,19 +54,12 @@ struct WriteJob {
     WriteJob(zip& engine, zlist& catalog, const char* archive_path) : z(engine), list(catalog), archive(archive_path) {}
 
     // The temporary archive: the work folder (or the archive's own folder) and ZRVTMP.ZIP.
+    // Without a work folder the temporary archive goes beside the archive.
     void create_temporary() {
-        std::string folder = z.work_folder;
-        if (folder.empty()) {
-            char f[platform::kMaxPath];
-            platform::copy_bounded(f, sizeof f, archive.c_str());
-            stripFileName(f);
-            folder = f;
-        }
-        if (!folder.empty() && folder.back() != '\\') folder += '\\';
-        if (!platform::copy_bounded(z.temporary_path, sizeof z.temporary_path, (folder + "ZRVTMP.ZIP").c_str())) {
-            set_error(z, ZERR_TEMP);
-            return;
-        }
+        char beside[platform::kMaxPath];
+        platform::copy_bounded(beside, sizeof beside, archive.c_str());
+        stripFileName(beside);
+        if (!set_temporary_path(z, beside)) return;
         z.output_handle = platform::create_file(z.temporary_path);
         if (z.output_handle == platform::kInvalidFile) set_error(z, ZERR_TEMP);
     }
@@ -173,6 +166,16 @@ std::uint32_t store_file(zip& z, platform::FileHandle in, std::uint32_t expected
 }
 
 } // namespace
+
+bool set_temporary_path(zip& z, const std::string& fallback_folder) {
+    std::string folder = z.work_folder[0] ? std::string(z.work_folder) : fallback_folder;
+    if (!folder.empty() && folder.back() != '\\') folder += '\\';
+    if (!platform::copy_bounded(z.temporary_path, sizeof z.temporary_path, (folder + "ZRVTMP.ZIP").c_str())) {
+        set_error(z, ZERR_TEMP);
+        return false;
+    }
+    return true;
+}
 
 // Opens a source; false (with its warning given) when it is to be skipped.
 bool open_source(zip& z, const std::string& path, SourceFile& src) {

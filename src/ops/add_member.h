@@ -20,6 +20,9 @@ struct SourceFile {
     platform::DosTime time;
 };
 
+// z.temporary_path = the work folder (or, without one, fallback_folder) and
+// ZRVTMP.ZIP; false with error 9 when the path does not fit.
+bool set_temporary_path(zip& z, const std::string& fallback_folder);
 // Opens a source; false (with its warning given) when it is to be skipped.
 bool open_source(zip& z, const std::string& path, SourceFile& src);
 // The new member's fields before its data is written (method chosen by level).

@@ -153,11 +153,7 @@ std::uint32_t add_files_spanned(zip& z, zlist& list, flist& files, std::uint32_t
     z.room_check = span_room_check;
     // The temporary member file, where each member is compressed before it is
     // cut across disks.
-    std::string folder = z.work_folder;
-    if (folder.empty()) folder = platform::temp_folder();
-    if (!folder.empty() && folder.back() != '\\') folder += '\\';
-    if (!platform::copy_bounded(z.temporary_path, sizeof z.temporary_path, (folder + "ZRVTMP.ZIP").c_str()))
-        set_error(z, ZERR_TEMP);
+    set_temporary_path(z, platform::temp_folder());
 
     write_span_label(z);
     const std::uint8_t marker[4] = {0x50, 0x4B, 0x07, 0x08};
