@@ -1,6 +1,7 @@
 #include "ops/paths.h"
 
 #include <cstring>
+#include <vector>
 
 void stripFileName(char* path) {
     char* slash = std::strrchr(path, '\\');
@@ -38,6 +39,48 @@ void getFileDosTime(const char* path, std::uint32_t* size, std::uint16_t* date, 
         if (date) *date = t.date;
         if (time) *time = t.time;
     }
+}
+
+namespace {
+
+std::string with_backslash(const char* folder) {
+    std::string f = folder;
+    if (f.empty() || f.back() != '\\') f += '\\';
+    return f;
+}
+
+} // namespace
+
+void deleteFilesBelow(const char* folder) {
+    std::string base = with_backslash(folder);
+    std::vector<platform::FindData> found;
+    if (!platform::find_files((base + "*.*").c_str(), &found)) return;
+    for (const platform::FindData& f : found) {
+        std::string path = base + f.name;
+        if (f.attributes & platform::kAttrDirectory) {
+            deleteFilesBelow(path.c_str());
+            continue;
+        }
+        if (f.attributes & platform::kAttrReadOnly)
+            platform::set_attributes(path.c_str(),
+                                     f.attributes & ~std::uint32_t(platform::kAttrReadOnly));
+        if (!platform::delete_file(path.c_str()))
+            platform::message_box({"Could not remove file", path,
+                                   platform::kMbOk | platform::kMbIconExclamation, nullptr});
+    }
+}
+
+void removeEmptyFolders(const char* folder) {
+    std::string base = with_backslash(folder);
+    std::vector<platform::FindData> found;
+    if (platform::find_files((base + "*.*").c_str(), &found)) {
+        for (const platform::FindData& f : found)
+            if (f.attributes & platform::kAttrDirectory)
+                removeEmptyFolders((base + f.name).c_str());
+    }
+    std::string self = folder;
+    if (self.size() > 3 && self.back() == '\\') self.pop_back();
+    platform::remove_directory(self.c_str());
 }
 
 namespace {

@@ -12,6 +12,13 @@ void stripFileName(char* path);
 // Creates the missing folders of path up to its last backslash. A failure is
 // shown ("Could not create directory", captioned with the folder) and gives 1.
 int createDirPath(const char* path);
+// Deletes every file below folder, read-only ones too, and keeps the
+// folders. A file that stays is shown ("Could not remove file") and the
+// sweep goes on.
+void deleteFilesBelow(const char* folder);
+// Removes the folders below folder, deepest first, then folder itself;
+// folders that are not empty stay.
+void removeEmptyFolders(const char* folder);
 // Size and last-write DOS time of a file (no time-zone conversion); the
 // outputs stay untouched when the file cannot be opened.
 void getFileDosTime(const char* path, std::uint32_t* size, std::uint16_t* date, std::uint16_t* time);

@@ -200,6 +200,23 @@ std::string dos_path_from_host(const std::string& host_path);
 // The system's folder for temporary files, as a DOS path.
 std::string temp_folder();
 
+// ---- Program environment ---------------------------------------------------
+
+std::string current_directory();
+bool set_current_directory(const char* path);
+// The Windows and system folders, without trailing backslash. The posix
+// build has neither and answers with its temporary folder for both.
+std::string windows_directory();
+std::string system_directory();
+
+// ---- INI files ---------------------------------------------------------------
+
+// Values are read into buffers of 260 bytes, as the programs keep them.
+std::string ini_read_string(const char* file, const char* section, const char* key,
+                            const char* fallback);
+int ini_read_int(const char* file, const char* section, const char* key, int fallback);
+bool ini_write_string(const char* file, const char* section, const char* key, const char* value);
+
 // ---- Simulated drives (posix build) ---------------------------------------
 
 struct DriveMount {

@@ -231,3 +231,29 @@ TEST(Drives, TemporaryFolderIsOnAFixedDisk) {
 }
 
 } // namespace
+
+TEST(IniFiles, ReadWriteAndKeepOtherLines) {
+    test::TempDir dir;
+    std::string ini = dir.dos("settings.ini");
+    EXPECT_EQ(platform::ini_read_string(ini.c_str(), "Programs", "Viewer", "NOTEPAD.EXE"),
+              "NOTEPAD.EXE");
+    EXPECT_EQ(platform::ini_read_int(ini.c_str(), "Done", "Pause", 1), 1);
+    test::write_host_file(dir.host("settings.ini"),
+                          test::Bytes{'[', 'D', 'i', 'r',  'e',  'c',  't', 'o',  'r',
+                                      'e', 's', ']', '\r', '\n', 'W',  'o', 'r',  'k',
+                                      ' ', '=', ' ', 'C',  ':',  '\\', 'W', '\r', '\n'});
+    EXPECT_EQ(platform::ini_read_string(ini.c_str(), "directores", "WORK", ""), "C:\\W");
+    ASSERT_TRUE(platform::ini_write_string(ini.c_str(), "Programs", "Viewer", "WRITE.EXE"));
+    ASSERT_TRUE(platform::ini_write_string(ini.c_str(), "Done", "Pause", "0"));
+    ASSERT_TRUE(platform::ini_write_string(ini.c_str(), "Programs", "Viewer", "VIEW.EXE"));
+    ASSERT_TRUE(platform::ini_write_string(ini.c_str(), "Programs", "Installer", "K.EXE"));
+    EXPECT_EQ(platform::ini_read_string(ini.c_str(), "Directores", "Work", ""), "C:\\W");
+    EXPECT_EQ(platform::ini_read_string(ini.c_str(), "Programs", "Viewer", ""), "VIEW.EXE");
+    EXPECT_EQ(platform::ini_read_string(ini.c_str(), "Programs", "Installer", ""), "K.EXE");
+    EXPECT_EQ(platform::ini_read_int(ini.c_str(), "Done", "Pause", 1), 0);
+    // A value longer than the programs' buffers is cut to fit one.
+    std::string long_value(400, 'v');
+    ASSERT_TRUE(platform::ini_write_string(ini.c_str(), "Programs", "Viewer", long_value.c_str()));
+    EXPECT_EQ(platform::ini_read_string(ini.c_str(), "Programs", "Viewer", "").size(),
+              platform::kMaxPath - 1);
+}

@@ -2,6 +2,7 @@
 
 #include "ops/paths.h"
 #include "ops/wildcard.h"
+#include "test_support.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ TEST(Wlist, ParsesSpaceSeparatedFilters) {
         {"  *.txt   *.doc", {"*.txt", "*.doc"}},
         {"*.txt ", {"*.txt", ""}}, // trailing blanks give one empty filter
         {"", {""}},
-        {"abcdefghijklmnop.txt", {"abcdefghijkl"}}, // an item holds 12 characters
+        {"abcdefghijklmnop.txt", {"abcdefghijklmnop.txt"}}, // long names are kept whole
     };
     for (const auto& c : cases) {
         wlist w(c.text);
@@ -57,6 +58,10 @@ TEST(Wlist, ParsesSpaceSeparatedFilters) {
     EXPECT_TRUE(w.matchAny("a.txt", 0));
     EXPECT_TRUE(w.matchAny("dir/b.DOC", 0));
     EXPECT_FALSE(w.matchAny("c.bin", 0));
+    wlist long_name("annual-report-2026*.pdf");
+    long_name.parse();
+    EXPECT_TRUE(long_name.matchAny("annual-report-2026-final.pdf", 0));
+    EXPECT_FALSE(long_name.matchAny("annual-report-2025.pdf", 0));
     wlist empty("");
     empty.parse();
     EXPECT_FALSE(empty.matchAny("anything", 0));
@@ -108,3 +113,30 @@ TEST(PathHelpers, MemberTargetPaths) {
 }
 
 } // namespace
+
+TEST(PathHelpers, DeleteFilesBelowThenRemoveEmptyFolders) {
+    test::TempDir dir;
+    std::string top = dir.dos("work");
+    ASSERT_TRUE(platform::create_directory(top.c_str()));
+    ASSERT_TRUE(platform::create_directory((top + "\\docs").c_str()));
+    ASSERT_TRUE(platform::create_directory((top + "\\docs\\deep").c_str()));
+    dir.write("work/a.txt", {'a'});
+    dir.write("work/docs/b.txt", {'b'});
+    std::string locked = dir.write("work/docs/deep/c.txt", {'c'});
+    ASSERT_TRUE(platform::set_attributes(locked.c_str(), platform::kAttrReadOnly));
+    test::ScriptedResponder prompts;
+
+    deleteFilesBelow(top.c_str()); // no trailing backslash: one is added
+    EXPECT_TRUE(prompts.prompts().empty());
+    EXPECT_EQ(platform::get_attributes((top + "\\a.txt").c_str()), platform::kInvalidAttributes);
+    EXPECT_EQ(platform::get_attributes(locked.c_str()), platform::kInvalidAttributes)
+        << "read-only files go too";
+    EXPECT_NE(platform::get_attributes((top + "\\docs\\deep").c_str()),
+              platform::kInvalidAttributes)
+        << "folders stay";
+
+    removeEmptyFolders((top + "\\").c_str());
+    EXPECT_EQ(platform::get_attributes(top.c_str()), platform::kInvalidAttributes);
+    EXPECT_NE(platform::get_attributes(dir.dos("").c_str()), platform::kInvalidAttributes)
+        << "nothing above the folder is touched";
+}

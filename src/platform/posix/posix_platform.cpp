@@ -708,6 +708,151 @@ std::string temp_folder() {
     return dos_path_from_host(t && *t ? t : "/tmp");
 }
 
+// ---- Program environment -------------------------------------------------
+
+std::string current_directory() {
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd)) return std::string();
+    return dos_path_from_host(cwd);
+}
+
+bool set_current_directory(const char* path) {
+    std::string host;
+    if (!host_path(path, &host)) return false;
+    return chdir(host.c_str()) == 0;
+}
+
+std::string windows_directory() {
+    std::string t = temp_folder();
+    if (t.size() > 3 && t.back() == '\\') t.pop_back();
+    return t;
+}
+
+std::string system_directory() {
+    return windows_directory();
+}
+
+// ---- INI files ---------------------------------------------------------------
+//
+// The same reading rules as the Windows profile calls: sections and keys
+// match without regard to case, blanks around names and values are dropped,
+// a write replaces the key in place or appends it (and its section).
+
+namespace {
+
+std::string trim(const std::string& s) {
+    std::size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) return std::string();
+    std::size_t e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+std::vector<std::string> ini_lines(const char* file) {
+    std::vector<std::string> lines;
+    std::string host;
+    if (!host_path(file, &host)) return lines;
+    FILE* f = std::fopen(host.c_str(), "rb");
+    if (!f) return lines;
+    std::string line;
+    int c;
+    while ((c = std::fgetc(f)) != EOF) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += static_cast<char>(c);
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    std::fclose(f);
+    return lines;
+}
+
+bool is_section(const std::string& line, std::string* name) {
+    std::string t = trim(line);
+    if (t.size() < 2 || t[0] != '[') return false;
+    std::size_t close = t.find(']');
+    if (close == std::string::npos) return false;
+    *name = trim(t.substr(1, close - 1));
+    return true;
+}
+
+bool key_of(const std::string& line, std::string* key, std::string* value) {
+    std::size_t eq = line.find('=');
+    if (eq == std::string::npos) return false;
+    *key = trim(line.substr(0, eq));
+    if (value) *value = trim(line.substr(eq + 1));
+    return true;
+}
+
+bool ini_lookup(const char* file, const char* section, const char* key, std::string* value) {
+    bool in_section = false;
+    for (const std::string& line : ini_lines(file)) {
+        std::string name, k, v;
+        if (is_section(line, &name)) {
+            in_section = strcasecmp(name.c_str(), section) == 0;
+        } else if (in_section && key_of(line, &k, &v) && strcasecmp(k.c_str(), key) == 0) {
+            *value = v;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::string ini_read_string(const char* file, const char* section, const char* key,
+                            const char* fallback) {
+    std::string v;
+    if (!ini_lookup(file, section, key, &v)) v = fallback ? fallback : "";
+    if (v.size() >= kMaxPath) v.resize(kMaxPath - 1);
+    return v;
+}
+
+int ini_read_int(const char* file, const char* section, const char* key, int fallback) {
+    std::string v;
+    if (!ini_lookup(file, section, key, &v)) return fallback;
+    return std::atoi(v.c_str());
+}
+
+bool ini_write_string(const char* file, const char* section, const char* key, const char* value) {
+    std::vector<std::string> lines = ini_lines(file);
+    std::string entry = std::string(key) + "=" + value;
+    int section_at = -1, insert_at = -1;
+    bool done = false;
+    for (std::size_t i = 0; i < lines.size() && !done; ++i) {
+        std::string name, k;
+        if (is_section(lines[i], &name)) {
+            if (section_at >= 0) break;
+            if (strcasecmp(name.c_str(), section) == 0)
+                section_at = insert_at = static_cast<int>(i);
+        } else if (section_at >= 0) {
+            if (key_of(lines[i], &k, nullptr) && strcasecmp(k.c_str(), key) == 0) {
+                lines[i] = entry;
+                done = true;
+            } else if (!trim(lines[i]).empty()) {
+                insert_at = static_cast<int>(i);
+            }
+        }
+    }
+    if (!done) {
+        if (section_at < 0) {
+            lines.push_back("[" + std::string(section) + "]");
+            lines.push_back(entry);
+        } else {
+            lines.insert(lines.begin() + insert_at + 1, entry);
+        }
+    }
+    std::string host;
+    if (!host_path(file, &host)) return false;
+    FILE* f = std::fopen(host.c_str(), "wb");
+    if (!f) return false;
+    for (const std::string& line : lines)
+        std::fprintf(f, "%s\r\n", line.c_str());
+    return std::fclose(f) == 0;
+}
+
 bool mount_drive(char letter, const DriveMount& mount) {
     int idx = drive_index(letter);
     if (idx < 0) return false;

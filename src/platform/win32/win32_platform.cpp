@@ -414,6 +414,50 @@ std::string dos_path_from_host(const std::string& host_path) {
     return full_path_name(host_path);
 }
 
+// ---- Program environment -------------------------------------------------
+
+std::string current_directory() {
+    char buf[MAX_PATH + 1] = {};
+    DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
+    if (n == 0 || n > MAX_PATH) return std::string();
+    return buf;
+}
+
+bool set_current_directory(const char* path) {
+    return SetCurrentDirectoryA(path) != 0;
+}
+
+std::string windows_directory() {
+    char buf[MAX_PATH + 1] = {};
+    UINT n = GetWindowsDirectoryA(buf, sizeof buf);
+    if (n == 0 || n > MAX_PATH) return "C:\\WINDOWS";
+    return buf;
+}
+
+std::string system_directory() {
+    char buf[MAX_PATH + 1] = {};
+    UINT n = GetSystemDirectoryA(buf, sizeof buf);
+    if (n == 0 || n > MAX_PATH) return windows_directory() + "\\SYSTEM";
+    return buf;
+}
+
+// ---- INI files ---------------------------------------------------------------
+
+std::string ini_read_string(const char* file, const char* section, const char* key,
+                            const char* fallback) {
+    char buf[kMaxPath] = {};
+    GetPrivateProfileStringA(section, key, fallback, buf, sizeof buf, file);
+    return buf;
+}
+
+int ini_read_int(const char* file, const char* section, const char* key, int fallback) {
+    return static_cast<int>(GetPrivateProfileIntA(section, key, fallback, file));
+}
+
+bool ini_write_string(const char* file, const char* section, const char* key, const char* value) {
+    return WritePrivateProfileStringA(section, key, value, file) != 0;
+}
+
 // ---- Simulated drives (posix build only) ---------------------------------
 
 bool mount_drive(char, const DriveMount&) {
