@@ -10,8 +10,6 @@ char fold(char c, int case_sensitive) {
     return c;
 }
 
-constexpr std::size_t kMaxFilter = 12;
-
 } // namespace
 
 int matchWildcard(const char* text, const char* pattern, int case_sensitive) {
@@ -51,9 +49,9 @@ int wlist::parse() {
         while (*p == ' ') ++p;
         const char* start = p;
         while (*p && *p != ' ') ++p;
-        // A filter item holds at most 12 characters; a longer one is cut.
-        std::size_t len = static_cast<std::size_t>(p - start);
-        items_.emplace_back(start, len < kMaxFilter ? len : kMaxFilter);
+        // Kept whole however long: a filter cut at 12 characters would
+        // select the wrong members of archives with long file names.
+        items_.emplace_back(start, static_cast<std::size_t>(p - start));
         if (!*p) break;
     }
     return static_cast<int>(items_.size());

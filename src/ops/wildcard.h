@@ -14,7 +14,7 @@ bool matchName(const char* name, const char* pattern, int case_sensitive);
 class wlist {
   public:
     explicit wlist(const char* source) : source_(source ? source : "") {}
-    // Splits the source at spaces into filters of at most 12 characters; an
+    // Splits the source at spaces into filters (kept whole); an
     // empty text or trailing spaces give one empty filter, which matches nothing.
     int parse();
     bool matchAny(const char* name, int case_sensitive) const;
