@@ -87,7 +87,7 @@ void zip_error(zip& z, std::int32_t code) {
         z.progress->AddLine(text, 1);
     } else {
         platform::message_box(
-            {text, "Error", platform::kMbOk | platform::kMbIconExclamation, nullptr});
+            {text, "Error", platform::kMbOk | platform::kMbIconExclamation, z.message_owner});
     }
     z.error = code;
 }
@@ -99,7 +99,7 @@ void zip_warning(zip& z, std::int32_t code, const char* name) {
         z.progress->AddWarning(line.c_str());
     } else {
         platform::message_box(
-            {line, "Warning", platform::kMbOk | platform::kMbIconExclamation, nullptr});
+            {line, "Warning", platform::kMbOk | platform::kMbIconExclamation, z.message_owner});
     }
 }
 

@@ -52,6 +52,8 @@ struct zip {
     void* owner_window = nullptr;
     JobProgress* progress = nullptr;
     JobUi* ui = nullptr; // shows the jobs' progress and confirmations; none: silent
+    void* message_owner =
+        nullptr; // owner window of the message boxes shown without a progress dialog
     std::uint32_t add_crc = 0;
     std::unique_ptr<std::uint32_t[]> crc_table;
     std::uint32_t extract_crc = 0;
