@@ -1,0 +1,227 @@
+#include "ui/frame.h"
+
+#include <commctrl.h>
+
+namespace ui {
+
+namespace {
+
+const char kFrameClass[] = "ui.DecoratedFrame";
+
+std::string hint_of(int command_id) {
+    char buf[260] = {};
+    if (command_id <= 0 ||
+        !LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(command_id), buf, sizeof buf))
+        return std::string();
+    return buf;
+}
+
+} // namespace
+
+DecoratedFrame::DecoratedFrame(FrameSetup setup) : setup_(std::move(setup)) {}
+
+DecoratedFrame::~DecoratedFrame() {
+    if (toolbar_font_) DeleteObject(toolbar_font_);
+}
+
+bool DecoratedFrame::create_frame(int x, int y, int w, int h) {
+    static bool controls_ready = false;
+    if (!controls_ready) {
+        INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES |
+                                                    ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS |
+                                                    ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&icc);
+        controls_ready = true;
+    }
+    HINSTANCE inst = GetModuleHandleA(nullptr);
+    HICON icon = setup_.icon_id ? LoadIconA(inst, MAKEINTRESOURCEA(setup_.icon_id)) : nullptr;
+    register_class(kFrameClass, icon, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    HMENU menu = setup_.menu_name ? LoadMenuA(inst, setup_.menu_name) : nullptr;
+    if (setup_.accelerators_name) accelerators_ = LoadAcceleratorsA(inst, setup_.accelerators_name);
+    if (!create(kFrameClass, setup_.title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, x, y, w, h,
+                nullptr, menu))
+        return false;
+    create_decorations();
+    return true;
+}
+
+void DecoratedFrame::create_decorations() {
+    HINSTANCE inst = GetModuleHandleA(nullptr);
+    toolbar_ = CreateWindowExA(0, TOOLBARCLASSNAMEA, "",
+                               WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP, 0,
+                               0, 0, 0, hwnd(), nullptr, inst, nullptr);
+    SendMessageA(toolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageA(toolbar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(setup_.button_size, setup_.button_size));
+    HDC dc = GetDC(hwnd());
+    int height = -MulDiv(setup_.toolbar_font_points, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    ReleaseDC(hwnd(), dc);
+    toolbar_font_ = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                                "MS Sans Serif");
+    SendMessageA(toolbar_, WM_SETFONT, reinterpret_cast<WPARAM>(toolbar_font_), FALSE);
+    for (const ToolButton& b : setup_.buttons) {
+        TBADDBITMAP bitmap = {inst, static_cast<UINT_PTR>(b.bitmap_id)};
+        LRESULT image = SendMessageA(toolbar_, TB_ADDBITMAP, 1, reinterpret_cast<LPARAM>(&bitmap));
+        TBBUTTON button = {};
+        button.iBitmap = static_cast<int>(image);
+        button.idCommand = b.command_id;
+        button.fsState = TBSTATE_ENABLED;
+        button.fsStyle = BTNS_BUTTON;
+        SendMessageA(toolbar_, TB_ADDBUTTONSA, 1, reinterpret_cast<LPARAM>(&button));
+    }
+    SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
+
+    status_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
+                              0, 0, hwnd(), nullptr, inst, nullptr);
+    // Field widths follow the status bar's own font so the texts fit.
+    dc = GetDC(status_);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(status_, WM_GETFONT, 0, 0));
+    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    TEXTMETRICA tm = {};
+    GetTextMetricsA(dc, &tm);
+    if (old) SelectObject(dc, old);
+    ReleaseDC(status_, dc);
+    int char_width = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 7;
+    std::vector<int> edges;
+    int edge = 0;
+    for (int chars : setup_.status_field_chars) {
+        edge += chars * char_width + 8;
+        edges.push_back(edge);
+    }
+    // The last field is at least its width and takes whatever is left, so a
+    // long totals line is not cut while the window has room.
+    if (!edges.empty()) edges.back() = -1;
+    if (!edges.empty())
+        SendMessageA(status_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+    layout();
+}
+
+void DecoratedFrame::set_client(Window* client) {
+    client_ = client;
+    layout();
+    refresh_commands();
+}
+
+void DecoratedFrame::set_status_text(int field, const char* text) {
+    if (status_)
+        SendMessageA(status_, SB_SETTEXTA, static_cast<WPARAM>(field),
+                     reinterpret_cast<LPARAM>(text));
+}
+
+std::string DecoratedFrame::status_text(int field) const {
+    if (!status_) return std::string();
+    LRESULT info = SendMessageA(status_, SB_GETTEXTLENGTHA, static_cast<WPARAM>(field), 0);
+    std::string text(LOWORD(info) + 1, '\0');
+    SendMessageA(status_, SB_GETTEXTA, static_cast<WPARAM>(field),
+                 reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(LOWORD(info));
+    return text;
+}
+
+std::string DecoratedFrame::hint_text() const {
+    return showing_hint_ ? hint_ : std::string();
+}
+
+void DecoratedFrame::show_hint(int command_id) {
+    hint_ = hint_of(command_id);
+    showing_hint_ = true;
+    SendMessageA(status_, SB_SIMPLE, TRUE, 0);
+    SendMessageA(status_, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(hint_.c_str()));
+}
+
+void DecoratedFrame::end_hint() {
+    if (!showing_hint_) return;
+    showing_hint_ = false;
+    hint_.clear();
+    SendMessageA(status_, SB_SIMPLE, FALSE, 0);
+}
+
+void DecoratedFrame::refresh_commands() {
+    if (!toolbar_ || !client_) return;
+    for (const ToolButton& b : setup_.buttons) {
+        bool on = client_->command_state(b.command_id) != CommandState::Disabled;
+        SendMessageA(toolbar_, TB_ENABLEBUTTON, static_cast<WPARAM>(b.command_id),
+                     MAKELPARAM(on ? TRUE : FALSE, 0));
+    }
+}
+
+void DecoratedFrame::enable_menu_items(HMENU menu) {
+    if (!client_) return;
+    int n = GetMenuItemCount(menu);
+    for (int i = 0; i < n; ++i) {
+        UINT id = GetMenuItemID(menu, i);
+        if (id == static_cast<UINT>(-1) || id == 0) continue; // a submenu or a separator
+        CommandState state = client_->command_state(static_cast<int>(id));
+        if (state == CommandState::Unknown) continue;
+        EnableMenuItem(menu, id,
+                       MF_BYCOMMAND | (state == CommandState::Enabled ? MF_ENABLED : MF_GRAYED));
+    }
+}
+
+void DecoratedFrame::layout() {
+    if (!toolbar_ || !status_) return;
+    SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
+    SendMessageA(status_, WM_SIZE, 0, 0);
+    RECT rc, tb, sb;
+    GetClientRect(hwnd(), &rc);
+    GetWindowRect(toolbar_, &tb);
+    GetWindowRect(status_, &sb);
+    int top = tb.bottom - tb.top;
+    int bottom = rc.bottom - (sb.bottom - sb.top);
+    if (client_ && client_->hwnd())
+        MoveWindow(client_->hwnd(), 0, top, rc.right, bottom > top ? bottom - top : 0, TRUE);
+}
+
+LRESULT DecoratedFrame::handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_SIZE:
+        layout();
+        return 0;
+    case WM_SETFOCUS:
+        if (client_ && client_->hwnd()) SetFocus(client_->hwnd());
+        return 0;
+    case WM_COMMAND:
+        if (client_) {
+            client_->execute_command(LOWORD(wp));
+            refresh_commands();
+        }
+        return 0;
+    case WM_INITMENUPOPUP:
+        enable_menu_items(reinterpret_cast<HMENU>(wp));
+        return 0;
+    case WM_MENUSELECT: {
+        UINT flags = HIWORD(wp);
+        if (flags == 0xFFFF && lp == 0) {
+            end_hint();
+        } else if (flags & (MF_POPUP | MF_SEPARATOR)) {
+            show_hint(0);
+        } else {
+            show_hint(LOWORD(wp));
+        }
+        return 0;
+    }
+    case WM_EXITMENULOOP:
+        end_hint();
+        return 0;
+    case WM_NOTIFY: {
+        auto* hdr = reinterpret_cast<NMHDR*>(lp);
+        if (hdr->hwndFrom == toolbar_ && hdr->code == TBN_HOTITEMCHANGE) {
+            auto* hot = reinterpret_cast<NMTBHOTITEM*>(lp);
+            if (hot->dwFlags & HICF_LEAVING)
+                end_hint();
+            else
+                show_hint(hot->idNew);
+            return 0;
+        }
+        break;
+    }
+    case WM_CLOSE:
+        DestroyWindow(hwnd());
+        return 0;
+    case WM_DESTROY:
+        if (quit_on_destroy_) PostQuitMessage(0);
+        return 0;
+    }
+    return Window::handle(msg, wp, lp);
+}
+
+} // namespace ui

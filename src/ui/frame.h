@@ -1,0 +1,80 @@
+// The decorated main frame: menu, accelerators, a tool bar of bitmap
+// buttons, a status bar of fixed-width text fields, and one client window
+// that fills the rest and owns the commands. While a menu item is
+// highlighted or the mouse rests on a tool bar button, the status bar shows
+// that command's hint (the string-table entry with the command's id) in
+// place of its fields.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/window.h"
+
+namespace ui {
+
+struct ToolButton {
+    int command_id;
+    int bitmap_id; // a BITMAP resource of button_size
+};
+
+struct FrameSetup {
+    const char* title = "";
+    int icon_id = 0;
+    const char* menu_name = nullptr;
+    const char* accelerators_name = nullptr;
+    std::vector<ToolButton> buttons;
+    int button_size = 24;
+    int toolbar_font_points = 10;
+    std::vector<int> status_field_chars; // widths of the status fields, in characters
+};
+
+class DecoratedFrame : public Window {
+  public:
+    explicit DecoratedFrame(FrameSetup setup);
+    ~DecoratedFrame() override;
+
+    bool create_frame(int x = CW_USEDEFAULT, int y = CW_USEDEFAULT, int w = 640, int h = 480);
+    // The client must be created as a child of this frame; the frame lays it
+    // out and sends it the commands of the menu, accelerators and tool bar.
+    void set_client(Window* client);
+    Window* client() const { return client_; }
+    HACCEL accelerators() const { return accelerators_; }
+    HWND toolbar() const { return toolbar_; }
+    HWND status_bar() const { return status_; }
+
+    void set_status_text(int field, const char* text);
+    std::string status_text(int field) const;
+    // The hint showing in the status bar, or "" when the fields show.
+    bool showing_hint() const { return showing_hint_; }
+    std::string hint_text() const;
+
+    // Enables the tool bar buttons by the client's rules; run when the
+    // message queue goes idle and after every command.
+    void refresh_commands();
+    // The program's main frame ends the message loop when it goes; a frame
+    // made by a test must not.
+    void set_quit_on_destroy(bool quit) { quit_on_destroy_ = quit; }
+
+  protected:
+    LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
+
+  private:
+    void create_decorations();
+    void layout();
+    void show_hint(int command_id);
+    void end_hint();
+    void enable_menu_items(HMENU menu);
+
+    FrameSetup setup_;
+    Window* client_ = nullptr;
+    HACCEL accelerators_ = nullptr;
+    HWND toolbar_ = nullptr;
+    HWND status_ = nullptr;
+    HFONT toolbar_font_ = nullptr;
+    bool showing_hint_ = false;
+    bool quit_on_destroy_ = false;
+    std::string hint_;
+};
+
+} // namespace ui
