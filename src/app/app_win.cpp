@@ -1,0 +1,216 @@
+#include "app/app_win.h"
+
+#include <commctrl.h>
+#include <cstring>
+
+#include "app/app.h"
+#include "app/dialogs.h"
+#include "app/resource.h"
+#include "app/settings.h"
+#include "ops/paths.h"
+#include "ui/application.h"
+#include "zip/errors.h"
+#include "zip/open_archive.h"
+
+namespace {
+
+const char kAppWinClass[] = "zarvo.TAppWin";
+const int kCommentCharHeight = 12;
+
+// Commands whose handlers come with their dialogs are listed with their
+// enabling rules already, so menus, accelerators and tool bar obey them.
+const ui::Command<TAppWin> kCommands[] = {
+    {CM_NEW, nullptr, nullptr},
+    {CM_OPEN, &TAppWin::cmOpen, nullptr},
+    {CM_SETTINGS, &TAppWin::cmSettings, nullptr},
+    {CM_SELECT_ALL, &TAppWin::cmSelectAll, &TAppWin::entriesShown},
+    {CM_NAME_FILTER, &TAppWin::cmNameFilter, &TAppWin::entriesShown},
+    {CM_INVERT, &TAppWin::cmInvert, &TAppWin::entriesShown},
+    {CM_ADD, nullptr, &TAppWin::entriesShown},
+    {CM_SELECT_COMMENT, nullptr, &TAppWin::commentEditable},
+    {CM_USE_FILE_COMMENT, nullptr, &TAppWin::rowsSelected},
+    {CM_REMOVE, nullptr, &TAppWin::rowsSelected},
+    {CM_VIEW, nullptr, &TAppWin::rowsSelected},
+    {CM_EXTRACT, nullptr, &TAppWin::rowsSelected},
+    {CM_INSTALL, nullptr, &TAppWin::installerFound},
+    {CM_HELP_CONTENTS, &TAppWin::cmHelpContents, nullptr},
+    {CM_ABOUT, &TAppWin::cmAbout, nullptr},
+};
+
+} // namespace
+
+void TShowZipComment::create(HWND parent, HFONT font) {
+    hwnd_ = CreateWindowExA(
+        WS_EX_CLIENTEDGE, "EDIT", "",
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
+        0, parent, reinterpret_cast<HMENU>(IDC_COMMENT), GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(hwnd_, EM_LIMITTEXT, 32767, 0);
+    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    EnableWindow(hwnd_, FALSE);
+}
+
+TAppWin::TAppWin(ui::DecoratedFrame* frame) : frame_(frame) {}
+
+TAppWin::~TAppWin() {
+    if (g_appWin == this) g_appWin = nullptr;
+    if (hwnd()) DestroyWindow(hwnd());
+    if (commentFont_) DeleteObject(commentFont_);
+}
+
+bool TAppWin::create_in_frame() {
+    register_class(kAppWinClass, nullptr, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    if (!create(kAppWinClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0, 0,
+                frame_->hwnd(), nullptr))
+        return false;
+    g_appWin = this;
+    app().engine.message_owner = hwnd();
+    frame_->set_client(this);
+    setup_window();
+    return true;
+}
+
+void TAppWin::setup_window() {
+    HINSTANCE inst = GetModuleHandleA(nullptr);
+    list_ =
+        CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                        WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0,
+                        0, 0, hwnd(), reinterpret_cast<HMENU>(IDC_MEMBER_LIST), inst, nullptr);
+    SendMessageA(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    commentFont_ = CreateFontA(-kCommentCharHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0,
+                               0, 0, "Arial");
+    caption_ =
+        CreateWindowExA(0, "STATIC", " Zip Comment", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, 0,
+                        hwnd(), reinterpret_cast<HMENU>(IDC_COMMENT_CAPTION), inst, nullptr);
+    SendMessageA(caption_, WM_SETFONT, reinterpret_cast<WPARAM>(commentFont_), FALSE);
+    comment_.create(hwnd(), commentFont_);
+
+    frame_->set_status_text(0, "No File Opened");
+    frame_->set_status_text(1, "Files: 0    Size: 0    Pack: 0    Ratio: 0    0 Selected");
+    insertColumns();
+    RECT rc;
+    GetClientRect(hwnd(), &rc);
+    layout(rc.right, rc.bottom);
+
+    // Only the two spellings an archive's name normally has are opened from
+    // the command line; other forms (.Zip, .exe) are left for Open.
+    const char* path = app().archivePath;
+    if (std::strstr(path, ".ZIP") || std::strstr(path, ".zip")) openArchiveView();
+    SetFocus(list_);
+}
+
+void TAppWin::layout(int width, int height) {
+    if (!list_) return;
+    int comment_height = 3 * kCommentCharHeight + 3;
+    int caption_height = kCommentCharHeight + 4;
+    int list_height = height - comment_height - caption_height;
+    if (list_height < 0) list_height = 0;
+    MoveWindow(list_, 0, 0, width, list_height, TRUE);
+    MoveWindow(caption_, 0, list_height, width, caption_height, TRUE);
+    MoveWindow(comment_.hwnd(), 0, list_height + caption_height, width, comment_height, TRUE);
+}
+
+bool TAppWin::execute_command(int id) {
+    return ui::execute_from(*this, kCommands, id);
+}
+
+ui::CommandState TAppWin::command_state(int id) {
+    return ui::command_state_of(*this, kCommands, id);
+}
+
+bool TAppWin::commentEditable() const {
+    std::uint32_t type = app().engine.drive_type;
+    return type == platform::kDriveFixed || type == platform::kDriveRemote;
+}
+
+void TAppWin::openArchiveView() {
+    AppState& a = app();
+    archiveOpen_ = 0;
+    ListView_DeleteAllItems(list_);
+    int r = open_archive(a.engine, a.catalog, a.archivePath);
+    if (r == 0) {
+        archiveOpen_ = 1;
+    } else {
+        std::string lower = a.archivePath;
+        for (char& c : lower)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        if (r == ZERR_NOEND && lower.find(".exe") != std::string::npos)
+            platform::message_box({"Its not a self extracting zip file or its been corrupted.",
+                                   "Zip format not detected", platform::kMbOk, hwnd()});
+        else
+            zip_error(a.engine, r);
+    }
+    refreshList();
+    SetFocus(list_);
+}
+
+void TAppWin::cmOpen() {
+    AppState& a = app();
+    ui::FileDialogRequest request;
+    request.owner = hwnd();
+    request.filter = "Zip Files |*.zip| Exe Files |*.exe";
+    request.initial_dir = a.lastFolder;
+    request.default_ext = "ZIP";
+    std::string chosen;
+    if (!ui::ask_file_name(request, &chosen)) return;
+    platform::copy_bounded(a.archivePath, sizeof a.archivePath, chosen.c_str());
+    platform::copy_bounded(a.lastFolder, sizeof a.lastFolder, chosen.c_str());
+    stripFileName(a.lastFolder);
+    if (!a.extractFolder[0]) {
+        platform::copy_bounded(a.extractFolder, sizeof a.extractFolder, chosen.c_str());
+        stripFileName(a.extractFolder);
+    }
+    openArchiveView();
+}
+
+void TAppWin::cmSettings() {
+    TIniDlg(hwnd()).execute();
+}
+
+void TAppWin::cmAbout() {
+    TAboutDlg(hwnd()).execute();
+}
+
+void TAppWin::cmHelpContents() {
+    ui::ShellRequest request;
+    request.owner = hwnd();
+    request.verb = "open";
+    request.file = "WINHELP.EXE";
+    request.parameters = "ZARVO.HLP";
+    request.folder = app().programFolder;
+    // Where no help viewer is installed the user is told so instead of
+    // seeing nothing happen.
+    if (ui::shell_execute(request) <= 32)
+        platform::message_box({"No help viewer is installed to show ZARVO.HLP.", "Help",
+                               platform::kMbOk | platform::kMbIconInformation, hwnd()});
+}
+
+LRESULT TAppWin::handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_SIZE:
+        layout(LOWORD(lp), HIWORD(lp));
+        return 0;
+    case WM_SETFOCUS:
+        if (list_) SetFocus(list_);
+        return 0;
+    case WM_COMMAND:
+        if (lp == 0) { // a menu: the list's pop-up sends its commands here
+            execute_command(LOWORD(wp));
+            frame_->refresh_commands();
+            return 0;
+        }
+        break;
+    case WM_NOTIFY: {
+        auto* hdr = reinterpret_cast<NMHDR*>(lp);
+        if (hdr->idFrom == IDC_MEMBER_LIST) return on_list_notify(hdr);
+        break;
+    }
+    case WM_CTLCOLORSTATIC:
+        // The read-only comment keeps a white background; disabled it is grey.
+        if (reinterpret_cast<HWND>(lp) == comment_.hwnd() && IsWindowEnabled(comment_.hwnd())) {
+            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_WINDOW));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+        }
+        break;
+    }
+    return ui::Window::handle(msg, wp, lp);
+}

@@ -1,0 +1,88 @@
+// TAppWin: the client window of the main frame. It holds the member list,
+// the archive comment under its caption, the flags the commands are enabled
+// by, and the command table. Its concerns are split over files: the window
+// and its commands here and in app_win.cpp, the list in list_view.cpp, the
+// Select menu in selection.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ui/frame.h"
+#include "ui/window.h"
+
+// The read-only box under " Zip Comment".
+class TShowZipComment {
+  public:
+    void create(HWND parent, HFONT font);
+    HWND hwnd() const { return hwnd_; }
+
+  private:
+    HWND hwnd_ = nullptr;
+};
+
+class TAppWin : public ui::Window {
+  public:
+    enum : std::uint32_t { hasEntries = 1, hasSelection = 2, hasInstaller = 4 };
+
+    explicit TAppWin(ui::DecoratedFrame* frame);
+    ~TAppWin() override;
+    bool create_in_frame();
+
+    bool execute_command(int id) override;
+    ui::CommandState command_state(int id) override;
+
+    // Reads archivePath into the catalog and shows it.
+    void openArchiveView();
+    // Refills the list, the status fields and the comment from the catalog.
+    void refreshList();
+    // Marks the members of the selected rows, at most n of them (0: all).
+    void markSelected(std::uint32_t n);
+    // Takes the selected state from every row.
+    void unselectAll();
+
+    HWND list() const { return list_; }
+    HWND comment_box() const { return comment_.hwnd(); }
+    int archiveOpen() const { return archiveOpen_; }
+    std::uint32_t windowFlags() const { return windowFlags_; }
+
+    // The command handlers and enabling rules of the table.
+    void cmOpen();
+    void cmSettings();
+    void cmSelectAll();
+    void cmNameFilter();
+    void cmInvert();
+    void cmHelpContents();
+    void cmAbout();
+    bool entriesShown() const { return windowFlags_ & hasEntries; }
+    bool rowsSelected() const { return windowFlags_ & hasSelection; }
+    bool installerFound() const { return windowFlags_ & hasInstaller; }
+    bool commentEditable() const;
+
+  protected:
+    LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
+
+  private:
+    void setup_window();
+    void layout(int width, int height);
+    LRESULT on_list_notify(NMHDR* hdr);
+    void insertColumns();
+    void cellText(int row, int column, char* out, int out_size);
+    void columnClick(int column);
+    void updateSelectionFlag();
+    void listPopupMenu();
+    bool archiveHasInstaller();
+    void scrollIntoView(int row);
+
+    ui::DecoratedFrame* frame_;
+    HWND list_ = nullptr;
+    HFONT commentFont_ = nullptr;
+    HWND caption_ = nullptr;
+    TShowZipComment comment_;
+    int archiveOpen_ = 0;
+    std::uint32_t windowFlags_ = 0;
+};
+
+// A lower-cased name that holds setup.exe, setup32.exe, install.exe or
+// install.bat anywhere.
+int isInstallerName(const char* name);

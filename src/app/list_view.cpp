@@ -1,0 +1,258 @@
+// The member list of TAppWin: columns, cell texts made when the list asks
+// for them, refilling from the catalog, sorting by column and the pop-up.
+// Only the names go into the list, so filling it costs one insertion per
+// member however large the archive.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/app.h"
+#include "app/app_win.h"
+
+#include <commctrl.h>
+#include "app/resource.h"
+#include "ui/application.h"
+#include "zip/list_text.h"
+
+namespace {
+
+struct Column {
+    const char* header;
+    int width;
+    int format;
+};
+
+const Column kColumns[] = {
+    {"Name", 175, LVCFMT_LEFT},    {"Date", 75, LVCFMT_RIGHT},   {"Time", 65, LVCFMT_RIGHT},
+    {"Size", 70, LVCFMT_RIGHT},    {"Packed", 70, LVCFMT_RIGHT}, {"Ratio", 40, LVCFMT_RIGHT},
+    {"Comment", 100, LVCFMT_LEFT},
+};
+
+enum {
+    kColumnName,
+    kColumnDate,
+    kColumnTime,
+    kColumnSize,
+    kColumnPacked,
+    kColumnRatio,
+    kColumnComment
+};
+
+void copy_out(char* out, int out_size, const std::string& text) {
+    if (out_size <= 0) return;
+    platform::copy_bounded(out, static_cast<std::size_t>(out_size), text.c_str());
+}
+
+std::string row_text(HWND list, int row) {
+    char buf[platform::kMaxPath] = {};
+    ListView_GetItemText(list, row, 0, buf, sizeof buf);
+    return buf;
+}
+
+} // namespace
+
+int isInstallerName(const char* name) {
+    std::string lower = name;
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    for (const char* installer : {"setup.exe", "setup32.exe", "install.exe", "install.bat"})
+        if (lower.find(installer) != std::string::npos) return 1;
+    return 0;
+}
+
+void TAppWin::insertColumns() {
+    for (int i = 0; i < static_cast<int>(sizeof kColumns / sizeof kColumns[0]); ++i) {
+        LVCOLUMNA c = {};
+        c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        c.fmt = kColumns[i].format;
+        c.cx = kColumns[i].width;
+        c.pszText = const_cast<char*>(kColumns[i].header);
+        c.iSubItem = i;
+        SendMessageA(list_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(&c));
+    }
+}
+
+void TAppWin::cellText(int row, int column, char* out, int out_size) {
+    zlist& catalog = app().catalog;
+    if (row < 0 || static_cast<std::size_t>(row) >= catalog.sorted.size()) {
+        copy_out(out, out_size, "");
+        return;
+    }
+    const zentry& e = *catalog.sorted[static_cast<std::size_t>(row)];
+    char number[32];
+    switch (column) {
+    case kColumnName:
+        copy_out(out, out_size, e.name);
+        break;
+    case kColumnDate:
+        copy_out(out, out_size, member_date_text(e));
+        break;
+    case kColumnTime:
+        copy_out(out, out_size, member_time_text(e));
+        break;
+    case kColumnSize:
+        std::snprintf(number, sizeof number, "%lu",
+                      static_cast<unsigned long>(e.uncompressed_size));
+        copy_out(out, out_size, number);
+        break;
+    case kColumnPacked:
+        std::snprintf(number, sizeof number, "%lu", static_cast<unsigned long>(e.compressed_size));
+        copy_out(out, out_size, number);
+        break;
+    case kColumnRatio:
+        copy_out(out, out_size, member_ratio_text(e));
+        break;
+    case kColumnComment:
+        copy_out(out, out_size, e.comment_length ? e.comment : std::string());
+        break;
+    default:
+        copy_out(out, out_size, "");
+    }
+}
+
+void TAppWin::refreshList() {
+    AppState& a = app();
+    zlist& catalog = a.catalog;
+    windowFlags_ &= ~std::uint32_t(hasEntries | hasInstaller);
+    ListView_DeleteAllItems(list_);
+    if (!archiveOpen_ || catalog.count() == 0 || catalog.sorted.size() != catalog.count()) {
+        frame_->set_status_text(0, "No File Opened");
+        frame_->set_status_text(1, "Files: 0    Size: 0    Pack: 0    Ratio: 0");
+    } else {
+        int count = static_cast<int>(catalog.sorted.size());
+        SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+        ListView_SetItemCount(list_, count);
+        for (int i = 0; i < count; ++i) {
+            LVITEMA item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = i;
+            // The row keeps its own copy of the name, at most 259 bytes as
+            // every path field of the program.
+            char name[platform::kMaxPath];
+            platform::copy_bounded(name, sizeof name,
+                                   catalog.sorted[static_cast<std::size_t>(i)]->name.c_str());
+            item.pszText = name;
+            SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            for (int c = 1; c < 7; ++c) {
+                LVITEMA sub = {};
+                sub.iSubItem = c;
+                sub.pszText = LPSTR_TEXTCALLBACKA;
+                SendMessageA(list_, LVM_SETITEMTEXTA, static_cast<WPARAM>(i),
+                             reinterpret_cast<LPARAM>(&sub));
+            }
+        }
+        ListView_SetItemState(list_, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+        SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+        windowFlags_ |= hasEntries;
+        if (archiveHasInstaller()) windowFlags_ |= hasInstaller;
+        const char* slash = std::strrchr(a.archivePath, '\\');
+        frame_->set_status_text(0, slash ? slash + 1 : a.archivePath);
+        frame_->set_status_text(1, totals_text(catalog).c_str());
+    }
+    bool fixed = archiveOpen_ && a.engine.drive_type == platform::kDriveFixed;
+    EnableWindow(comment_.hwnd(), fixed ? TRUE : FALSE);
+    SetWindowTextA(comment_.hwnd(),
+                   archiveOpen_ && catalog.comment_length ? catalog.comment.c_str() : "");
+    updateSelectionFlag();
+}
+
+bool TAppWin::archiveHasInstaller() {
+    int count = ListView_GetItemCount(list_);
+    for (int i = 0; i < count; ++i)
+        if (isInstallerName(row_text(list_, i).c_str())) return true;
+    return false;
+}
+
+void TAppWin::updateSelectionFlag() {
+    if (ListView_GetSelectedCount(list_) > 0)
+        windowFlags_ |= hasSelection;
+    else
+        windowFlags_ &= ~std::uint32_t(hasSelection);
+}
+
+void TAppWin::markSelected(std::uint32_t n) {
+    zlist& catalog = app().catalog;
+    catalog.mark_all(0);
+    catalog.marked = 0;
+    int count = ListView_GetItemCount(list_);
+    for (int i = 0; i < count; ++i) {
+        if (!(ListView_GetItemState(list_, i, LVIS_SELECTED) & LVIS_SELECTED)) continue;
+        if (static_cast<std::size_t>(i) >= catalog.sorted.size()) break;
+        zentry* e = catalog.sorted[static_cast<std::size_t>(i)];
+        if (row_text(list_, i) == e->name) catalog.mark(e);
+        if (n != 0 && catalog.marked >= n) break;
+    }
+}
+
+void TAppWin::columnClick(int column) {
+    zlist& catalog = app().catalog;
+    if (catalog.count() == 0) return;
+    if (column == kColumnComment) {
+        platform::message_box(
+            {"Files not sortable by this criteria", "Error", platform::kMbOk, hwnd()});
+        return;
+    }
+    static const std::uint32_t kAscending[] = {kSortNameUp, kSortDateUp,   kSortDateUp,
+                                               kSortSizeUp, kSortPackedUp, kSortRatioUp};
+    std::uint32_t up = kAscending[column];
+    catalog.sort_mode = catalog.sort_mode == up ? up + 1 : up;
+    ListView_DeleteAllItems(list_);
+    catalog.zlist_sort();
+    refreshList();
+}
+
+void TAppWin::listPopupMenu() {
+    HMENU menu = CreatePopupMenu();
+    auto add = [&](int id, const char* text) {
+        bool on = command_state(id) != ui::CommandState::Disabled;
+        AppendMenuA(menu, MF_STRING | (on ? MF_ENABLED : MF_GRAYED), static_cast<UINT_PTR>(id),
+                    text);
+    };
+    add(CM_VIEW, "View File");
+    add(CM_EXTRACT, "Extract File(s)");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    add(CM_SELECT_ALL, "Select All");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    add(CM_USE_FILE_COMMENT, "Use for comment");
+    int chosen = ui::track_popup_menu(menu, hwnd());
+    DestroyMenu(menu);
+    // The same handler and rule as the menu command with that id.
+    if (chosen) {
+        execute_command(chosen);
+        frame_->refresh_commands();
+    }
+}
+
+LRESULT TAppWin::on_list_notify(NMHDR* hdr) {
+    switch (hdr->code) {
+    case LVN_GETDISPINFOA: {
+        auto* info = reinterpret_cast<NMLVDISPINFOA*>(hdr);
+        if (info->item.mask & LVIF_TEXT)
+            cellText(info->item.iItem, info->item.iSubItem, info->item.pszText,
+                     info->item.cchTextMax);
+        return 0;
+    }
+    case LVN_GETDISPINFOW: {
+        auto* info = reinterpret_cast<NMLVDISPINFOW*>(hdr);
+        if ((info->item.mask & LVIF_TEXT) && info->item.cchTextMax > 0) {
+            char text[platform::kMaxPath];
+            cellText(info->item.iItem, info->item.iSubItem, text, sizeof text);
+            MultiByteToWideChar(CP_ACP, 0, text, -1, info->item.pszText, info->item.cchTextMax);
+            info->item.pszText[info->item.cchTextMax - 1] = 0;
+        }
+        return 0;
+    }
+    case LVN_COLUMNCLICK:
+        columnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
+        return 0;
+    case LVN_ITEMCHANGED:
+        updateSelectionFlag();
+        frame_->refresh_commands();
+        return 0;
+    case NM_RCLICK:
+        listPopupMenu();
+        return 0;
+    }
+    return 0;
+}
