@@ -160,7 +160,9 @@ Bytes build_zip(const std::vector<ZipMember>& members, const ZipLayout& layout) 
         put16(out, m.date);
         put32(out, crc32_of(m.data) ^ (m.wrong_crc ? 0x00010000u : 0u));
         put32(out, csize);
-        put32(out, static_cast<std::uint32_t>(m.data.size()));
+        put32(out, m.uncompressed_size_override != 0xFFFFFFFFu
+                       ? m.uncompressed_size_override
+                       : static_cast<std::uint32_t>(m.data.size()));
         put16(out, static_cast<std::uint32_t>(m.name.size()));
         put16(out, 0);
         put_bytes(out, m.name);
@@ -180,7 +182,9 @@ Bytes build_zip(const std::vector<ZipMember>& members, const ZipLayout& layout) 
         put16(out, m.date);
         put32(out, crc32_of(m.data) ^ (m.wrong_crc ? 0x00010000u : 0u));
         put32(out, csize);
-        put32(out, static_cast<std::uint32_t>(m.data.size()));
+        put32(out, m.uncompressed_size_override != 0xFFFFFFFFu
+                       ? m.uncompressed_size_override
+                       : static_cast<std::uint32_t>(m.data.size()));
         put16(out, static_cast<std::uint32_t>(m.name.size()));
         put16(out, 0);
         put16(out, static_cast<std::uint32_t>(m.comment.size()));

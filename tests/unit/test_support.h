@@ -84,7 +84,8 @@ struct ZipMember {
     std::string comment;
     std::uint16_t version_needed = 10;
     std::uint16_t method = 0;
-    std::uint32_t compressed_size_override = 0xFFFFFFFFu; // keep data size unless set
+    std::uint32_t compressed_size_override = 0xFFFFFFFFu;   // keep data size unless set
+    std::uint32_t uncompressed_size_override = 0xFFFFFFFFu; // the same for the stored size
     std::uint16_t flags = 0;
     bool wrong_crc = false; // store a CRC that does not match the data
 };
