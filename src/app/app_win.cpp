@@ -78,6 +78,12 @@ void TAppWin::setup_window() {
     SendMessageA(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     commentFont_ = CreateFontA(-kCommentCharHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0,
                                0, 0, "Arial");
+    HDC dc = GetDC(hwnd());
+    HGDIOBJ old = SelectObject(dc, commentFont_);
+    TEXTMETRICA tm = {};
+    if (GetTextMetricsA(dc, &tm) && tm.tmHeight > 0) commentLineHeight_ = tm.tmHeight;
+    SelectObject(dc, old);
+    ReleaseDC(hwnd(), dc);
     caption_ =
         CreateWindowExA(0, "STATIC", " Zip Comment", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, 0,
                         hwnd(), reinterpret_cast<HMENU>(IDC_COMMENT_CAPTION), inst, nullptr);
@@ -100,8 +106,10 @@ void TAppWin::setup_window() {
 
 void TAppWin::layout(int width, int height) {
     if (!list_) return;
-    int comment_height = 3 * kCommentCharHeight + 3;
-    int caption_height = kCommentCharHeight + 4;
+    // Three lines of the comment font, measured by the font's own line
+    // height and with room for the box's edge, so all three show.
+    int comment_height = 3 * commentLineHeight_ + 3 + 2 * GetSystemMetrics(SM_CYEDGE);
+    int caption_height = commentLineHeight_ + 2;
     int list_height = height - comment_height - caption_height;
     if (list_height < 0) list_height = 0;
     MoveWindow(list_, 0, 0, width, list_height, TRUE);

@@ -77,6 +77,7 @@ class TAppWin : public ui::Window {
     ui::DecoratedFrame* frame_;
     HWND list_ = nullptr;
     HFONT commentFont_ = nullptr;
+    int commentLineHeight_ = 12;
     HWND caption_ = nullptr;
     TShowZipComment comment_;
     int archiveOpen_ = 0;

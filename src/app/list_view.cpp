@@ -128,19 +128,13 @@ void TAppWin::refreshList() {
             item.mask = LVIF_TEXT;
             item.iItem = i;
             // The row keeps its own copy of the name, at most 259 bytes as
-            // every path field of the program.
+            // every path field of the program. The other cells are never set:
+            // a sub-item without text is asked for with LVN_GETDISPINFO.
             char name[platform::kMaxPath];
             platform::copy_bounded(name, sizeof name,
                                    catalog.sorted[static_cast<std::size_t>(i)]->name.c_str());
             item.pszText = name;
             SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-            for (int c = 1; c < 7; ++c) {
-                LVITEMA sub = {};
-                sub.iSubItem = c;
-                sub.pszText = LPSTR_TEXTCALLBACKA;
-                SendMessageA(list_, LVM_SETITEMTEXTA, static_cast<WPARAM>(i),
-                             reinterpret_cast<LPARAM>(&sub));
-            }
         }
         ListView_SetItemState(list_, 0, LVIS_FOCUSED, LVIS_FOCUSED);
         SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
@@ -247,9 +241,12 @@ LRESULT TAppWin::on_list_notify(NMHDR* hdr) {
         columnClick(reinterpret_cast<NMLISTVIEW*>(hdr)->iSubItem);
         return 0;
     case LVN_ITEMCHANGED:
-        updateSelectionFlag();
-        frame_->refresh_commands();
+        // The tool bar follows when the queue goes idle: select all on a
+        // large archive changes every row, one notification each.
+        if (reinterpret_cast<NMLISTVIEW*>(hdr)->uChanged & LVIF_STATE) updateSelectionFlag();
         return 0;
+    case LVN_DELETEALLITEMS:
+        return TRUE; // no LVN_DELETEITEM per row: rows own nothing to free
     case NM_RCLICK:
         listPopupMenu();
         return 0;

@@ -99,7 +99,9 @@ TEST_F(ListViewTest, ColumnClicksSortAscendingThenReverse) {
     for (const auto& c : clicks) {
         click_column(c.column);
         EXPECT_EQ(catalog.sort_mode, c.mode) << "column " << c.column;
-        if (c.mode != 8) EXPECT_EQ(names(), c.order) << "column " << c.column;
+        if (c.mode != 8) {
+            EXPECT_EQ(names(), c.order) << "column " << c.column;
+        }
         EXPECT_EQ(rows(), 3);
     }
     EXPECT_TRUE(prompts.empty());
@@ -236,8 +238,9 @@ TEST_F(ListViewTest, RightClickMenuFollowsTheSameRules) {
     ASSERT_EQ(popups[0].size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(popups[0][i].first, expected[i].first);
-        if (expected[i].first != "-")
+        if (expected[i].first != "-") {
             EXPECT_EQ(popups[0][i].second, expected[i].second) << expected[i].first;
+        }
     }
     EXPECT_EQ(selected_rows(), (std::vector<int>{0, 1, 2})) << "the chosen item ran";
     popup_choice = 0;
