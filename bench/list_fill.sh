@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Opening an archive of many members in the window, under Wine: the time
+# until the list holds every row and the status bar its totals, beside the
+# peers listing the same archive natively (`unzip -l`, `7zz l`) and our own
+# `zarvo-cli l`, in the same run.
+#
+#   bench/list_fill.sh [MEMBERS]      (default 20000)
+#
+# Trees: build/bench-win (Release, mingw-w64) and build/bench (Release,
+# native); the archive is made with Python's zipfile and kept in build/bench.
+set -euo pipefail
+
+members="${1:-20000}"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+win="$root/build/bench-win"
+native="$root/build/bench"
+archive="$native/list-$members.zip"
+
+if [ ! -f "$win/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARVO_BENCH=ON \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+fi
+cmake --build "$win" --target list_fill_bench >/dev/null
+if [ ! -f "$native/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARVO_BENCH=ON >/dev/null
+fi
+cmake --build "$native" --target zarvo-cli >/dev/null
+
+if [ ! -f "$archive" ]; then
+  mkdir -p "$native"
+  python3 - "$archive" "$members" <<'PY'
+import sys, zipfile, os
+path, n = sys.argv[1], int(sys.argv[2])
+with zipfile.ZipFile(path + ".tmp", "w", zipfile.ZIP_DEFLATED) as z:
+    for i in range(n):
+        info = zipfile.ZipInfo(f"dir{i % 200}/file{i:05d}.txt", date_time=(2021, 6, 1, 12, i % 60, 0))
+        info.compress_type = zipfile.ZIP_DEFLATED
+        z.writestr(info, b"line %d\n" % i * (1 + i % 7))
+os.replace(path + ".tmp", path)
+PY
+fi
+echo "archive: $archive ($members members)"
+
+export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+display=()
+[ -n "${DISPLAY:-}" ] || display=(xvfb-run -a)
+echo "--- zarvo window under Wine"
+"${display[@]}" wine "$win/bench/list_fill_bench.exe" "$(winepath -w "$archive" 2>/dev/null)" 5
+wineserver -k >/dev/null 2>&1 || true
+
+echo "--- native listings, whole processes"
+peers=("$native/zarvo-cli l $archive" "unzip -l $archive")
+command -v 7zz >/dev/null && peers+=("7zz l $archive")
+hyperfine -N --warmup 1 --runs 10 "${peers[@]}" 2>&1 | grep -E 'Benchmark|Time|±|faster|times'
