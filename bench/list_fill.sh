@@ -42,7 +42,9 @@ fi
 echo "archive: $archive ($members members)"
 
 export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+# A prefix made without the display must be left by its wineserver before
+# windows can be made on the virtual display.
+[ -d "$WINEPREFIX" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
 display=()
 [ -n "${DISPLAY:-}" ] || display=(xvfb-run -a)
 echo "--- zarvo window under Wine"

@@ -73,11 +73,17 @@ void ZarvoWindowTest::write_ini_with_work() {
 
 bool ZarvoWindowTest::start(const std::vector<std::string>& args) {
     outcome = start_program(args, program_path().c_str());
-    if (!outcome.run) return false;
+    if (!outcome.run) {
+        for (const platform::Prompt& p : prompts) ADD_FAILURE() << "start-up said: " << p.caption << ": " << p.text;
+        return false;
+    }
     application = std::make_unique<Zarvo95App>();
     // Hidden: a shown window costs two seconds at its end under Xvfb, where
     // no window manager answers Wine's wait for the window to be withdrawn.
-    if (!application->init_main_window(false)) return false;
+    if (!application->init_main_window(false)) {
+        ADD_FAILURE() << "the main window could not be made";
+        return false;
+    }
     pump();
     return true;
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,15 @@ class ZarvoWindowTest : public ::testing::Test {
     std::string write_zip(const std::string& name, const std::vector<ZipMember>& members,
                           const ZipLayout& layout = {});
 
-    TAppWin& win() { return *application->window(); }
-    ui::DecoratedFrame& frame() { return *application->frame(); }
+    // A test whose start-up failed ends here instead of crashing on nothing.
+    TAppWin& win() {
+        if (!application) throw std::runtime_error("no main window");
+        return *application->window();
+    }
+    ui::DecoratedFrame& frame() {
+        if (!application) throw std::runtime_error("no main window");
+        return *application->frame();
+    }
     HWND list() { return win().list(); }
     int rows() { return ListView_GetItemCount(list()); }
     std::string cell(int row, int column);

@@ -149,6 +149,7 @@ TEST_F(StartupTest, OpenShowsTheArchiveOrSaysWhyNot) {
     Bytes noise(600, 0x5A);
     dir.write("prog.exe", noise);
     dir.write("data.bin", noise);
+    write_zip("empty.zip", {});
     const struct {
         const char* file;
         const char* text;
@@ -157,6 +158,7 @@ TEST_F(StartupTest, OpenShowsTheArchiveOrSaysWhyNot) {
         {"prog.exe", "Its not a self extracting zip file or its been corrupted.",
          "Zip format not detected"},
         {"data.bin", "Bad CE signature", "Error"},
+        {"empty.zip", "Bad zip structure", "Error"}, // an end record and no members
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
