@@ -87,6 +87,23 @@ TEST_F(StartupTest, WorkSettingNamingAFolderThatIsNotOursIsRefused) {
     }
 }
 
+TEST_F(StartupTest, WorkFolderThatCannotBeMadeEndsTheProgramWithMinusOne) {
+    dir.write("plain-file", {'x'});
+    write_ini("[Directores]\r\nWork=" + dir.dos("plain-file\\work") + "\r\n");
+    StartupOutcome failed = start_program({}, program_path().c_str());
+    EXPECT_FALSE(failed.run);
+    EXPECT_EQ(failed.exit_status, -1);
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].text, "Could not set working directory");
+    EXPECT_EQ(prompts[0].caption, "Error");
+    EXPECT_EQ(prompts[0].style, platform::kMbOk);
+    EXPECT_EQ(prompts[0].owner, nullptr);
+    end_program(); // what the program does on its way out: releases the mutex
+    prompts.clear();
+    write_ini_with_work();
+    EXPECT_TRUE(start()) << "a later start is not turned away";
+}
+
 TEST_F(StartupTest, SecondInstanceIsTurnedAway) {
     write_ini_with_work();
     ASSERT_TRUE(start());
