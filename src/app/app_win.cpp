@@ -17,37 +17,26 @@ namespace {
 const char kAppWinClass[] = "zarvo.TAppWin";
 const int kCommentCharHeight = 12;
 
-// Commands whose handlers come with their dialogs are listed with their
-// enabling rules already, so menus, accelerators and tool bar obey them.
+// Install has no handler yet; its rule already holds for menu and tool bar.
 const ui::Command<TAppWin> kCommands[] = {
-    {CM_NEW, nullptr, nullptr},
+    {CM_NEW, &TAppWin::cmNew, nullptr},
     {CM_OPEN, &TAppWin::cmOpen, nullptr},
     {CM_SETTINGS, &TAppWin::cmSettings, nullptr},
     {CM_SELECT_ALL, &TAppWin::cmSelectAll, &TAppWin::entriesShown},
     {CM_NAME_FILTER, &TAppWin::cmNameFilter, &TAppWin::entriesShown},
     {CM_INVERT, &TAppWin::cmInvert, &TAppWin::entriesShown},
-    {CM_ADD, nullptr, &TAppWin::entriesShown},
-    {CM_SELECT_COMMENT, nullptr, &TAppWin::commentEditable},
-    {CM_USE_FILE_COMMENT, nullptr, &TAppWin::rowsSelected},
-    {CM_REMOVE, nullptr, &TAppWin::rowsSelected},
-    {CM_VIEW, nullptr, &TAppWin::rowsSelected},
-    {CM_EXTRACT, nullptr, &TAppWin::rowsSelected},
+    {CM_ADD, &TAppWin::cmAdd, &TAppWin::entriesShown},
+    {CM_SELECT_COMMENT, &TAppWin::cmEditComment, &TAppWin::commentEditable},
+    {CM_USE_FILE_COMMENT, &TAppWin::cmUseFileComment, &TAppWin::rowsSelected},
+    {CM_REMOVE, &TAppWin::cmRemove, &TAppWin::rowsSelected},
+    {CM_VIEW, &TAppWin::cmView, &TAppWin::rowsSelected},
+    {CM_EXTRACT, &TAppWin::cmExtract, &TAppWin::rowsSelected},
     {CM_INSTALL, nullptr, &TAppWin::installerFound},
     {CM_HELP_CONTENTS, &TAppWin::cmHelpContents, nullptr},
     {CM_ABOUT, &TAppWin::cmAbout, nullptr},
 };
 
 } // namespace
-
-void TShowZipComment::create(HWND parent, HFONT font) {
-    hwnd_ = CreateWindowExA(
-        WS_EX_CLIENTEDGE, "EDIT", "",
-        WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
-        0, parent, reinterpret_cast<HMENU>(IDC_COMMENT), GetModuleHandleA(nullptr), nullptr);
-    SendMessageA(hwnd_, EM_LIMITTEXT, 32767, 0);
-    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    EnableWindow(hwnd_, FALSE);
-}
 
 TAppWin::TAppWin(ui::DecoratedFrame* frame) : frame_(frame) {}
 
@@ -212,6 +201,9 @@ LRESULT TAppWin::handle(UINT msg, WPARAM wp, LPARAM lp) {
         if (hdr->idFrom == IDC_MEMBER_LIST) return on_list_notify(hdr);
         break;
     }
+    case WM_VIEW_WATCH_DONE:
+        onViewWatchDone(wp, lp);
+        return 0;
     case WM_CTLCOLORSTATIC:
         // The read-only comment keeps a white background; disabled it is grey.
         if (reinterpret_cast<HWND>(lp) == comment_.hwnd() && IsWindowEnabled(comment_.hwnd())) {

@@ -11,15 +11,7 @@
 #include "ui/frame.h"
 #include "ui/window.h"
 
-// The read-only box under " Zip Comment".
-class TShowZipComment {
-  public:
-    void create(HWND parent, HFONT font);
-    HWND hwnd() const { return hwnd_; }
-
-  private:
-    HWND hwnd_ = nullptr;
-};
+#include "app/comment_box.h"
 
 class TAppWin : public ui::Window {
   public:
@@ -54,6 +46,23 @@ class TAppWin : public ui::Window {
     void cmInvert();
     void cmHelpContents();
     void cmAbout();
+    // New and Add (add_files.cpp).
+    void cmNew();
+    void cmAdd();
+    // Extract (extract_cmd.cpp).
+    void cmExtract();
+    // View, Run and Remove (view_run.cpp); Run is the list's double click.
+    void cmView();
+    void runByAssociation();
+    void cmRemove();
+    // The view watcher's request, carried out on this window's thread.
+    void onViewWatchDone(WPARAM wp, LPARAM lp);
+    // The archive comment (comment.cpp); Edit comes from the menu and the
+    // comment box's pop-up.
+    void cmEditComment();
+    void cmUseFileComment();
+    TShowZipComment& commentBox() { return comment_; }
+    ui::DecoratedFrame* frame() const { return frame_; }
     bool entriesShown() const { return windowFlags_ & hasEntries; }
     bool rowsSelected() const { return windowFlags_ & hasSelection; }
     bool installerFound() const { return windowFlags_ & hasInstaller; }

@@ -1,0 +1,1 @@
+#include "app/job_ui.h"

@@ -1,0 +1,1 @@
+#include "app/progress_dlg.h"
