@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "app/dialogs.h"
+#include "app/job_ui.h"
 #include "app/resource.h"
 #include "app/settings.h"
 #include "ops/paths.h"
@@ -53,6 +54,7 @@ bool TAppWin::create_in_frame() {
         return false;
     g_appWin = this;
     app().engine.message_owner = hwnd();
+    app().engine.ui = &app_job_ui();
     frame_->set_client(this);
     setup_window();
     return true;

@@ -1,6 +1,213 @@
 // The Extract command and its destination dialog; the confirmations the
 // extraction and the deletion of sources ask.
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "app/app.h"
 #include "app/app_win.h"
+#include "app/extract_dialogs.h"
+#include "app/job_ui.h"
+#include "app/resource.h"
+#include "ops/extract.h"
+#include "ops/paths.h"
 
-void TAppWin::cmExtract() {}
+namespace {
+
+// Answer codes by the button that ended a confirmation.
+std::uint32_t answer_of(INT_PTR id) {
+    switch (id) {
+    case IDOK:
+        return 1;
+    case IDC_YES_TO_ALL:
+        return 8;
+    case IDC_NO:
+        return 4;
+    default:
+        return 16;
+    }
+}
+
+bool is_answer_button(int id) {
+    return id == IDOK || id == IDC_YES_TO_ALL || id == IDC_NO || id == IDCANCEL;
+}
+
+bool is_drive_root(const std::string& folder) {
+    return folder.size() <= 3 && folder.size() >= 2 && folder[1] == ':';
+}
+
+// "%ld Bytes  %2d/%2d/%2d  %.2d:%.2d", the time taken as UTC and shown local.
+std::string size_and_time(std::uint32_t size, std::uint16_t date, std::uint16_t time) {
+    platform::DosFields t = platform::local_fields_from_dos_time({date, time});
+    char text[80];
+    std::snprintf(text, sizeof text, "%lu Bytes  %2d/%2d/%2d  %.2d:%.2d",
+                  static_cast<unsigned long>(size), t.month, t.day, t.year, t.hour, t.minute);
+    return text;
+}
+
+} // namespace
+
+void fillDriveList(HWND combo, const char* folder) {
+    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+    std::uint32_t drives = platform::logical_drives();
+    char wanted = folder && folder[0] ? folder[0] : '\0';
+    if (wanted >= 'a' && wanted <= 'z') wanted = static_cast<char>(wanted - 32);
+    for (int i = 0; i < 26; ++i) {
+        if (!(drives & (1u << i))) continue;
+        char entry[6] = {'[', '-', static_cast<char>('a' + i), '-', ']', '\0'};
+        LRESULT at = SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+        if (static_cast<char>('A' + i) == wanted)
+            SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+    }
+}
+
+void fillFolderList(HWND list, const std::string& folder) {
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    std::string base = folder;
+    if (base.empty() || base.back() != '\\') base += '\\';
+    std::vector<platform::FindData> found;
+    if (!platform::find_files((base + "*.*").c_str(), &found)) return;
+    // The listing leaves out "." and ".."; the parent is offered below a root.
+    if (!is_drive_root(folder))
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("[..]"));
+    for (const platform::FindData& f : found) {
+        if (!(f.attributes & platform::kAttrDirectory)) continue;
+        std::string entry = "[" + f.name + "]";
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+    }
+}
+
+std::string folderAfter(const std::string& folder, const std::string& entry) {
+    std::string text = folder;
+    if (entry == "[..]") {
+        std::size_t cut = text.rfind('\\');
+        if (cut == std::string::npos) return text;
+        // A drive root keeps its backslash.
+        if (cut > 0 && text[cut - 1] == ':')
+            text.resize(cut + 1);
+        else
+            text.resize(cut);
+        return text;
+    }
+    if (text.empty() || text.back() != '\\') text += '\\';
+    return text + entry.substr(1, entry.size() >= 2 ? entry.size() - 2 : 0);
+}
+
+bool TDirSelectDlg::on_init() {
+    if (!caption_.empty()) SetWindowTextA(hwnd(), caption_.c_str());
+    set_text(IDC_ARCHIVE_FIELD, archivePath_);
+    set_checked(IDC_USE_FOLDER_NAMES, useFolderNames_ == 1);
+    if (useFolderNames_ != 1) EnableWindow(item(IDC_USE_FOLDER_NAMES), FALSE);
+    set_text(IDC_DESTINATION, destination_);
+    fillDriveList(item(IDC_DRIVES), destination_);
+    fillFolderList(item(IDC_FOLDERS), destination_);
+    return true;
+}
+
+void TDirSelectDlg::fillFolders(const std::string& folder) {
+    set_text(IDC_DESTINATION, folder.c_str());
+    fillFolderList(item(IDC_FOLDERS), folder);
+}
+
+void TDirSelectDlg::openSelectedFolder() {
+    HWND list = item(IDC_FOLDERS);
+    LRESULT at = SendMessageA(list, LB_GETCURSEL, 0, 0);
+    if (at == LB_ERR) return;
+    char entry[platform::kMaxPath + 2] = {};
+    if (SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(at), 0) >=
+        static_cast<LRESULT>(sizeof entry))
+        return;
+    SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(entry));
+    std::string next = folderAfter(text(IDC_DESTINATION), entry);
+    if (next.size() >= platform::kMaxPath) return; // a path no buffer of the program could hold
+    fillFolders(next);
+}
+
+bool TDirSelectDlg::on_command(int id, int code) {
+    switch (id) {
+    case IDOK: // Return: opens the selected folder, never closes the dialog
+        if (GetFocus() == item(IDC_FOLDERS)) openSelectedFolder();
+        return true;
+    case IDC_FOLDERS:
+        if (code == LBN_DBLCLK) openSelectedFolder();
+        return true;
+    case IDC_DRIVES:
+        if (code == CBN_SELCHANGE) {
+            char entry[8] = {};
+            LRESULT at = SendMessageA(item(IDC_DRIVES), CB_GETCURSEL, 0, 0);
+            if (at != CB_ERR &&
+                SendMessageA(item(IDC_DRIVES), CB_GETLBTEXTLEN, static_cast<WPARAM>(at), 0) < 8) {
+                SendMessageA(item(IDC_DRIVES), CB_GETLBTEXT, static_cast<WPARAM>(at),
+                             reinterpret_cast<LPARAM>(entry));
+                char root[4] = {entry[2], ':', '\\', '\0'};
+                if (root[0] >= 'a' && root[0] <= 'z') root[0] = static_cast<char>(root[0] - 32);
+                fillFolders(root);
+            }
+        }
+        return true;
+    case IDC_OK_BUTTON: {
+        useFolderNames_ = checked(IDC_USE_FOLDER_NAMES) ? 1 : 0;
+        std::string chosen = text(IDC_DESTINATION, platform::kMaxPath + 1);
+        platform::create_directory(chosen.c_str()); // one level; an existing folder is fine
+        platform::copy_bounded(destination_, platform::kMaxPath, chosen.c_str());
+        end(IDOK);
+        return true;
+    }
+    }
+    return ui::Dialog::on_command(id, code);
+}
+
+bool TOverWriteDlg::on_init() {
+    set_text(IDC_REPLACE_PATH, target_);
+    std::uint32_t size = 0xFFFFFFFFu;
+    std::uint16_t date = 0, time = 0;
+    getFileDosTime(target_, &size, &date, &time);
+    // A file another program holds open for writing cannot be read.
+    std::string existing = size == 0xFFFFFFFFu && date == 0 && time == 0
+                               ? std::string("(size and time not known)")
+                               : size_and_time(size, date, time);
+    set_text(IDC_EXISTING_FILE, existing.c_str());
+    set_text(IDC_MEMBER_FILE,
+             size_and_time(entry_.uncompressed_size, entry_.date, entry_.time).c_str());
+    return true;
+}
+
+bool TOverWriteDlg::on_command(int id, int) {
+    if (!is_answer_button(id)) return false;
+    end(id);
+    return true;
+}
+
+bool TReadOnlyDlg::on_init() {
+    set_text(IDC_REPLACE_PATH, path_);
+    return true;
+}
+
+bool TReadOnlyDlg::on_command(int id, int) {
+    if (!is_answer_button(id)) return false;
+    end(id);
+    return true;
+}
+
+std::uint32_t runOverwriteDialog(HWND parent, const char* target_path, const zentry& e) {
+    return answer_of(TOverWriteDlg(parent, target_path, e).execute());
+}
+
+std::uint32_t runReadOnlyDialog(HWND parent, const char* path) {
+    return answer_of(TReadOnlyDlg(parent, path).execute());
+}
+
+void TAppWin::cmExtract() {
+    AppState& a = app();
+    markSelected(0);
+    int has_folders = static_cast<int>(a.catalog.test_has_folders());
+    if (!a.extractFolder[0]) {
+        platform::copy_bounded(a.extractFolder, sizeof a.extractFolder, a.archivePath);
+        stripFileName(a.extractFolder);
+    }
+    TDirSelectDlg dialog(hwnd(), a.archivePath, a.extractFolder, has_folders);
+    dialog.set_caption("ZARVO - Extract to which directory");
+    if (dialog.execute() != IDOK) return;
+    extract_files(a.engine, a.catalog, hwnd(), a.archivePath, a.extractFolder,
+                  dialog.useFolderNames() != 0, 1);
+}

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "ui/dialog.h"
 #include "zip/progress.h"
@@ -42,9 +43,10 @@ class ProgressDlg : public ui::Dialog, public JobProgress {
 
     bool done() const { return done_ != 0; }
 
-    // Tests watch the dialog while a job runs: called after every operation.
-    using Observer = void (*)(ProgressDlg& dialog, const char* operation);
-    static void set_observer(Observer observer);
+    // Tests watch the dialog while a job runs: called after every operation
+    // (with its name) and, while the dialog waits for "Done", with "Waiting".
+    using Observer = std::function<void(ProgressDlg& dialog, const char* operation)>;
+    static Observer set_observer(Observer observer);
 
   protected:
     bool on_init() override;
@@ -53,6 +55,7 @@ class ProgressDlg : public ui::Dialog, public JobProgress {
   private:
     void pressButton();
     void pump(const char* operation);
+    void setJobGauge(int value);
     HWND frameOf() const;
 
     HWND archiveField_ = nullptr, fileField_ = nullptr, fileNumberField_ = nullptr,
@@ -68,4 +71,5 @@ class ProgressDlg : public ui::Dialog, public JobProgress {
     int problemRows_ = 3;
     int problemLines_ = 0;
     int jobGaugeValue_ = 0;
+    bool frameDisabled_ = false;
 };

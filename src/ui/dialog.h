@@ -35,6 +35,8 @@ class Dialog {
     HWND hwnd() const { return hwnd_; }
     const std::string& template_name() const { return template_name_; }
     bool is_modal() const { return modal_; }
+    // True once end() was called (a modal dialog goes when its loop ends).
+    bool ended() const { return ended_; }
 
     // Control helpers, by control id.
     HWND item(int id) const { return GetDlgItem(hwnd_, id); }

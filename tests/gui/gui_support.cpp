@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "app/resource.h"
+
 namespace test {
 
 bool same_dos_path(std::string a, std::string b) {
@@ -38,6 +40,12 @@ void ZarvoWindowTest::SetUp() {
         shell_requests.push_back(r);
         return shell_result;
     });
+    ProgressDlg::set_observer([this](ProgressDlg& d, const char* op) {
+        if (progress_ops.empty() || progress_ops.back() != op || std::string(op) != "Waiting")
+            progress_ops.push_back(op);
+        if (on_progress) on_progress(d, op);
+        if (std::string(op) == "Waiting" && !d.done()) d.click(IDC_PROGRESS_BUTTON);
+    });
     ui::set_popup_menu_hook([this](HMENU menu) {
         std::vector<std::pair<std::string, bool>> items;
         for (int i = 0; i < GetMenuItemCount(menu); ++i) {
@@ -58,6 +66,7 @@ void ZarvoWindowTest::TearDown() {
     ui::set_file_dialog_hook(nullptr);
     ui::set_shell_hook(nullptr);
     ui::set_popup_menu_hook(nullptr);
+    ProgressDlg::set_observer(nullptr);
     platform::set_prompt_responder(previous_responder_);
     reset_app_state();
 }

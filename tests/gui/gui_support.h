@@ -15,6 +15,7 @@
 
 #include "app/app.h"
 #include "app/app_win.h"
+#include "app/progress_dlg.h"
 #include "app/zarvo_app.h"
 #include "test_support.h"
 #include "ui/application.h"
@@ -92,6 +93,11 @@ class ZarvoWindowTest : public ::testing::Test {
     INT_PTR shell_result = 42;
     std::vector<std::vector<std::pair<std::string, bool>>> popups; // items: text, enabled
     int popup_choice = 0;
+    // Progress dialogs: every operation is recorded; `on_progress` may act
+    // (e.g. press Cancel). A dialog waiting for "Done" is answered with
+    // "Done" unless on_progress says otherwise.
+    std::vector<std::string> progress_ops;
+    std::function<void(ProgressDlg&, const char*)> on_progress;
 
   private:
     platform::PromptResponder previous_responder_;

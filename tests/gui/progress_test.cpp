@@ -1,1 +1,203 @@
+// The progress dialog: its fields, gauges and lists as the engine feeds
+// them, the scrolling of its lists, when it closes by itself and when it
+// waits, and Cancel reaching a running job.
+#include "app/resource.h"
 #include "gui_support.h"
+#include "ops/extract.h"
+
+namespace test {
+namespace {
+
+int gauge(HWND dialog, int id) {
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog, id), PBM_GETPOS, 0, 0));
+}
+
+std::vector<std::string> lines(HWND dialog, int id) {
+    HWND list = GetDlgItem(dialog, id);
+    std::vector<std::string> out;
+    for (LRESULT i = 0; i < SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) {
+        char text[600] = {};
+        SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        out.push_back(text);
+    }
+    return out;
+}
+
+int top_line(HWND dialog, int id) {
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog, id), LB_GETTOPINDEX, 0, 0));
+}
+
+int visible_rows(HWND dialog, int id) {
+    HWND list = GetDlgItem(dialog, id);
+    RECT rc;
+    GetClientRect(list, &rc);
+    return static_cast<int>(rc.bottom / SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+}
+
+std::string field(HWND dialog, int id) {
+    return ui::window_text(GetDlgItem(dialog, id));
+}
+
+class ProgressTest : public ZarvoWindowTest {
+  protected:
+    void SetUp() override {
+        ZarvoWindowTest::SetUp();
+        write_ini_with_work();
+        ASSERT_TRUE(start());
+    }
+    std::int32_t error = 0;
+    std::uint32_t warnings = 0;
+};
+
+TEST(ProgressPercent, PartLeftAndPercentageSaved) {
+    const struct {
+        std::uint32_t u, c;
+        int percent;
+    } cases[] = {{0, 0, 0},  {1000, 250, 75}, {100, 0, 100}, {10, 12, 0},
+                 {3, 1, 67}, {3, 2, 33},      {3, 3, 0},     {0xFFFFFFFFu, 0x80000000u, 50},
+                 {7, 1, 86}};
+    for (const auto& c : cases)
+        EXPECT_EQ(progressPercent(c.u, c.c), c.percent) << c.u << " " << c.c;
+}
+
+TEST_F(ProgressTest, FieldsGaugesAndLinesFollowTheJob) {
+    ProgressDlg dialog(win().hwnd(), &error, &warnings);
+    ASSERT_TRUE(dialog.open());
+    HWND d = dialog.hwnd();
+    EXPECT_FALSE(IsWindowEnabled(frame().hwnd())) << "no second command while a job runs";
+    EXPECT_EQ(field(d, IDC_WARNINGS), "Warnings: 0");
+    EXPECT_EQ(field(d, IDC_PROGRESS_BUTTON), "Cancel");
+
+    dialog.SetCaption("Adding files");
+    dialog.StartJob("C:\\zips\\some.zip", 3);
+    EXPECT_EQ(ui::window_text(d), "Adding files");
+    EXPECT_EQ(field(d, IDC_ARCHIVE_FIELD), "some.zip");
+    const struct {
+        const char* name;
+        const char* shown;
+        const char* number;
+        int job_gauge;
+    } files[] = {{"docs/readme.txt", "readme.txt", " 1  of  3 ", 33},
+                 {"C:\\dir\\a.txt", "a.txt", " 2  of  3 ", 67},
+                 {"plain", "plain", " 3  of  3 ", 100}};
+    for (const auto& f : files) {
+        dialog.SetFile(f.name);
+        EXPECT_EQ(field(d, IDC_FILE_FIELD), f.shown);
+        EXPECT_EQ(field(d, IDC_FILE_NUMBER), f.number);
+        EXPECT_EQ(gauge(d, IDC_FILE_GAUGE), 0) << "each file starts its gauge again";
+        dialog.FileProgress(1000, 250);
+        EXPECT_EQ(gauge(d, IDC_FILE_GAUGE), 25);
+        dialog.Step();
+        EXPECT_EQ(gauge(d, IDC_JOB_GAUGE), f.job_gauge);
+    }
+    dialog.LogAdded("Add", "C:\\src\\shrank.txt", 1000, 250);
+    dialog.LogAdded("Add", "C:\\src\\grew.bin", 10, 12);
+    dialog.LogLine("Store Dir", "C:\\src\\empty\\");
+    dialog.LogResult("Copy", "docs\\kept.txt", 0);
+    dialog.LogResult("Add", "C:\\src\\locked.txt", 1);
+    warnings = 1; // the engine counts before it reports
+    dialog.AddWarning("Warning: something to see");
+    EXPECT_EQ(lines(d, IDC_RESULT_LIST),
+              (std::vector<std::string>{"Add:  shrank.txt  [75%]", "Add:  grew.bin  [0%]",
+                                        "Store Dir:  C:\\src\\empty\\", "Copy:  kept.txt"}));
+    EXPECT_EQ(lines(d, IDC_PROBLEM_LIST),
+              (std::vector<std::string>{"Add:  locked.txt  [FAIL]", "Warning: something to see"}));
+    EXPECT_EQ(field(d, IDC_WARNINGS), "Warnings: 1");
+    std::string long_name(300, 'n'); // lines are never cut
+    dialog.LogLine("Extract", long_name.c_str());
+    EXPECT_EQ(lines(d, IDC_RESULT_LIST).back(), "Extract:  " + long_name);
+
+    dialog.FinishJob();
+    EXPECT_EQ(gauge(d, IDC_JOB_GAUGE), 100);
+    EXPECT_EQ(field(d, IDC_PROGRESS_BUTTON), "Done");
+    dialog.close(); // a warning: waits until "Done" is pressed (the fixture presses it)
+    EXPECT_EQ(progress_ops.back(), "Waiting");
+    EXPECT_TRUE(dialog.done());
+    EXPECT_TRUE(IsWindowEnabled(frame().hwnd()));
+    EXPECT_FALSE(IsWindow(d));
+}
+
+TEST_F(ProgressTest, ListsScrollOneLineForEveryLineOnceFull) {
+    ProgressDlg dialog(win().hwnd(), &error, &warnings);
+    ASSERT_TRUE(dialog.open());
+    HWND d = dialog.hwnd();
+    ASSERT_EQ(visible_rows(d, IDC_RESULT_LIST), 7);
+    ASSERT_EQ(visible_rows(d, IDC_PROBLEM_LIST), 3);
+    for (int i = 1; i <= 7; ++i)
+        dialog.AddLine(("result " + std::to_string(i)).c_str(), 0);
+    EXPECT_EQ(top_line(d, IDC_RESULT_LIST), 0);
+    for (int i = 8; i <= 10; ++i) {
+        dialog.AddLine(("result " + std::to_string(i)).c_str(), 0);
+        EXPECT_EQ(top_line(d, IDC_RESULT_LIST), i - 7) << "the newest line stays in view";
+    }
+    for (int i = 1; i <= 5; ++i)
+        dialog.AddLine(("problem " + std::to_string(i)).c_str(), 1);
+    EXPECT_EQ(top_line(d, IDC_PROBLEM_LIST), 2);
+    EXPECT_EQ(top_line(d, IDC_RESULT_LIST), 3) << "the lists scroll on their own";
+    dialog.FinishJob();
+    dialog.close();
+}
+
+TEST_F(ProgressTest, ClosesByItselfUnlessPauseOrAProblem) {
+    const struct {
+        int pause;
+        std::int32_t error;
+        bool waits;
+    } cases[] = {{0, 0, false}, {1, 0, true}, {0, 8, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "pause " << c.pause << " error " << c.error);
+        app().settings.pauseWhenDone = c.pause;
+        error = c.error;
+        progress_ops.clear();
+        std::string button_while_waiting;
+        on_progress = [&](ProgressDlg& d, const char* op) {
+            if (std::string(op) == "Waiting")
+                button_while_waiting = field(d.hwnd(), IDC_PROGRESS_BUTTON);
+        };
+        ProgressDlg dialog(win().hwnd(), &error, &warnings);
+        ASSERT_TRUE(dialog.open());
+        dialog.StartJob("a.zip", 1);
+        dialog.FinishJob();
+        dialog.close();
+        EXPECT_EQ(!progress_ops.empty() && progress_ops.back() == "Waiting", c.waits);
+        if (c.waits) EXPECT_EQ(button_while_waiting, "Done");
+        EXPECT_TRUE(IsWindowEnabled(frame().hwnd()));
+    }
+}
+
+TEST_F(ProgressTest, CancelStopsARunningExtractionAndWaits) {
+    std::vector<ZipMember> members;
+    for (int i = 0; i < 6; ++i)
+        members.push_back({"file" + std::to_string(i) + ".txt", Bytes(5000, 'a' + i)});
+    std::string archive = write_zip("six.zip", members);
+    file_answer = archive;
+    command(CM_OPEN);
+    ASSERT_EQ(rows(), 6);
+    for (int pressed : {IDC_PROGRESS_BUTTON, IDCANCEL}) { // the button, and Escape or the close box
+        SCOPED_TRACE(pressed);
+        int files_seen = 0;
+        std::vector<std::string> problems;
+        on_progress = [&](ProgressDlg& d, const char* op) {
+            std::string o = op;
+            if (o == "SetFile" && ++files_seen == 2)
+                SendMessageA(d.hwnd(), WM_COMMAND, MAKEWPARAM(pressed, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(d.item(pressed)));
+            if (o == "Waiting") problems = lines(d.hwnd(), IDC_PROBLEM_LIST);
+        };
+        win().cmSelectAll();
+        win().markSelected(0);
+        std::string out = dir.dos(pressed == IDCANCEL ? "out-escape" : "out-button");
+        int r = extract_files(app().engine, app().catalog, win().hwnd(), archive.c_str(),
+                              out.c_str(), 0, 8);
+        EXPECT_EQ(r, 8);
+        ASSERT_FALSE(problems.empty()) << "the dialog waited for Done";
+        EXPECT_EQ(problems.back(), "User canceled");
+        EXPECT_EQ(platform::get_attributes((out + "\\file5.txt").c_str()),
+                  platform::kInvalidAttributes)
+            << "the job stopped";
+        EXPECT_TRUE(IsWindowEnabled(frame().hwnd()));
+    }
+}
+
+} // namespace
+} // namespace test
