@@ -16,6 +16,50 @@ bool same_dos_path(std::string a, std::string b) {
     return a == b;
 }
 
+bool host_path_of(const std::string& dos_path, std::string* host_path) {
+    using ToUnix = char* (*)(const WCHAR*);
+    auto to_unix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!to_unix) return false;
+    WCHAR wide[MAX_PATH + 1] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, dos_path.c_str(), -1, wide, MAX_PATH)) return false;
+    char* unix_name = to_unix(wide);
+    if (!unix_name) return false;
+    *host_path = unix_name;
+    HeapFree(GetProcessHeap(), 0, unix_name);
+    return true;
+}
+
+bool run_host_program(const std::string& command_line, std::string* output) {
+    std::string ignored;
+    if (!host_path_of("C:\\", &ignored)) return false;
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    std::string out_path = std::string(temp) + "zarvo-host-output.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return false;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = out;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    std::string line = command_line;
+    bool started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi) != 0;
+    if (started) {
+        WaitForSingleObject(pi.hProcess, 60000);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    CloseHandle(out);
+    std::ifstream f(out_path, std::ios::binary);
+    output->assign(std::istreambuf_iterator<char>(f), {});
+    f.close();
+    DeleteFileA(out_path.c_str());
+    return started;
+}
+
 void ZarvoWindowTest::SetUp() {
     reset_app_state();
     previous_responder_ = platform::set_prompt_responder([this](const platform::Prompt& p) {

@@ -3,7 +3,9 @@
 // waits, and Cancel reaching a running job.
 #include "app/resource.h"
 #include "gui_support.h"
+#include "ops/drives.h"
 #include "ops/extract.h"
+#include "zip/errors.h"
 
 namespace test {
 namespace {
@@ -197,6 +199,34 @@ TEST_F(ProgressTest, CancelStopsARunningExtractionAndWaits) {
             << "the job stopped";
         EXPECT_TRUE(IsWindowEnabled(frame().hwnd()));
     }
+}
+
+TEST_F(ProgressTest, CancelAtADiskPromptIsUserCanceledInTheDialog) {
+    // A job that needs another disk of a set asks for it; Cancel there ends
+    // the job with error 8, which the dialog shows as its problem line.
+    zip& z = app().engine;
+    z.error = 0;
+    z.warnings = 0;
+    z.current_disk = 0;
+    platform::copy_bounded(z.archive_path, sizeof z.archive_path,
+                           write_zip("set.zip", {{"a", {'a'}}}).c_str());
+    ProgressDlg dialog(win().hwnd(), &z.error, &z.warnings);
+    ASSERT_TRUE(dialog.open());
+    z.progress = &dialog;
+    answer = [](const platform::Prompt&) { return int(platform::kIdCancel); };
+    ask_for_disk(z, 2);
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].text, "Insert disk # 3 ");
+    EXPECT_EQ(prompts[0].caption, "Paused");
+    EXPECT_EQ(prompts[0].style, platform::kMbOkCancel | platform::kMbIconStop);
+    EXPECT_EQ(z.error, 8);
+    zip_error(z, z.error); // the job's report at its end
+    EXPECT_EQ(lines(dialog.hwnd(), IDC_PROBLEM_LIST), std::vector<std::string>{"User canceled"});
+    z.progress = nullptr;
+    dialog.FinishJob();
+    dialog.close();
+    EXPECT_EQ(progress_ops.back(), "Waiting") << "an error keeps the dialog up until Done";
+    z.error = 0;
 }
 
 } // namespace
