@@ -59,8 +59,8 @@ bool TAddFileDlg::on_init() {
     set_text(IDC_EXCLUDE, excludeText_);
     fill_combo(item(IDC_COMPRESSION), kRates, row_of(kRateShownFor, files_.level));
     // A new archive and the remove action show the first row.
-    int action = files_.action == kActionCreate || files_.action == kActionRemove ? kActionAdd
-                                                                                  : files_.action;
+    int action = files_.action;
+    if (action == kActionCreate || action == kActionRemove) action = kActionAdd;
     fill_combo(item(IDC_ACTION), kActions, row_of(kActionCodes, action));
     // A new archive can only be filled.
     EnableWindow(item(IDC_ACTION), files_.action != kActionCreate);

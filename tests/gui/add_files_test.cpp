@@ -20,6 +20,13 @@ Bytes bytes_of(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
 
+ZipMember text_member(const std::string& name, const std::string& text) {
+    ZipMember m;
+    m.name = name;
+    m.data = bytes_of(text);
+    return m;
+}
+
 bool exists(const std::string& dos_path) {
     return platform::get_attributes(dos_path.c_str()) != platform::kInvalidAttributes;
 }
@@ -243,7 +250,7 @@ TEST_F(AddFilesTest, NewAsksWhereAndShowsTheDialogForANewArchive) {
 }
 
 TEST_F(AddFilesTest, AddShowsTheDialogForTheOpenArchiveAndCancelKeepsIt) {
-    std::string archive = write_zip("test.zip", {{"a.txt", bytes_of("aaa")}});
+    std::string archive = write_zip("test.zip", {text_member("a.txt", "aaa")});
     Bytes before = read_host_file(dir.host("test.zip"));
     run({archive});
     Shown s;
@@ -446,7 +453,7 @@ TEST_F(AddFilesTest, AddActionsReplaceFreshenOrUpdate) {
     run();
     dir.write("a.txt", bytes_of("new a text"));
     dir.write("b.txt", bytes_of("b"));
-    ZipMember old_a{"a.txt", bytes_of("old")};
+    ZipMember old_a = text_member("a.txt", "old");
     old_a.date = static_cast<std::uint16_t>((10 << 9) | (1 << 5) | 1); // 1990-01-01
     const struct {
         int row;
@@ -461,7 +468,7 @@ TEST_F(AddFilesTest, AddActionsReplaceFreshenOrUpdate) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.row);
         file_answer = write_zip("case" + std::to_string(c.row) + ".zip",
-                                {old_a, {"keep.txt", bytes_of("k")}});
+                                {old_a, text_member("keep.txt", "k")});
         command(CM_OPEN);
         ASSERT_EQ(rows(), 2);
         on_dialog = [&](ui::Dialog& d) {
@@ -481,7 +488,7 @@ TEST_F(AddFilesTest, AddActionsReplaceFreshenOrUpdate) {
 
 TEST_F(AddFilesTest, TheArchiveIsNeverOneOfItsOwnSources) {
     make_folder("box");
-    std::string archive = dir.write("box/test.zip", build_zip({{"old.txt", bytes_of("old")}}));
+    std::string archive = dir.write("box/test.zip", build_zip({text_member("old.txt", "old")}));
     dir.write("box/a.txt", bytes_of("a"));
     run({archive});
     // Add with the archive in the source folder, sources to be deleted.
@@ -507,7 +514,7 @@ TEST_F(AddFilesTest, TheArchiveIsNeverOneOfItsOwnSources) {
 }
 
 TEST_F(AddFilesTest, AddIsRefusedOffFixedAndNetworkDrives) {
-    std::string archive = write_zip("test.zip", {{"a.txt", bytes_of("a")}});
+    std::string archive = write_zip("test.zip", {text_member("a.txt", "a")});
     run({archive});
     for (std::uint32_t type :
          {kDriveTypeRemovable, kDriveTypeCdRom, kDriveTypeRamDisk, kDriveTypeUnknown}) {
@@ -525,7 +532,7 @@ TEST_F(AddFilesTest, AddIsRefusedOffFixedAndNetworkDrives) {
 }
 
 TEST_F(AddFilesTest, NewIsRefusedWhereNoDriveCanHoldTheArchive) {
-    std::string archive = write_zip("test.zip", {{"a.txt", bytes_of("a")}});
+    std::string archive = write_zip("test.zip", {text_member("a.txt", "a")});
     run({archive});
     char letter = 'Z';
     while (letter > 'D' && (platform::logical_drives() & (1u << (letter - 'A'))))
