@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "app/app_win.h"
 #include "app/extract_dialogs.h"
+#include "app/folder_browse.h"
 #include "app/job_ui.h"
 #include "app/resource.h"
 #include "ops/extract.h"
@@ -21,7 +22,7 @@ std::uint32_t answer_of(INT_PTR id) {
         return 1;
     case IDC_YES_TO_ALL:
         return 8;
-    case IDC_NO:
+    case IDC_ANSWER_NO:
         return 4;
     default:
         return 16;
@@ -29,11 +30,7 @@ std::uint32_t answer_of(INT_PTR id) {
 }
 
 bool is_answer_button(int id) {
-    return id == IDOK || id == IDC_YES_TO_ALL || id == IDC_NO || id == IDCANCEL;
-}
-
-bool is_drive_root(const std::string& folder) {
-    return folder.size() <= 3 && folder.size() >= 2 && folder[1] == ':';
+    return id == IDOK || id == IDC_YES_TO_ALL || id == IDC_ANSWER_NO || id == IDCANCEL;
 }
 
 // "%ld Bytes  %2d/%2d/%2d  %.2d:%.2d", the time taken as UTC and shown local.
@@ -47,66 +44,20 @@ std::string size_and_time(std::uint32_t size, std::uint16_t date, std::uint16_t 
 
 } // namespace
 
-void fillDriveList(HWND combo, const char* folder) {
-    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-    std::uint32_t drives = platform::logical_drives();
-    char wanted = folder && folder[0] ? folder[0] : '\0';
-    if (wanted >= 'a' && wanted <= 'z') wanted = static_cast<char>(wanted - 32);
-    for (int i = 0; i < 26; ++i) {
-        if (!(drives & (1u << i))) continue;
-        char entry[6] = {'[', '-', static_cast<char>('a' + i), '-', ']', '\0'};
-        LRESULT at = SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
-        if (static_cast<char>('A' + i) == wanted)
-            SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
-    }
-}
-
-void fillFolderList(HWND list, const std::string& folder) {
-    SendMessageA(list, LB_RESETCONTENT, 0, 0);
-    std::string base = folder;
-    if (base.empty() || base.back() != '\\') base += '\\';
-    std::vector<platform::FindData> found;
-    if (!platform::find_files((base + "*.*").c_str(), &found)) return;
-    // The listing leaves out "." and ".."; the parent is offered below a root.
-    if (!is_drive_root(folder))
-        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("[..]"));
-    for (const platform::FindData& f : found) {
-        if (!(f.attributes & platform::kAttrDirectory)) continue;
-        std::string entry = "[" + f.name + "]";
-        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
-    }
-}
-
-std::string folderAfter(const std::string& folder, const std::string& entry) {
-    std::string text = folder;
-    if (entry == "[..]") {
-        std::size_t cut = text.rfind('\\');
-        if (cut == std::string::npos) return text;
-        // A drive root keeps its backslash.
-        if (cut > 0 && text[cut - 1] == ':')
-            text.resize(cut + 1);
-        else
-            text.resize(cut);
-        return text;
-    }
-    if (text.empty() || text.back() != '\\') text += '\\';
-    return text + entry.substr(1, entry.size() >= 2 ? entry.size() - 2 : 0);
-}
-
 bool TDirSelectDlg::on_init() {
     if (!caption_.empty()) SetWindowTextA(hwnd(), caption_.c_str());
     set_text(IDC_ARCHIVE_FIELD, archivePath_);
     set_checked(IDC_USE_FOLDER_NAMES, useFolderNames_ == 1);
     if (useFolderNames_ != 1) EnableWindow(item(IDC_USE_FOLDER_NAMES), FALSE);
     set_text(IDC_DESTINATION, destination_);
-    fillDriveList(item(IDC_DRIVES), destination_);
-    fillFolderList(item(IDC_FOLDERS), destination_);
+    fill_drive_list(item(IDC_DRIVES), destination_);
+    fill_folder_lists(item(IDC_FOLDERS), nullptr, destination_);
     return true;
 }
 
-void TDirSelectDlg::fillFolders(const std::string& folder) {
-    set_text(IDC_DESTINATION, folder.c_str());
-    fillFolderList(item(IDC_FOLDERS), folder);
+void TDirSelectDlg::showFolder(const char* folder) {
+    set_text(IDC_DESTINATION, folder);
+    fill_folder_lists(item(IDC_FOLDERS), nullptr, folder);
 }
 
 void TDirSelectDlg::openSelectedFolder() {
@@ -114,13 +65,11 @@ void TDirSelectDlg::openSelectedFolder() {
     LRESULT at = SendMessageA(list, LB_GETCURSEL, 0, 0);
     if (at == LB_ERR) return;
     char entry[platform::kMaxPath + 2] = {};
-    if (SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(at), 0) >=
-        static_cast<LRESULT>(sizeof entry))
-        return;
+    if (SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(at), 0) >= static_cast<LRESULT>(sizeof entry)) return;
     SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(entry));
-    std::string next = folderAfter(text(IDC_DESTINATION), entry);
-    if (next.size() >= platform::kMaxPath) return; // a path no buffer of the program could hold
-    fillFolders(next);
+    char folder[platform::kMaxPath];
+    platform::copy_bounded(folder, sizeof folder, text(IDC_DESTINATION).c_str());
+    if (enter_folder(folder, entry)) showFolder(folder);
 }
 
 bool TDirSelectDlg::on_command(int id, int code) {
@@ -133,16 +82,8 @@ bool TDirSelectDlg::on_command(int id, int code) {
         return true;
     case IDC_DRIVES:
         if (code == CBN_SELCHANGE) {
-            char entry[8] = {};
-            LRESULT at = SendMessageA(item(IDC_DRIVES), CB_GETCURSEL, 0, 0);
-            if (at != CB_ERR &&
-                SendMessageA(item(IDC_DRIVES), CB_GETLBTEXTLEN, static_cast<WPARAM>(at), 0) < 8) {
-                SendMessageA(item(IDC_DRIVES), CB_GETLBTEXT, static_cast<WPARAM>(at),
-                             reinterpret_cast<LPARAM>(entry));
-                char root[4] = {entry[2], ':', '\\', '\0'};
-                if (root[0] >= 'a' && root[0] <= 'z') root[0] = static_cast<char>(root[0] - 32);
-                fillFolders(root);
-            }
+            char root[platform::kMaxPath];
+            if (chosen_drive_root(item(IDC_DRIVES), root)) showFolder(root);
         }
         return true;
     case IDC_OK_BUTTON: {

@@ -25,7 +25,7 @@ class TDirSelectDlg : public ui::Dialog {
     bool on_command(int id, int code) override;
 
   private:
-    void fillFolders(const std::string& folder);
+    void showFolder(const char* folder);
     void openSelectedFolder();
 
     const char* archivePath_;
@@ -61,11 +61,3 @@ class TReadOnlyDlg : public ui::Dialog {
   private:
     const char* path_;
 };
-
-// Fills a drop-down list with the drives as "[-x-]" and selects the one of
-// folder; fills a list with folder's sub-folders as "[name]", "[..]" first
-// unless folder is a drive root. Shared with the Add Files dialog.
-void fillDriveList(HWND combo, const char* folder);
-void fillFolderList(HWND list, const std::string& folder);
-// The folder a "[name]" or "[..]" entry leads to from folder.
-std::string folderAfter(const std::string& folder, const std::string& entry);

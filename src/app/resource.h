@@ -44,7 +44,7 @@
 #define IDC_FOLDERS 1046
 #define IDC_OK_BUTTON 1044
 #define IDC_YES_TO_ALL 1042
-#define IDC_NO 1043
+#define IDC_ANSWER_NO 1043
 #define IDC_HELP_BUTTON 1053
 
 // ProgressDlg

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "app/extract_dialogs.h"
+#include "app/folder_browse.h"
 #include "app/resource.h"
 #include "gui_support.h"
 
@@ -53,11 +54,14 @@ TEST(FolderNavigation, ParentAndChildEntries) {
         const char* folder;
         const char* entry;
         const char* result;
-    } cases[] = {{"C:\\OUT", "[..]", "C:\\"},   {"C:\\", "[..]", "C:\\"},
-                 {"C:\\A\\B", "[..]", "C:\\A"}, {"C:\\A", "[B]", "C:\\A\\B"},
-                 {"C:\\", "[OUT]", "C:\\OUT"},  {"C:\\A\\", "[B]", "C:\\A\\B"}};
-    for (const auto& c : cases)
-        EXPECT_EQ(folderAfter(c.folder, c.entry), c.result) << c.folder << " " << c.entry;
+    } cases[] = {{"C:\\OUT", "[..]", "C:\\"},  {"C:\\", "[..]", "C:\\"},       {"C:\\A\\B", "[..]", "C:\\A"},
+                 {"C:\\A", "[B]", "C:\\A\\B"}, {"C:\\", "[OUT]", "C:\\OUT"}, {"C:\\A\\", "[B]", "C:\\A\\B"}};
+    for (const auto& c : cases) {
+        char folder[platform::kMaxPath];
+        platform::copy_bounded(folder, sizeof folder, c.folder);
+        EXPECT_TRUE(enter_folder(folder, c.entry));
+        EXPECT_STREQ(folder, c.result) << c.folder << " " << c.entry;
+    }
 }
 
 TEST_F(ExtractTest, DestinationDialogProposesFoldersAndNavigates) {
@@ -152,8 +156,8 @@ TEST_F(ExtractTest, ReplaceQuestionAnswers) {
         const char* expected;     // file contents afterwards, a to d
         int questions;
     } cases[] = {
-        {"no then yes to all", {IDC_NO, IDC_YES_TO_ALL}, "oNBNCND", 2},
-        {"yes asks again", {IDOK, IDOK, IDC_NO, IDOK}, "NANBoND", 4},
+        {"no then yes to all", {IDC_ANSWER_NO, IDC_YES_TO_ALL}, "oNBNCND", 2},
+        {"yes asks again", {IDOK, IDOK, IDC_ANSWER_NO, IDOK}, "NANBoND", 4},
         {"cancel stops", {IDOK, IDCANCEL}, "NAooo", 2},
         {"the close box is cancel", {0}, "oooo", 1},
     };
