@@ -117,6 +117,22 @@ class ViewRunTest : public ZarvoWindowTest {
         SendMessageA(win().hwnd(), WM_NOTIFY, IDC_MEMBER_LIST, reinterpret_cast<LPARAM>(&nm));
         pump();
     }
+    // View (run false) or Run (run true) of the first row.
+    void view_or_run(bool run) {
+        select_rows({0});
+        if (run)
+            double_click();
+        else
+            command(CM_VIEW);
+    }
+    // The one message the command showed: an exclamation owned by the main window.
+    void expect_warning(const char* text, const char* caption) {
+        ASSERT_EQ(prompts.size(), 1u);
+        EXPECT_EQ(prompts[0].text, text);
+        EXPECT_EQ(prompts[0].caption, caption);
+        EXPECT_EQ(prompts[0].style, platform::kMbOk | platform::kMbIconExclamation);
+        EXPECT_EQ(prompts[0].owner, win().hwnd());
+    }
     // Pumps until every watcher has ended (false after 5 s).
     bool watchers_ended() {
         for (int i = 0; i < 500; ++i) {
@@ -197,16 +213,8 @@ TEST_F(ViewRunTest, StoredFolderIsNeitherViewedNorRun) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         prompts.clear();
-        select_rows({0});
-        if (c.run)
-            double_click();
-        else
-            command(CM_VIEW);
-        ASSERT_EQ(prompts.size(), 1u);
-        EXPECT_EQ(prompts[0].text, c.text);
-        EXPECT_EQ(prompts[0].caption, "Nothing to do");
-        EXPECT_EQ(prompts[0].style, platform::kMbOk | platform::kMbIconExclamation);
-        EXPECT_EQ(prompts[0].owner, win().hwnd());
+        view_or_run(c.run);
+        expect_warning(c.text, "Nothing to do");
     }
     EXPECT_TRUE(starts.empty());
     EXPECT_EQ(platform::get_attributes(in_work("readme.txt").c_str()),
@@ -249,15 +257,8 @@ TEST_F(ViewRunTest, ProgramThatCannotStartIsReportedAndNotWatched) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         prompts.clear();
-        select_rows({0});
-        if (c.run)
-            double_click();
-        else
-            command(CM_VIEW);
-        ASSERT_EQ(prompts.size(), 1u);
-        EXPECT_EQ(prompts[0].text, c.text);
-        EXPECT_EQ(prompts[0].caption, "Warning");
-        EXPECT_EQ(prompts[0].style, platform::kMbOk | platform::kMbIconExclamation);
+        view_or_run(c.run);
+        expect_warning(c.text, "Warning");
         EXPECT_EQ(viewWatchersRunning(), 0);
     }
 }
@@ -397,10 +398,7 @@ TEST_F(ViewRunTest, RemoveAllIsRefused) {
     Bytes before = file_bytes(dir.host("test.zip"));
     select_rows({0, 1});
     command(CM_REMOVE);
-    ASSERT_EQ(prompts.size(), 1u);
-    EXPECT_EQ(prompts[0].text, "Can't remove all files. Delete the file instead");
-    EXPECT_EQ(prompts[0].caption, "Warning");
-    EXPECT_EQ(prompts[0].style, platform::kMbOk | platform::kMbIconExclamation);
+    expect_warning("Can't remove all files. Delete the file instead", "Warning");
     EXPECT_EQ(file_bytes(dir.host("test.zip")), before);
     EXPECT_EQ(rows(), 2);
 }
