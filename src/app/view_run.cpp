@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
 #include "app/app_win.h"
@@ -138,10 +139,15 @@ DWORD WINAPI viewWatch(LPVOID param) {
     WaitForSingleObject(record->thread, INFINITE);
     CloseHandle(record->thread);
     record->thread = nullptr;
-    // A file that can no longer be opened counts as unchanged.
-    std::uint16_t date = record->date, time = record->time;
-    getFileDosTime(record->extractedPath, nullptr, &date, &time);
-    if ((date != record->date || time != record->time) && IsWindow(record->window) &&
+    // The time comes from the folder entry, not from opening the file: an
+    // open handle, however short, could make another View's emptying of the
+    // work folder fail on this file. A file that is gone counts as unchanged.
+    std::vector<platform::FindData> found;
+    platform::DosTime written = {record->date, record->time};
+    if (platform::find_files(record->extractedPath, &found) && found.size() == 1)
+        written = found[0].time;
+    if ((written.date != record->date || written.time != record->time) &&
+        IsWindow(record->window) &&
         PostMessageA(record->window, WM_VIEW_WATCH_DONE, 0, reinterpret_cast<LPARAM>(record.get())))
         record.release(); // the window's now
     --watchers;
