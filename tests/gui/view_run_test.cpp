@@ -263,6 +263,49 @@ TEST_F(ViewRunTest, ProgramThatCannotStartIsReportedAndNotWatched) {
     }
 }
 
+TEST_F(ViewRunTest, ExtractionErrorStartsNoProgram) {
+    std::string archive = open({text_member("readme.txt", "text")});
+    ASSERT_TRUE(platform::delete_file(archive.c_str()));
+    select_rows({0});
+    command(CM_VIEW);
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].text, "Zipfile not found");
+    EXPECT_TRUE(starts.empty());
+}
+
+// No stand-in: a real program is started, its thread handle waited for,
+// and the file it changed offered for freshening.
+TEST_F(ViewRunTest, RealProgramThatChangesTheFileIsWaitedForAndOffered) {
+    ui::set_start_process_hook(nullptr);
+    std::string source = dir.write("edited.txt", Bytes{'e', 'd', 'i', 't', 'e', 'd'});
+    write_ini("[Directores]\r\nWork=" + work_dos() +
+              "\r\n[Programs]\r\nViewer=cmd.exe /c copy /y " + source + "\r\n");
+    std::string archive = write_zip("test.zip", {text_member("readme.txt", "old text")});
+    ASSERT_TRUE(start({archive}));
+    on_dialog = [](ui::Dialog& d) { d.click(IDOK); };
+    select_rows({0});
+    command(CM_VIEW);
+    EXPECT_TRUE(prompts.empty());
+    ASSERT_TRUE(freshen_asked());
+    EXPECT_EQ(member_text(archive, "readme.txt"), "edited");
+}
+
+TEST(ViewProcess, StartsInTheFolderAndHandsBackAThreadThatEnds) {
+    TempDir dir;
+    HANDLE thread = nullptr;
+    ASSERT_TRUE(ui::start_process("cmd.exe /c cd > where.txt", dir.dos(""), &thread));
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    std::string where;
+    for (std::uint8_t b : read_host_file(dir.host("where.txt")))
+        if (b != '\r' && b != '\n') where += static_cast<char>(b);
+    EXPECT_TRUE(same_dos_path(where, dir.dos(""))) << where;
+
+    EXPECT_FALSE(ui::start_process("no-such-program-here.exe x", dir.dos(""), &thread));
+    EXPECT_EQ(thread, nullptr);
+}
+
 TEST_F(ViewRunTest, EditedFileIsOfferedForFreshenAndYesPutsItIntoTheArchive) {
     for (int answer : {IDOK, IDCANCEL}) {
         SCOPED_TRACE(answer == IDOK ? "Yes" : "No");
