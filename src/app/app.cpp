@@ -106,6 +106,8 @@ bool prepare_work_folder() {
     mark_work_folder(work);
     work += '\\';
     platform::copy_bounded(a.settings.workDir, sizeof a.settings.workDir, work.c_str());
+    // Jobs write their temporary archive here.
+    platform::copy_bounded(a.engine.work_folder, sizeof a.engine.work_folder, work.c_str());
     a.workFolderReady = true;
     return true;
 }
