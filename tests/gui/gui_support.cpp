@@ -30,34 +30,33 @@ bool host_path_of(const std::string& dos_path, std::string* host_path) {
     return true;
 }
 
-bool run_host_program(const std::string& command_line, std::string* output) {
-    std::string ignored;
-    if (!host_path_of("C:\\", &ignored)) return false;
+bool run_host_command(const std::string& command, std::string* output) {
     char temp[MAX_PATH + 1] = {};
     GetTempPathA(MAX_PATH, temp);
     std::string out_path = std::string(temp) + "zarvo-host-output.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return false;
+    std::string done_path = std::string(temp) + "zarvo-host-done.txt";
+    std::string out_host, done_host;
+    if (!host_path_of(out_path, &out_host) || !host_path_of(done_path, &done_host)) return false;
+    DeleteFileA(out_path.c_str());
+    DeleteFileA(done_path.c_str());
+    // Wine does not wait for a host process the way it waits for its own,
+    // so the shell leaves a file behind when the command has finished.
+    std::string line = "Z:\\bin\\sh -c \"" + command + " >'" + out_host + "' 2>&1; echo $? >'" + done_host + "'\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = out;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi = {};
-    std::string line = command_line;
-    bool started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi) != 0;
-    if (started) {
-        WaitForSingleObject(pi.hProcess, 60000);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    CloseHandle(out);
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    for (int i = 0; i < 3000 && GetFileAttributesA(done_path.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(10);
+    bool finished = GetFileAttributesA(done_path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    Sleep(20); // the status line may still be on its way
     std::ifstream f(out_path, std::ios::binary);
     output->assign(std::istreambuf_iterator<char>(f), {});
     f.close();
     DeleteFileA(out_path.c_str());
-    return started;
+    DeleteFileA(done_path.c_str());
+    return finished;
 }
 
 void ZarvoWindowTest::SetUp() {

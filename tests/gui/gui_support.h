@@ -28,11 +28,12 @@ namespace test {
 // Paths name the same place: case and a trailing backslash do not count.
 bool same_dos_path(std::string a, std::string b);
 
-// Under Wine: the host path of a DOS path, and a host program (such as
-// /usr/bin/unzip) run to its end with its output collected. False where
-// there is no Wine below (or the program cannot be started).
+// Under Wine: the host path of a DOS path, and a host shell command (such
+// as "/usr/bin/unzip -t /tmp/a.zip") run to its end with its output
+// collected. False where there is no Wine below, or the command did not
+// finish within 30 s.
 bool host_path_of(const std::string& dos_path, std::string* host_path);
-bool run_host_program(const std::string& command_line, std::string* output);
+bool run_host_command(const std::string& command, std::string* output);
 
 class ZarvoWindowTest : public ::testing::Test {
   protected:
