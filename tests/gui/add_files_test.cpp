@@ -667,3 +667,50 @@ TEST_F(AddFilesTest, CancelLeavesTheListFiltersAndFolderAsTheyWere) {
 
 } // namespace
 } // namespace test
+
+namespace test {
+namespace {
+
+TEST_F(AddFilesTest, DeletingSourcesAsksOnceForTheReadOnlyFile) {
+    const struct {
+        const char* name;
+        int answer; // to the one question
+        bool a_kept, locked_kept, c_kept;
+    } cases[] = {
+        {"no keeps it", IDC_ANSWER_NO, false, true, false},
+        {"yes to all deletes all", IDC_YES_TO_ALL, false, false, false},
+        {"cancel deletes none", IDCANCEL, true, true, true},
+    };
+    run();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string folder = std::string("del-") + std::to_string(&c - cases);
+        make_folder(folder);
+        dir.write(folder + "/a.txt", bytes_of("a"));
+        std::string locked = dir.write(folder + "/locked.txt", bytes_of("l"));
+        dir.write(folder + "/c.txt", bytes_of("c"));
+        ASSERT_TRUE(platform::set_attributes(locked.c_str(), platform::kAttrReadOnly));
+        std::vector<std::string> questions;
+        new_archive(dir.dos(folder + ".zip"), [&](ui::Dialog& d) {
+            if (d.template_name() == "READONLY_DLG") {
+                questions.push_back(d.text(IDC_REPLACE_PATH));
+                d.click(c.answer);
+                return;
+            }
+            double_click_folder(d, "[" + folder + "]");
+            d.set_text(IDC_INCLUDE, "*.txt");
+            d.set_checked(IDC_DELETE_SOURCES, true);
+            d.click(IDC_OK_BUTTON);
+        });
+        EXPECT_EQ(questions, std::vector<std::string>{locked});
+        EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "c.txt", "locked.txt"}));
+        EXPECT_EQ(exists(dir.dos(folder + "\\a.txt")), c.a_kept);
+        EXPECT_EQ(exists(locked), c.locked_kept);
+        EXPECT_EQ(exists(dir.dos(folder + "\\c.txt")), c.c_kept);
+        EXPECT_TRUE(exists(dir.dos(folder))) << "the folder the user chose is not the job's to remove";
+        if (c.locked_kept) platform::set_attributes(locked.c_str(), 0);
+    }
+}
+
+} // namespace
+} // namespace test
