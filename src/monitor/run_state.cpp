@@ -1,0 +1,10 @@
+#include "monitor/run_state.h"
+
+namespace monitor {
+
+int runError = 0;
+char programDir[platform::kMaxPath] = {};
+char copyDir[platform::kMaxPath] = {};
+char logPath[platform::kMaxPath] = {};
+
+} // namespace monitor
