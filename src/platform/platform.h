@@ -217,6 +217,56 @@ std::string ini_read_string(const char* file, const char* section, const char* k
 int ini_read_int(const char* file, const char* section, const char* key, int fallback);
 bool ini_write_string(const char* file, const char* section, const char* key, const char* value);
 
+// ---- Registry -----------------------------------------------------------------
+//
+// A hierarchical store of keys and typed values: the Windows registry on
+// win32; on posix an in-memory store with the same rules (key and value
+// names match without regard to case, enumeration follows creation order),
+// for the install monitor's tests. Results are Windows error codes (0 done,
+// 2 not found, 234 buffer too small, 259 no more items).
+
+using RegKey = std::uint32_t; // an open key, or one of the two roots
+constexpr RegKey kHkeyCurrentUser = 0x80000001u;
+constexpr RegKey kHkeyLocalMachine = 0x80000002u;
+
+enum : std::uint32_t {
+    kRegNone = 0,
+    kRegSz = 1,
+    kRegExpandSz = 2,
+    kRegBinary = 3,
+    kRegDword = 4,
+    kRegMultiSz = 7,
+};
+enum : long { kRegOk = 0, kRegNotFound = 2, kRegMoreData = 234, kRegNoMoreItems = 259 };
+
+struct RegKeyInfo {
+    std::uint32_t subkeys = 0;
+    std::uint32_t longest_subkey_name = 0; // characters, without the terminator
+    std::uint32_t values = 0;
+    std::uint32_t longest_value_name = 0;  // characters, without the terminator
+    std::uint32_t longest_value_data = 0;  // bytes
+};
+
+// Opens root\path with all access (an empty path opens the root itself).
+long reg_open(RegKey root, const char* path, RegKey* key);
+// Opens root\path, creating it and the keys above it as needed.
+long reg_create(RegKey root, const char* path, RegKey* key);
+void reg_close(RegKey key);
+long reg_query_info(RegKey key, RegKeyInfo* info);
+// Value index of key: *name_size holds the name buffer's size and receives
+// the name's length; *data_size the data buffer's size and receives the
+// data's size. 259 after the last value.
+long reg_enum_value(RegKey key, std::uint32_t index, char* name, std::uint32_t* name_size, std::uint32_t* type,
+                    std::uint8_t* data, std::uint32_t* data_size);
+// Subkey index's name into a buffer of name_size bytes; 259 after the last.
+long reg_enum_key(RegKey key, std::uint32_t index, char* name, std::uint32_t name_size);
+long reg_set_value(RegKey key, const char* name, std::uint32_t type, const void* data, std::uint32_t size);
+long reg_delete_value(RegKey key, const char* name);
+// Deletes key\subkey with everything below it.
+long reg_delete_tree(RegKey key, const char* subkey);
+// Empties the posix store (tests); nothing on win32.
+void reg_reset_store();
+
 // ---- Simulated drives (posix build) ---------------------------------------
 
 struct DriveMount {

@@ -15,6 +15,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <algorithm>
+#include <memory>
 #include <mutex>
 #include <strings.h>
 #include <sys/stat.h>
@@ -851,6 +853,221 @@ bool ini_write_string(const char* file, const char* section, const char* key, co
     for (const std::string& line : lines)
         std::fprintf(f, "%s\r\n", line.c_str());
     return std::fclose(f) == 0;
+}
+
+// ---- Registry -----------------------------------------------------------------
+//
+// An in-memory store with the registry's rules: names of keys and values
+// match without regard to case, enumeration follows creation order, a key
+// deleted while open answers "key deleted" (1018) to every further call.
+
+namespace {
+
+struct RegValue {
+    std::string name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
+
+struct RegNode {
+    std::string name;
+    std::vector<std::shared_ptr<RegNode>> children;
+    std::vector<RegValue> values;
+    bool deleted = false;
+};
+
+constexpr long kRegKeyDeleted = 1018;
+constexpr long kRegInvalidHandle = 6;
+
+std::mutex g_reg_mutex;
+std::shared_ptr<RegNode> g_reg_roots[2];
+std::map<RegKey, std::shared_ptr<RegNode>> g_reg_open;
+RegKey g_reg_next = 1;
+
+std::shared_ptr<RegNode> reg_node_locked(RegKey key) {
+    if (key == kHkeyCurrentUser || key == kHkeyLocalMachine) {
+        auto& root = g_reg_roots[key - kHkeyCurrentUser];
+        if (!root) root = std::make_shared<RegNode>();
+        return root;
+    }
+    auto it = g_reg_open.find(key);
+    return it == g_reg_open.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<RegNode> reg_child(const RegNode& node, const std::string& name) {
+    for (const auto& c : node.children)
+        if (strcasecmp(c->name.c_str(), name.c_str()) == 0) return c;
+    return nullptr;
+}
+
+std::vector<std::string> reg_path_parts(const char* path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char* p = path ? path : ""; ; ++p) {
+        if (*p == '\\' || *p == '\0') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+            if (!*p) break;
+        } else {
+            part += *p;
+        }
+    }
+    return parts;
+}
+
+long reg_walk_locked(RegKey root, const char* path, bool create, RegKey* key) {
+    std::shared_ptr<RegNode> node = reg_node_locked(root);
+    if (!node) return kRegInvalidHandle;
+    if (node->deleted) return kRegKeyDeleted;
+    for (const std::string& part : reg_path_parts(path)) {
+        std::shared_ptr<RegNode> next = reg_child(*node, part);
+        if (!next) {
+            if (!create) return kRegNotFound;
+            next = std::make_shared<RegNode>();
+            next->name = part;
+            node->children.push_back(next);
+        }
+        node = next;
+    }
+    *key = g_reg_next++;
+    g_reg_open[*key] = node;
+    return kRegOk;
+}
+
+std::vector<RegValue>::iterator reg_value_named(RegNode& node, const char* name) {
+    std::string n = name ? name : "";
+    for (auto it = node.values.begin(); it != node.values.end(); ++it)
+        if (strcasecmp(it->name.c_str(), n.c_str()) == 0) return it;
+    return node.values.end();
+}
+
+// The node of an open key that still exists; an error code otherwise.
+long reg_live_node_locked(RegKey key, std::shared_ptr<RegNode>* node) {
+    *node = reg_node_locked(key);
+    if (!*node) return kRegInvalidHandle;
+    return (*node)->deleted ? kRegKeyDeleted : kRegOk;
+}
+
+void reg_mark_deleted(RegNode& node) {
+    node.deleted = true;
+    for (auto& c : node.children) reg_mark_deleted(*c);
+}
+
+} // namespace
+
+long reg_open(RegKey root, const char* path, RegKey* key) {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    return reg_walk_locked(root, path, false, key);
+}
+
+long reg_create(RegKey root, const char* path, RegKey* key) {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    return reg_walk_locked(root, path, true, key);
+}
+
+void reg_close(RegKey key) {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    g_reg_open.erase(key);
+}
+
+long reg_query_info(RegKey key, RegKeyInfo* info) {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    std::shared_ptr<RegNode> node;
+    if (long r = reg_live_node_locked(key, &node)) return r;
+    *info = RegKeyInfo{};
+    info->subkeys = static_cast<std::uint32_t>(node->children.size());
+    info->values = static_cast<std::uint32_t>(node->values.size());
+    for (const auto& c : node->children)
+        info->longest_subkey_name = std::max(info->longest_subkey_name, static_cast<std::uint32_t>(c->name.size()));
+    for (const auto& v : node->values) {
+        info->longest_value_name = std::max(info->longest_value_name, static_cast<std::uint32_t>(v.name.size()));
+        info->longest_value_data = std::max(info->longest_value_data, static_cast<std::uint32_t>(v.data.size()));
+    }
+    return kRegOk;
+}
+
+long reg_enum_value(RegKey key, std::uint32_t index, char* name, std::uint32_t* name_size, std::uint32_t* type,
+                    std::uint8_t* data, std::uint32_t* data_size) {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    std::shared_ptr<RegNode> node;
+    if (long r = reg_live_node_locked(key, &node)) return r;
+    if (index >= node->values.size()) return kRegNoMoreItems;
+    const RegValue& v = node->values[index];
+    if (v.name.size() + 1 > *name_size || (data && v.data.size() > *data_size)) {
+        *data_size = static_cast<std::uint32_t>(v.data.size());
+        return kRegMoreData;
+    }
+    std::memcpy(name, v.name.c_str(), v.name.size() + 1);
+    *name_size = static_cast<std::uint32_t>(v.name.size());
+    if (type) *type = v.type;
+    if (data && !v.data.empty()) std::memcpy(data, v.data.data(), v.data.size());
+    *data_size = static_cast<std::uint32_t>(v.data.size());
+    return kRegOk;
+}
+
+long reg_enum_key(RegKey key, std::uint32_t index, char* name, std::uint32_t name_size) {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    std::shared_ptr<RegNode> node;
+    if (long r = reg_live_node_locked(key, &node)) return r;
+    if (index >= node->children.size()) return kRegNoMoreItems;
+    const std::string& n = node->children[index]->name;
+    if (n.size() + 1 > name_size) return kRegMoreData;
+    std::memcpy(name, n.c_str(), n.size() + 1);
+    return kRegOk;
+}
+
+long reg_set_value(RegKey key, const char* name, std::uint32_t type, const void* data, std::uint32_t size) {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    std::shared_ptr<RegNode> node;
+    if (long r = reg_live_node_locked(key, &node)) return r;
+    auto it = reg_value_named(*node, name);
+    if (it == node->values.end()) {
+        node->values.push_back(RegValue{name ? name : "", 0, {}});
+        it = node->values.end() - 1;
+    }
+    it->type = type;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    it->data.assign(bytes, bytes + (bytes ? size : 0));
+    return kRegOk;
+}
+
+long reg_delete_value(RegKey key, const char* name) {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    std::shared_ptr<RegNode> node;
+    if (long r = reg_live_node_locked(key, &node)) return r;
+    auto it = reg_value_named(*node, name);
+    if (it == node->values.end()) return kRegNotFound;
+    node->values.erase(it);
+    return kRegOk;
+}
+
+long reg_delete_tree(RegKey key, const char* subkey) {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    std::shared_ptr<RegNode> node;
+    if (long r = reg_live_node_locked(key, &node)) return r;
+    std::vector<std::string> parts = reg_path_parts(subkey);
+    if (parts.empty()) return kRegNotFound;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        node = reg_child(*node, parts[i]);
+        if (!node) return kRegNotFound;
+    }
+    for (auto it = node->children.begin(); it != node->children.end(); ++it) {
+        if (strcasecmp((*it)->name.c_str(), parts.back().c_str()) == 0) {
+            reg_mark_deleted(**it);
+            node->children.erase(it);
+            return kRegOk;
+        }
+    }
+    return kRegNotFound;
+}
+
+void reg_reset_store() {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    for (auto& root : g_reg_roots)
+        if (root) reg_mark_deleted(*root);
+    g_reg_roots[0].reset();
+    g_reg_roots[1].reset();
+    g_reg_open.clear();
 }
 
 bool mount_drive(char letter, const DriveMount& mount) {

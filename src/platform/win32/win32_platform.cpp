@@ -12,6 +12,9 @@
 
 #include "platform/platform.h"
 
+#include <map>
+#include <mutex>
+
 namespace platform {
 
 namespace {
@@ -457,6 +460,140 @@ int ini_read_int(const char* file, const char* section, const char* key, int fal
 bool ini_write_string(const char* file, const char* section, const char* key, const char* value) {
     return WritePrivateProfileStringA(section, key, value, file) != 0;
 }
+
+// ---- Registry -----------------------------------------------------------------
+//
+// Keys travel as 32-bit numbers, as the monitor stores them; open keys are
+// numbered in a table, the two roots are their predefined values.
+
+namespace {
+
+std::mutex g_reg_mutex;
+std::map<RegKey, HKEY> g_reg_keys;
+RegKey g_reg_next = 1;
+
+HKEY hkey_of(RegKey key) {
+    if (key == kHkeyCurrentUser) return HKEY_CURRENT_USER;
+    if (key == kHkeyLocalMachine) return HKEY_LOCAL_MACHINE;
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    auto it = g_reg_keys.find(key);
+    return it == g_reg_keys.end() ? nullptr : it->second;
+}
+
+RegKey number_of(HKEY h) {
+    std::lock_guard<std::mutex> lock(g_reg_mutex);
+    RegKey key = g_reg_next++;
+    if (g_reg_next >= 0x80000000u) g_reg_next = 1;
+    g_reg_keys[key] = h;
+    return key;
+}
+
+} // namespace
+
+long reg_open(RegKey root, const char* path, RegKey* key) {
+    HKEY parent = hkey_of(root);
+    if (!parent) return ERROR_INVALID_HANDLE;
+    HKEY h = nullptr;
+    LONG r = RegOpenKeyExA(parent, path && *path ? path : nullptr, 0, KEY_ALL_ACCESS, &h);
+    if (r != ERROR_SUCCESS) return r;
+    *key = number_of(h);
+    return 0;
+}
+
+long reg_create(RegKey root, const char* path, RegKey* key) {
+    HKEY parent = hkey_of(root);
+    if (!parent) return ERROR_INVALID_HANDLE;
+    HKEY h = nullptr;
+    LONG r = RegCreateKeyExA(parent, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+    if (r != ERROR_SUCCESS) return r;
+    *key = number_of(h);
+    return 0;
+}
+
+void reg_close(RegKey key) {
+    if (key == kHkeyCurrentUser || key == kHkeyLocalMachine) return;
+    HKEY h = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_reg_mutex);
+        auto it = g_reg_keys.find(key);
+        if (it == g_reg_keys.end()) return;
+        h = it->second;
+        g_reg_keys.erase(it);
+    }
+    RegCloseKey(h);
+}
+
+long reg_query_info(RegKey key, RegKeyInfo* info) {
+    HKEY h = hkey_of(key);
+    if (!h) return ERROR_INVALID_HANDLE;
+    char class_name[260];
+    DWORD class_size = sizeof class_name;
+    DWORD subkeys = 0, longest_subkey = 0, longest_class = 0, values = 0, longest_name = 0, longest_data = 0;
+    FILETIME written;
+    LONG r = RegQueryInfoKeyA(h, class_name, &class_size, nullptr, &subkeys, &longest_subkey, &longest_class, &values,
+                              &longest_name, &longest_data, nullptr, &written);
+    if (r != ERROR_SUCCESS) return r;
+    info->subkeys = subkeys;
+    info->longest_subkey_name = longest_subkey;
+    info->values = values;
+    info->longest_value_name = longest_name;
+    info->longest_value_data = longest_data;
+    return 0;
+}
+
+long reg_enum_value(RegKey key, std::uint32_t index, char* name, std::uint32_t* name_size, std::uint32_t* type,
+                    std::uint8_t* data, std::uint32_t* data_size) {
+    HKEY h = hkey_of(key);
+    if (!h) return ERROR_INVALID_HANDLE;
+    DWORD n = *name_size, d = *data_size, t = 0;
+    LONG r = RegEnumValueA(h, index, name, &n, nullptr, &t, data, &d);
+    *name_size = n;
+    *data_size = d;
+    if (type) *type = t;
+    return r;
+}
+
+long reg_enum_key(RegKey key, std::uint32_t index, char* name, std::uint32_t name_size) {
+    HKEY h = hkey_of(key);
+    if (!h) return ERROR_INVALID_HANDLE;
+    return RegEnumKeyA(h, index, name, name_size);
+}
+
+long reg_set_value(RegKey key, const char* name, std::uint32_t type, const void* data, std::uint32_t size) {
+    HKEY h = hkey_of(key);
+    if (!h) return ERROR_INVALID_HANDLE;
+    return RegSetValueExA(h, name, 0, type, static_cast<const BYTE*>(data), size);
+}
+
+long reg_delete_value(RegKey key, const char* name) {
+    HKEY h = hkey_of(key);
+    if (!h) return ERROR_INVALID_HANDLE;
+    return RegDeleteValueA(h, name);
+}
+
+long reg_delete_tree(RegKey key, const char* subkey) {
+    HKEY h = hkey_of(key);
+    if (!h) return ERROR_INVALID_HANDLE;
+    // Below the key first: a key with subkeys cannot be deleted.
+    HKEY branch = nullptr;
+    LONG r = RegOpenKeyExA(h, subkey, 0, KEY_ALL_ACCESS, &branch);
+    if (r != ERROR_SUCCESS) return r;
+    char child[260];
+    while (RegEnumKeyA(branch, 0, child, sizeof child) == ERROR_SUCCESS) {
+        RegKey number = number_of(branch);
+        r = reg_delete_tree(number, child);
+        {
+            std::lock_guard<std::mutex> lock(g_reg_mutex);
+            g_reg_keys.erase(number);
+        }
+        if (r != ERROR_SUCCESS) break;
+    }
+    RegCloseKey(branch);
+    if (r != ERROR_SUCCESS) return r;
+    return RegDeleteKeyA(h, subkey);
+}
+
+void reg_reset_store() {}
 
 // ---- Simulated drives (posix build only) ---------------------------------
 
