@@ -106,4 +106,20 @@ int message_box(const Prompt& prompt) {
     return show_message_box(prompt);
 }
 
+namespace {
+std::atomic<LoggingDriver*> g_installed_driver{nullptr};
+} // namespace
+
+// Defined by each build: the driver it can host, or nullptr.
+LoggingDriver* builtin_logging_driver();
+
+LoggingDriver* logging_driver() {
+    LoggingDriver* installed = g_installed_driver.load();
+    return installed ? installed : builtin_logging_driver();
+}
+
+LoggingDriver* set_logging_driver(LoggingDriver* driver) {
+    return g_installed_driver.exchange(driver);
+}
+
 } // namespace platform
