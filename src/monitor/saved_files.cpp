@@ -11,20 +11,10 @@ namespace monitor {
 
 IndexedList<SavedFile> savedlist;
 
-namespace {
-
-std::string withBackslash(const char* folder) {
-    std::string s = folder;
-    if (s.empty() || s.back() != '\\') s += '\\';
-    return s;
-}
-
-} // namespace
-
 void saveMatching(const char* folder, const char* name, const char* extension,
                   std::int16_t kind) {
     if (runError != 0) return;
-    const std::string base = withBackslash(folder);
+    const std::string base = platform::with_backslash(folder);
     const std::string pattern = base + name + "." + extension;
     std::vector<platform::FindData> found;
     platform::find_files(pattern.c_str(), &found);
@@ -46,7 +36,7 @@ void saveMatching(const char* folder, const char* name, const char* extension,
         platform::copy_bounded(node->name, sizeof node->name, path.c_str() + cut);
         node->kind = kind;
         if (kind == SavedCopy) {
-            const std::string copy = withBackslash(copyDir) + node->name;
+            const std::string copy = platform::with_backslash(copyDir) + node->name;
             // A copy that cannot be made is not reported: the file stays
             // recorded, so it is still not counted as new.
             if (copy.size() < platform::kMaxPath)

@@ -18,6 +18,10 @@ bool copy_bounded(char* dst, std::size_t dst_size, const char* src) {
     return fits;
 }
 
+std::string with_backslash(const std::string& folder) {
+    return !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+}
+
 namespace {
 
 // Days from 1970-01-01 to year/month/day of the proleptic Gregorian calendar.

@@ -25,6 +25,9 @@ constexpr std::size_t kMaxPath = 260;
 // Returns false when src did not fit (dst then holds the truncated prefix).
 bool copy_bounded(char* dst, std::size_t dst_size, const char* src);
 
+// folder with a backslash at its end, ready for a name to be added.
+std::string with_backslash(const std::string& folder);
+
 // ---- Files ---------------------------------------------------------------
 
 using FileHandle = std::intptr_t;
