@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <new>
 #include <strings.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -747,7 +748,7 @@ struct Event {
 Event* to_event(EventHandle h) { return reinterpret_cast<Event*>(h); }
 } // namespace
 
-EventHandle create_event() { return reinterpret_cast<EventHandle>(new Event); }
+EventHandle create_event() { return reinterpret_cast<EventHandle>(new (std::nothrow) Event); }
 
 bool set_event(EventHandle h) {
     if (h == kNoEvent) return false;

@@ -454,12 +454,9 @@ namespace {
 class VxdDriver : public LoggingDriver {
   public:
     bool open(const char* program_dir) override {
-        char path[kMaxPath];
-        if (module_ || !copy_bounded(path, sizeof path, program_dir) ||
-            std::strlen(path) + sizeof "\\kestril.vxd" > sizeof path)
-            return false;
-        std::strcat(path, "\\kestril.vxd");
-        module_ = LoadLibraryA(path);
+        const std::string path = with_backslash(program_dir) + "kestril.vxd";
+        if (module_ || path.size() >= kMaxPath) return false;
+        module_ = LoadLibraryA(path.c_str());
         if (!module_) return false;
         auto open_driver =
             reinterpret_cast<vxd::OpenFunction>(find_export(vxd::kOpenExport));
