@@ -48,13 +48,9 @@ void flist::set_source_folder(const std::string& folder) {
 
 namespace {
 
-std::string with_backslash(const std::string& folder) {
-    return !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
-}
-
 template <typename Qualifies>
 bool walk(flist& list, const std::string& folder, const Qualifies& qualifies) {
-    std::string base = with_backslash(folder);
+    std::string base = platform::with_backslash(folder);
     std::vector<platform::FindData> found;
     if (!platform::find_files((base + "*.*").c_str(), &found)) return true;
     bool any_file = false;

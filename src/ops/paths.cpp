@@ -41,18 +41,8 @@ void getFileDosTime(const char* path, std::uint32_t* size, std::uint16_t* date, 
     }
 }
 
-namespace {
-
-std::string with_backslash(const char* folder) {
-    std::string f = folder;
-    if (f.empty() || f.back() != '\\') f += '\\';
-    return f;
-}
-
-} // namespace
-
 void deleteFilesBelow(const char* folder) {
-    std::string base = with_backslash(folder);
+    std::string base = platform::with_backslash(folder);
     std::vector<platform::FindData> found;
     if (!platform::find_files((base + "*.*").c_str(), &found)) return;
     for (const platform::FindData& f : found) {
@@ -71,7 +61,7 @@ void deleteFilesBelow(const char* folder) {
 }
 
 void removeEmptyFolders(const char* folder) {
-    std::string base = with_backslash(folder);
+    std::string base = platform::with_backslash(folder);
     std::vector<platform::FindData> found;
     if (platform::find_files((base + "*.*").c_str(), &found)) {
         for (const platform::FindData& f : found)

@@ -18,6 +18,10 @@ bool copy_bounded(char* dst, std::size_t dst_size, const char* src) {
     return fits;
 }
 
+std::string with_backslash(const std::string& folder) {
+    return !folder.empty() && folder.back() == '\\' ? folder : folder + "\\";
+}
+
 namespace {
 
 // Days from 1970-01-01 to year/month/day of the proleptic Gregorian calendar.
@@ -104,6 +108,22 @@ int message_box(const Prompt& prompt) {
     }
     if (responder) return responder(prompt);
     return show_message_box(prompt);
+}
+
+namespace {
+std::atomic<LoggingDriver*> g_installed_driver{nullptr};
+} // namespace
+
+// Defined by each build: the driver it can host, or nullptr.
+LoggingDriver* builtin_logging_driver();
+
+LoggingDriver* logging_driver() {
+    LoggingDriver* installed = g_installed_driver.load();
+    return installed ? installed : builtin_logging_driver();
+}
+
+LoggingDriver* set_logging_driver(LoggingDriver* driver) {
+    return g_installed_driver.exchange(driver);
 }
 
 } // namespace platform

@@ -10,6 +10,7 @@
 // system error codes 2/3/5/112, message-box button and answer values.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -23,6 +24,9 @@ constexpr std::size_t kMaxPath = 260;
 // Copies src into a fixed buffer of dst_size bytes, always NUL-terminated.
 // Returns false when src did not fit (dst then holds the truncated prefix).
 bool copy_bounded(char* dst, std::size_t dst_size, const char* src);
+
+// folder with a backslash at its end, ready for a name to be added.
+std::string with_backslash(const std::string& folder);
 
 // ---- Files ---------------------------------------------------------------
 
@@ -191,6 +195,56 @@ using PromptResponder = std::function<int(const Prompt&)>;
 int message_box(const Prompt& prompt);
 // Installs a responder; returns the previous one.
 PromptResponder set_prompt_responder(PromptResponder responder);
+
+// ---- Text ------------------------------------------------------------------
+
+// Lowercases a NUL-terminated string in place, by the rules of the system
+// code page (the posix build knows only ASCII letters).
+void lower_case(char* text);
+
+// ---- Shared memory, events and the file-change logging driver -------------
+
+// Unnamed read/write memory that another component (the logging driver) can
+// write into; it starts all zero.
+struct SharedMemory {
+    std::intptr_t mapping = 0;
+    void* view = nullptr;
+    std::size_t size = 0;
+};
+bool create_shared_memory(std::size_t size, SharedMemory* out);
+// Unmaps the view and closes the mapping; false when either failed.
+bool release_shared_memory(SharedMemory* memory);
+
+// An auto-reset event, created non-signalled.
+using EventHandle = std::intptr_t;
+constexpr EventHandle kNoEvent = 0;
+EventHandle create_event();
+bool set_event(EventHandle event);
+// Waits without time-out; true when the event was signalled.
+bool wait_event(EventHandle event);
+bool close_event(EventHandle event);
+
+// The exchange with the file-change logging driver: loaded from the
+// program's folder, armed with the event and the record ring (it answers
+// with the address of its status word), stopped, unloaded.
+class LoggingDriver {
+  public:
+    virtual ~LoggingDriver() = default;
+    virtual bool open(const char* program_dir) = 0;
+    // A file, or a folder with everything below it, the driver never reports.
+    virtual bool ignore(const char* path) = 0;
+    // The status word is 1 while records wait in the ring; nullptr: refused.
+    virtual std::atomic<std::int32_t>* arm(EventHandle event, void* ring) = 0;
+    virtual bool stop() = 0;
+    virtual bool close() = 0;
+};
+
+// The driver this build can host (win32: kestril.vxd beside the program;
+// posix: none, so nullptr) or the one a test installed.
+LoggingDriver* logging_driver();
+// Installs a driver in place of the built-in one (nullptr restores it);
+// returns the previous one.
+LoggingDriver* set_logging_driver(LoggingDriver* driver);
 
 // ---- Host paths -------------------------------------------------------------
 

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +19,9 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <strings.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -709,6 +712,74 @@ std::string temp_folder() {
     const char* t = std::getenv("TMPDIR");
     return dos_path_from_host(t && *t ? t : "/tmp");
 }
+
+// ---- Text ------------------------------------------------------------------
+
+void lower_case(char* text) {
+    for (; *text; ++text)
+        if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
+}
+
+// ---- Shared memory, events and the file-change logging driver -------------
+
+bool create_shared_memory(std::size_t size, SharedMemory* out) {
+    void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (view == MAP_FAILED) {
+        fail_errno();
+        return false;
+    }
+    out->mapping = 0;
+    out->view = view;
+    out->size = size;
+    return true;
+}
+
+bool release_shared_memory(SharedMemory* memory) {
+    bool ok = memory->view && munmap(memory->view, memory->size) == 0;
+    memory->view = nullptr;
+    memory->size = 0;
+    return ok;
+}
+
+namespace {
+struct Event {
+    std::mutex mutex;
+    std::condition_variable signalled;
+    bool set = false;
+};
+Event* to_event(EventHandle h) { return reinterpret_cast<Event*>(h); }
+} // namespace
+
+EventHandle create_event() { return reinterpret_cast<EventHandle>(new (std::nothrow) Event); }
+
+bool set_event(EventHandle h) {
+    if (h == kNoEvent) return false;
+    Event* e = to_event(h);
+    {
+        std::lock_guard<std::mutex> lock(e->mutex);
+        e->set = true;
+    }
+    e->signalled.notify_one();
+    return true;
+}
+
+bool wait_event(EventHandle h) {
+    if (h == kNoEvent) return false;
+    Event* e = to_event(h);
+    std::unique_lock<std::mutex> lock(e->mutex);
+    e->signalled.wait(lock, [e] { return e->set; });
+    e->set = false; // auto-reset: one waiter takes the signal
+    return true;
+}
+
+bool close_event(EventHandle h) {
+    if (h == kNoEvent) return false;
+    delete to_event(h);
+    return true;
+}
+
+// A host other than Windows cannot run the logging driver.
+LoggingDriver* builtin_logging_driver() { return nullptr; }
 
 // ---- Program environment -------------------------------------------------
 

@@ -14,6 +14,9 @@
 
 #include <map>
 #include <mutex>
+#include <cstring>
+
+#include "driver/vxd_exchange.h"
 
 namespace platform {
 
@@ -398,6 +401,116 @@ std::uint32_t logical_drives() {
 int show_message_box(const Prompt& prompt) {
     return MessageBoxA(static_cast<HWND>(prompt.owner), prompt.text.c_str(), prompt.caption.c_str(),
                        prompt.style);
+}
+
+// ---- Text ----------------------------------------------------------------
+
+void lower_case(char* text) {
+    CharLowerA(text);
+}
+
+// ---- Shared memory, events and the file-change logging driver ------------
+
+bool create_shared_memory(std::size_t size, SharedMemory* out) {
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                        static_cast<DWORD>(size), nullptr);
+    if (!mapping) return false;
+    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, size);
+    if (!view) {
+        CloseHandle(mapping);
+        return false;
+    }
+    out->mapping = reinterpret_cast<std::intptr_t>(mapping);
+    out->view = view;
+    out->size = size;
+    return true;
+}
+
+bool release_shared_memory(SharedMemory* memory) {
+    bool ok = memory->view && UnmapViewOfFile(memory->view);
+    if (!memory->mapping || !CloseHandle(reinterpret_cast<HANDLE>(memory->mapping))) ok = false;
+    *memory = SharedMemory();
+    return ok;
+}
+
+EventHandle create_event() {
+    return reinterpret_cast<EventHandle>(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+}
+
+bool set_event(EventHandle event) {
+    return event != kNoEvent && SetEvent(reinterpret_cast<HANDLE>(event));
+}
+
+bool wait_event(EventHandle event) {
+    return event != kNoEvent &&
+           WaitForSingleObject(reinterpret_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0;
+}
+
+bool close_event(EventHandle event) {
+    return event != kNoEvent && CloseHandle(reinterpret_cast<HANDLE>(event));
+}
+
+namespace {
+
+// kestril.vxd, loaded from the program's folder for one logging session.
+class VxdDriver : public LoggingDriver {
+  public:
+    bool open(const char* program_dir) override {
+        const std::string path = with_backslash(program_dir) + "kestril.vxd";
+        if (module_ || path.size() >= kMaxPath) return false;
+        module_ = LoadLibraryA(path.c_str());
+        if (!module_) return false;
+        auto open_driver =
+            reinterpret_cast<vxd::OpenFunction>(find_export(vxd::kOpenExport));
+        control_ = reinterpret_cast<vxd::ControlFunction>(find_export(vxd::kControlExport));
+        close_ = reinterpret_cast<vxd::CloseFunction>(find_export(vxd::kCloseExport));
+        if (open_driver && control_ && close_ && open_driver()) return true;
+        FreeLibrary(module_);
+        module_ = nullptr;
+        return false;
+    }
+
+    bool ignore(const char* path) override {
+        return module_ &&
+               control_(vxd::kIgnore, path, static_cast<std::uint32_t>(std::strlen(path) + 1),
+                        nullptr, 0);
+    }
+
+    std::atomic<std::int32_t>* arm(EventHandle event, void* ring) override {
+        vxd::ArmRequest request{reinterpret_cast<void*>(event), ring};
+        void* status = nullptr;
+        if (!module_ || !control_(vxd::kArm, &request, sizeof request, &status, sizeof status))
+            return nullptr;
+        return static_cast<std::atomic<std::int32_t>*>(status);
+    }
+
+    bool stop() override {
+        return module_ && control_(vxd::kStop, nullptr, 4, nullptr, 0);
+    }
+
+    bool close() override {
+        if (!module_) return false;
+        close_();
+        bool ok = FreeLibrary(module_) != 0;
+        module_ = nullptr;
+        return ok;
+    }
+
+  private:
+    void* find_export(const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(module_, name));
+    }
+
+    HMODULE module_ = nullptr;
+    vxd::ControlFunction control_ = nullptr;
+    vxd::CloseFunction close_ = nullptr;
+};
+
+} // namespace
+
+LoggingDriver* builtin_logging_driver() {
+    static VxdDriver driver;
+    return &driver;
 }
 
 // ---- Host paths ----------------------------------------------------------
