@@ -15,5 +15,8 @@ extern int runError;
 extern char programDir[platform::kMaxPath];
 extern char copyDir[platform::kMaxPath];
 extern char logPath[platform::kMaxPath];
+// The application's own uninstaller, as its Uninstall key names it; empty
+// when none was found.
+extern char uninstallCommand[platform::kMaxPath];
 
 } // namespace monitor
