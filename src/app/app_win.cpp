@@ -18,7 +18,6 @@ namespace {
 const char kAppWinClass[] = "zarvo.TAppWin";
 const int kCommentCharHeight = 12;
 
-// Install has no handler yet; its rule already holds for menu and tool bar.
 const ui::Command<TAppWin> kCommands[] = {
     {CM_NEW, &TAppWin::cmNew, nullptr},
     {CM_OPEN, &TAppWin::cmOpen, nullptr},
@@ -32,7 +31,7 @@ const ui::Command<TAppWin> kCommands[] = {
     {CM_REMOVE, &TAppWin::cmRemove, &TAppWin::rowsSelected},
     {CM_VIEW, &TAppWin::cmView, &TAppWin::rowsSelected},
     {CM_EXTRACT, &TAppWin::cmExtract, &TAppWin::rowsSelected},
-    {CM_INSTALL, nullptr, &TAppWin::installerFound},
+    {CM_INSTALL, &TAppWin::cmInstall, &TAppWin::installerFound},
     {CM_HELP_CONTENTS, &TAppWin::cmHelpContents, nullptr},
     {CM_ABOUT, &TAppWin::cmAbout, nullptr},
 };

@@ -57,6 +57,8 @@ class TAppWin : public ui::Window {
     void cmRemove();
     // The view watcher's request, carried out on this window's thread.
     void onViewWatchDone(WPARAM wp, LPARAM lp);
+    // Install (install_cmd.cpp): a trial installation under the install monitor.
+    void cmInstall();
     // The archive comment (comment.cpp); Edit comes from the menu and the
     // comment box's pop-up.
     void cmEditComment();

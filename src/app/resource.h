@@ -90,3 +90,8 @@
 
 // Posted to the main window by a view watcher whose program has ended.
 #define WM_VIEW_WATCH_DONE (WM_APP + 1)
+
+// ChooseInstallerDlg and ZRVSetupDlg
+#define IDC_INSTALLER_LIST 2000
+#define IDC_SETUP_HELP 1059
+#define IDC_NO_UNINSTALL 1060
