@@ -1,0 +1,7 @@
+#include "kestril/results_dlg.h"
+
+namespace kestril {
+
+void resultsLoop() {}
+
+} // namespace kestril
