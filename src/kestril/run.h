@@ -1,10 +1,37 @@
-// The install monitor's run: one monitored installation per start.
+// The install monitor's run: one monitored installation per start. The
+// settings, the program to run, the snapshots and logging around it, the
+// wait while the user tries it, the results, and the clean-up that leaves
+// no log and no Copy folder behind, whatever happened.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "monitor/registry_snapshot.h"
+#include "platform/platform.h"
+#include "ui/window.h"
+
 namespace kestril {
+
+extern char startDir[platform::kMaxPath];
+extern char installerDir[platform::kMaxPath];
+extern char pickedName[platform::kMaxPath];
+extern char installerPath[platform::kMaxPath];
+extern bool guardOnly;
+// The installer's primary thread while it may run; null when none was started.
+extern HANDLE installerThread;
+// The four snapshots of the run, compared when the user is done.
+extern monitor::regkey snapshots[4];
+
+// The folder a program runs in: its path cut at the last backslash, keeping
+// the backslash of a drive root (c:\setup.exe runs in c:\).
+std::string installerDirOf(const std::string& program);
+// Kestril.ini beside the program: [Paths] Copy, created with its default.
+void loadMonitorSettings();
+// Deletes folder with everything below it; files that stay are shown.
+void removeFolderTree(const char* folder);
+// "Error: " and the text of runError, once, at the end of a run.
+void showRunError();
 
 // The whole program (args without the program name); the exit code.
 int kestril_main(const std::vector<std::string>& args, const char* program_path);
