@@ -233,6 +233,7 @@ void ResultsDlg::writeReport() {
     request.owner = hwnd();
     request.save = true;
     request.overwrite_prompt = true;
+    request.hide_read_only = true;
     request.filter = "Kestril Report Files (*.Kes)|*.Kes";
     request.default_ext = "KES";
     request.initial_dir = monitor::programDir;

@@ -267,6 +267,7 @@ TEST_F(ResultsTest, ReportWritesTheReportAndTheDialogStays) {
     const ui::FileDialogRequest& r = file_requests[0];
     EXPECT_TRUE(r.save);
     EXPECT_TRUE(r.overwrite_prompt);
+    EXPECT_TRUE(r.hide_read_only);
     EXPECT_EQ(r.filter, "Kestril Report Files (*.Kes)|*.Kes");
     EXPECT_EQ(r.default_ext, "KES");
     EXPECT_EQ(r.initial_dir, folder_dos());
