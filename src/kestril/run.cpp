@@ -384,6 +384,7 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
     }
     runError = 0;
     guardOnly = false;
+    appUninstallTried = false;
     installerThread = nullptr;
     installerPath[0] = installerDir[0] = pickedName[0] = uninstallCommand[0] = '\0';
     if (!args.empty()) {

@@ -107,6 +107,7 @@ bool ask_file_name(const FileDialogRequest& request, std::string* path) {
     ofn.lpstrDefExt = request.default_ext.empty() ? nullptr : request.default_ext.c_str();
     ofn.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
     if (request.overwrite_prompt) ofn.Flags |= OFN_OVERWRITEPROMPT;
+    if (request.hide_read_only) ofn.Flags |= OFN_HIDEREADONLY;
     BOOL ok = request.save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
     if (!ok) return false;
     *path = file;

@@ -23,6 +23,7 @@ struct FileDialogRequest {
     HWND owner = nullptr;
     bool save = false;
     bool overwrite_prompt = false;
+    bool hide_read_only = false; // no "Open as read-only" box
     std::string filter; // description and pattern pairs separated by "|"
     std::string initial_dir;
     std::string default_ext;

@@ -9,7 +9,7 @@ The art lives here as text so it can be read and edited in a diff; the
 
 Every image uses the fixed 16-colour VGA palette below. One character is
 one pixel; '.' is the background, which depends on the image: button face
-grey for the tool bar, white for the check boxes (the list view masks
+grey for the tool bar, white for the check boxes (the tree view masks
 white out), and transparent for the icon.
 """
 
@@ -377,44 +377,44 @@ ICON_16 = [
     "................",
 ]
 
-# --- Check boxes for the install monitor's list: 16x16 each, white behind --
+# --- Check boxes for the install monitor's tree: 20x16 each, white behind --
 
 CHECK_EMPTY = [
-    "................",
-    ".ddddddddddddd..",
-    ".dKKKKKKKKKKKd..",
-    ".dKWWWWWWWWWWd..",
-    ".dKWWWWWWWWWWd..",
-    ".dKWWWWWWWWWWd..",
-    ".dKWWWWWWWWWWd..",
-    ".dKWWWWWWWWWWd..",
-    ".dKWWWWWWWWWWd..",
-    ".dKWWWWWWWWWWd..",
-    ".dKWWWWWWWWWWd..",
-    ".dKWWWWWWWWWWd..",
-    ".dKWWWWWWWWWWd..",
-    ".ddddddddddddd..",
-    "................",
-    "................",
+    "....................",
+    "....................",
+    "...KKKKKKKKKKKKK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KKKKKKKKKKKKK....",
+    "....................",
 ]
 
 CHECK_TICKED = [
-    "................",
-    ".ddddddddddddd..",
-    ".dKKKKKKKKKKKd..",
-    ".dKWWWWWWWWWWd..",
-    ".dKWWWWWWWWgWd..",
-    ".dKWWWWWWWggWd..",
-    ".dKWgWWWWgggWd..",
-    ".dKWggWWgggWWd..",
-    ".dKWgggggggWWd..",
-    ".dKWWgggggWWWd..",
-    ".dKWWWgggWWWWd..",
-    ".dKWWWWgWWWWWd..",
-    ".dKWWWWWWWWWWd..",
-    ".ddddddddddddd..",
-    "................",
-    "................",
+    "....................",
+    "....................",
+    "...KKKKKKKKKKKKK....",
+    "...KWWWWWWWWWWWK....",
+    "...KWWWWWWWWWgWK....",
+    "...KWWWWWWWWggWK....",
+    "...KWWWWWWWgggWK....",
+    "...KWgWWWWgggWWK....",
+    "...KWggWWgggWWWK....",
+    "...KWgggggggWWWK....",
+    "...KWWgggggWWWWK....",
+    "...KWWWgggWWWWWK....",
+    "...KWWWWgWWWWWWK....",
+    "...KWWWWWWWWWWWK....",
+    "...KKKKKKKKKKKKK....",
+    "....................",
 ]
 
 
@@ -437,7 +437,7 @@ IMAGES = {
     "kestril_checks.bmp": lambda: encode_bmp(parse(
         "kestril_checks.bmp",
         side_by_side("kestril_checks.bmp", [CHECK_EMPTY, CHECK_TICKED]),
-        32, 16, WHITE)),
+        40, 16, WHITE)),
 }
 
 
