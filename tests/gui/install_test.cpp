@@ -102,3 +102,24 @@ TEST_F(InstallTest, CancelInEitherDialogExtractsNothing) {
 
 } // namespace
 } // namespace test
+
+namespace test {
+namespace {
+
+TEST_F(InstallTest, ARealSetupProgramReachesTheMonitorWhole) {
+    // The NSIS installer the monitor's end-to-end test runs, in an archive.
+    Bytes setup = read_host_file(ZARVO_NSIS_SETUP);
+    ASSERT_FALSE(setup.empty());
+    write_ini("[Directores]\r\nWork=" + work_dos() +
+              "\r\n[Programs]\r\nInstaller=C:\\MON\\KESTRIL.EXE\r\n");
+    ASSERT_TRUE(start({write_zip("trial.zip", {{"readme.txt", {'r'}}, {"setup.exe", setup}})}));
+    on_dialog = [&](ui::Dialog& d) { d.click(IDOK); };
+    command(CM_INSTALL);
+    ASSERT_EQ(shell_requests.size(), 1u);
+    EXPECT_EQ(shell_requests[0].file, "C:\\MON\\KESTRIL.EXE");
+    EXPECT_EQ(shell_requests[0].parameters, "\"" + work_dos() + "\\setup.exe\"");
+    EXPECT_EQ(read_host_file(dir.host("work/setup.exe")), setup) << "extracted byte for byte";
+}
+
+} // namespace
+} // namespace test

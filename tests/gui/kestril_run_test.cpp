@@ -28,7 +28,12 @@ class KestrilRunTest : public ::testing::Test {
     void SetUp() override {
         previous_ = platform::set_prompt_responder([this](const platform::Prompt& p) {
             prompts.push_back(p);
-            return int(platform::kIdOk);
+            return (p.style & 0xF) == platform::kMbYesNo ? answer_ : int(platform::kIdOk);
+        });
+        ui::set_file_dialog_hook([this](const ui::FileDialogRequest&, std::string* path) {
+            if (file_answer_.empty()) return false;
+            *path = file_answer_;
+            return true;
         });
         ui::set_dialog_hook([this](ui::Dialog& d) {
             dialogs.push_back(d.template_name());
@@ -49,6 +54,7 @@ class KestrilRunTest : public ::testing::Test {
         platform::set_current_directory(before_.c_str());
         ui::set_dialog_hook(nullptr);
         ui::set_shell_hook(nullptr);
+        ui::set_file_dialog_hook(nullptr);
         platform::set_prompt_responder(previous_);
     }
     void write_ini(const std::string& copy_line) {
@@ -69,6 +75,8 @@ class KestrilRunTest : public ::testing::Test {
     std::vector<platform::Prompt> prompts;
     std::vector<std::string> dialogs;
     std::function<void(ui::Dialog&)> on_dialog;
+    int answer_ = platform::kIdNo; // to Yes/No questions
+    std::string file_answer_;      // the save dialog is cancelled when empty
 
   private:
     platform::PromptResponder previous_;
@@ -196,6 +204,179 @@ TEST_F(KestrilRunTest, OkWaitsUntilTheInstallerHasEnded) {
         ADD_FAILURE() << prompts[i].caption << ": " << prompts[i].text;
     EXPECT_EQ(dialogs, std::vector<std::string>{"WAIT_DLG"}) << "no uninstall wanted: no results";
     expect_clean();
+}
+
+} // namespace
+
+// ---- A real installer ------------------------------------------------------------
+
+#include "kestril_support.h"
+
+namespace {
+
+constexpr platform::RegKey kLM = platform::kHkeyLocalMachine;
+
+std::string value_text(platform::RegKey root, const char* path, const char* name) {
+    platform::RegKey key;
+    if (platform::reg_open(root, path, &key) != 0) return "(no key)";
+    std::string found = "(no value)";
+    for (std::uint32_t i = 0;; ++i) {
+        char n[260], d[260] = {};
+        std::uint32_t ns = sizeof n, ds = sizeof d - 1, type = 0;
+        if (platform::reg_enum_value(key, i, n, &ns, &type, reinterpret_cast<std::uint8_t*>(d),
+                                     &ds) != 0)
+            break;
+        if (std::string(n) == name) found = d;
+    }
+    platform::reg_close(key);
+    return found;
+}
+
+bool key_opens(platform::RegKey root, const char* path) {
+    platform::RegKey key;
+    if (platform::reg_open(root, path, &key) != 0) return false;
+    platform::reg_close(key);
+    return true;
+}
+
+// The installer's traces, and the value it changes, as they were before.
+void reset_machine() {
+    platform::reg_delete_tree(kLM, "SOFTWARE\\Classes\\.zarvotrial");
+    platform::reg_delete_tree(kLM, "SOFTWARE\\Classes\\.zarvotrialold");
+    platform::reg_delete_tree(platform::kHkeyCurrentUser, "Software\\ZarvoTrial");
+    platform::reg_delete_tree(
+        kLM, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZarvoTrial");
+    for (const char* f : {"C:\\ZarvoTrialApp\\app.txt", "C:\\ZarvoTrialApp\\docs\\readme.txt",
+                          "C:\\ZarvoTrialApp\\uninst.exe"})
+        platform::delete_file(f);
+    platform::remove_directory("C:\\ZarvoTrialApp\\docs");
+    platform::remove_directory("C:\\ZarvoTrialApp");
+    platform::RegKey old;
+    ASSERT_EQ(platform::reg_create(kLM, "SOFTWARE\\Classes\\.zarvotrialold", &old), 0);
+    ASSERT_EQ(platform::reg_set_value(old, "", platform::kRegSz, "before", 7), 0);
+    platform::reg_close(old);
+}
+
+// The tree's lines without what Wine itself changes while windows come and
+// go (display settings under Software\Wine and HARDWARE).
+std::vector<std::string> results_of(HWND tree) {
+    std::vector<std::string> lines;
+    for (const std::string& line : test::treeLines(tree)) {
+        std::string lower = line;
+        platform::lower_case(&lower[0]);
+        if (lower.find("\\software\\wine\\") != std::string::npos ||
+            lower.find("hkey_local_machine\\hardware\\") != std::string::npos)
+            continue;
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Ok in WaitDlg once the installer has ended (it is asked again until then).
+void ok_when_installed(ui::Dialog& d) {
+    for (int i = 0; i < 300 && !d.ended(); ++i) {
+        d.click(IDOK);
+        if (!d.ended()) Sleep(100);
+    }
+}
+
+TEST_F(KestrilRunTest, ARealInstallerIsSeenReportedAndUndone) {
+    const std::string setup_built = std::string(ZARVO_NSIS_SETUP);
+    ASSERT_TRUE(std::filesystem::exists(setup_built)) << setup_built;
+    // As zarvo's Install leaves it: the setup program in the work folder.
+    std::filesystem::create_directories(dir.host("work"));
+    std::filesystem::copy_file(setup_built, dir.host("work/setup.exe"));
+    const std::string setup = dir.dos("work\\setup.exe");
+    reset_machine();
+    const std::vector<std::string> expected = {
+        "New Files [1]+",
+        "  c:\\zarvotrialapp\\app.txt [1]",
+        "  c:\\zarvotrialapp\\docs\\readme.txt [1]",
+        "  c:\\zarvotrialapp\\uninst.exe [1]",
+        "Changes to Registry [1]+",
+        "  New Keys [1]+", // by key path, whatever the root
+        "    HKEY_LOCAL_MACHINE\\Software\\Classes\\.zarvotrial [1]",
+        "    HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold\\Content Type [1]",
+        "    "
+        "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\ZarvoTrial "
+        "[1]",
+        "    HKEY_CURRENT_USER\\Software\\ZarvoTrial [1]",
+        "  Changed Keys [1]+",
+        "    HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold [1]",
+    };
+
+    // First run: the monitor undoes the installation itself.
+    std::vector<std::string> shown;
+    std::string report;
+    file_answer_ = dir.dos("trial.Kes");
+    on_dialog = [&](ui::Dialog& d) {
+        if (d.template_name() == "WAIT_DLG") return ok_when_installed(d);
+        ASSERT_EQ(d.template_name(), "RESULTS_DLG");
+        shown = results_of(d.item(IDC_RESULTS_TREE));
+        EXPECT_TRUE(IsWindowEnabled(d.item(IDC_RESULTS_APP_UNINSTALL)))
+            << "the installer registered its uninstaller";
+        d.click(IDC_RESULTS_REPORT);
+        test::Bytes written = test::read_host_file(dir.host("trial.Kes"));
+        report.assign(written.begin(), written.end());
+        d.click(IDC_RESULTS_UNINSTALL);
+    };
+    run({setup});
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(report.compare(0, 17, "Kestril Report\n\n\n"), 0);
+    for (const char* line :
+         {"NEW > c:\\zarvotrialapp\\app.txt\n",
+          "NEW KEY\n  Key > HKEY_CURRENT_USER\\Software\\ZarvoTrial\n",
+          "DATA CHANGED\n  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold\n  Data "
+          "Name > "
+          "[Default]\n  Previous Data > before\n  Previous Type > STRING\n  Current Data > "
+          "ZarvoTrial.Document\n"})
+        EXPECT_NE(report.find(line), std::string::npos) << line << "\nin\n" << report;
+    EXPECT_FALSE(exists("C:\\ZarvoTrialApp")) << "files and then their folders are gone";
+    EXPECT_FALSE(key_opens(kLM, "SOFTWARE\\Classes\\.zarvotrial"));
+    EXPECT_FALSE(key_opens(platform::kHkeyCurrentUser, "Software\\ZarvoTrial"));
+    EXPECT_EQ(value_text(kLM, "SOFTWARE\\Classes\\.zarvotrialold", ""), "before")
+        << "the changed value is back";
+    EXPECT_EQ(value_text(kLM, "SOFTWARE\\Classes\\.zarvotrialold", "Content Type"), "(no value)");
+    expect_clean();
+
+    // Second run: the application's own uninstaller, which leaves itself and
+    // the changed value behind; the monitor asks, shows the rest and undoes it.
+    reset_machine();
+    dialogs.clear();
+    prompts.clear();
+    std::vector<std::string> second;
+    answer_ = platform::kIdYes;
+    on_dialog = [&](ui::Dialog& d) {
+        if (d.template_name() == "WAIT_DLG") return ok_when_installed(d);
+        if (IsWindowEnabled(d.item(IDC_RESULTS_APP_UNINSTALL))) {
+            d.click(IDC_RESULTS_APP_UNINSTALL);
+        } else {
+            second = results_of(d.item(IDC_RESULTS_TREE));
+        }
+        d.click(IDC_RESULTS_UNINSTALL);
+    };
+    run({setup});
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"WAIT_DLG", "RESULTS_DLG", "RESULTS_DLG"}));
+    // (Ok in the wait may have been refused while the installer ran.)
+    std::vector<std::string> questions;
+    for (const platform::Prompt& p : prompts)
+        if (p.caption != "Installer still running") questions.push_back(p.caption + ": " + p.text);
+    EXPECT_EQ(questions, std::vector<std::string>{
+                             "Uninstall incomplete: Some componants were left. Want to see them?"});
+    // What the uninstaller left: itself, and the changed value's key with
+    // the value it did remove (a value record is gone only with its key).
+    EXPECT_EQ(
+        second,
+        (std::vector<std::string>{
+            "New Files [1]+", "  c:\\zarvotrialapp\\uninst.exe [1]", "Changes to Registry [1]+",
+            "  Changed Keys [1]+", "    HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold [1]",
+            "  New Keys [1]+",
+            "    HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold\\Content Type [1]"}));
+    EXPECT_FALSE(exists("C:\\ZarvoTrialApp"));
+    EXPECT_EQ(value_text(kLM, "SOFTWARE\\Classes\\.zarvotrialold", ""), "before");
+    expect_clean();
+    reset_machine();
+    platform::reg_delete_tree(kLM, "SOFTWARE\\Classes\\.zarvotrialold");
 }
 
 } // namespace
