@@ -53,7 +53,7 @@ TAddFileDlg::TAddFileDlg(HWND parent, const char* archivePath, char* lastFolder,
 
 bool TAddFileDlg::on_init() {
     set_text(IDC_ARCHIVE_FIELD, archivePath_);
-    fill_drive_list(item(IDC_DRIVES), folder_);
+    ui::fill_drive_list(item(IDC_DRIVES), folder_);
     showFolder();
     set_text(IDC_INCLUDE, includeText_);
     set_text(IDC_EXCLUDE, excludeText_);
@@ -116,7 +116,7 @@ void TAddFileDlg::fileSelectionRule() {
 }
 
 void TAddFileDlg::driveChosen() {
-    if (!chosen_drive_root(item(IDC_DRIVES), folder_)) return;
+    if (!ui::chosen_drive_root(item(IDC_DRIVES), folder_)) return;
     showFolder();
 }
 

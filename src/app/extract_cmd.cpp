@@ -50,7 +50,7 @@ bool TDirSelectDlg::on_init() {
     set_checked(IDC_USE_FOLDER_NAMES, useFolderNames_ == 1);
     if (useFolderNames_ != 1) EnableWindow(item(IDC_USE_FOLDER_NAMES), FALSE);
     set_text(IDC_DESTINATION, destination_);
-    fill_drive_list(item(IDC_DRIVES), destination_);
+    ui::fill_drive_list(item(IDC_DRIVES), destination_);
     fill_folder_lists(item(IDC_FOLDERS), nullptr, destination_);
     return true;
 }
@@ -83,7 +83,7 @@ bool TDirSelectDlg::on_command(int id, int code) {
     case IDC_DRIVES:
         if (code == CBN_SELCHANGE) {
             char root[platform::kMaxPath];
-            if (chosen_drive_root(item(IDC_DRIVES), root)) showFolder(root);
+            if (ui::chosen_drive_root(item(IDC_DRIVES), root)) showFolder(root);
         }
         return true;
     case IDC_OK_BUTTON: {

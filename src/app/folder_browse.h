@@ -5,12 +5,9 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "ui/drive_list.h"
 #include "ui/window.h"
 
-// Fills combo with the drives and selects the drive of folder.
-void fill_drive_list(HWND combo, const char* folder);
-// The root ("X:\") of the drive chosen in combo; false when none is chosen.
-bool chosen_drive_root(HWND combo, char (&folder)[platform::kMaxPath]);
 // Clears both lists and fills them from folder: sub-folders into folders,
 // every other entry's name into files (which may be null). A folder that
 // cannot be listed leaves both empty.

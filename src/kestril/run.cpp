@@ -11,6 +11,7 @@
 #include "monitor/saved_files.h"
 #include "ui/application.h"
 #include "ui/dialog.h"
+#include "ui/drive_list.h"
 #include "ui/process.h"
 
 namespace kestril {
@@ -85,15 +86,7 @@ class PickAppDlg : public ui::Dialog {
         showPath(here);
         set(installerDir, here);
         pickedName[0] = installerPath[0] = '\0';
-        HWND drives = item(IDC_PICK_DRIVES);
-        std::uint32_t mask = platform::logical_drives();
-        for (int i = 0; i < 26; ++i) {
-            if (!(mask & (1u << i))) continue;
-            char entry[6] = {'[', '-', static_cast<char>('a' + i), '-', ']', '\0'};
-            LRESULT at = SendMessageA(drives, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
-            if (!here.empty() && (here[0] | 0x20) == 'a' + i)
-                SendMessageA(drives, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
-        }
+        ui::fill_drive_list(item(IDC_PICK_DRIVES), here.c_str());
         fill(here);
         fileChosen_ = false;
         return true;
