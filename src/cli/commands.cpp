@@ -76,6 +76,7 @@ struct Options {
     std::string include = "*.*", exclude;
     std::string comment_file;
     std::vector<std::string> operands;
+    Terminals terminals;
 };
 
 bool is_yes_answer(unsigned buttons) {
@@ -83,10 +84,13 @@ bool is_yes_answer(unsigned buttons) {
 }
 
 // Answers the engine's prompts on stderr / stdin.
-platform::PromptResponder make_responder(std::ostream& err, Answer answer) {
-    return [&err, answer](const platform::Prompt& p) -> int {
+platform::PromptResponder make_responder(std::ostream& err, Answer answer, bool err_terminal) {
+    return [&err, answer, err_terminal](const platform::Prompt& p) -> int {
         unsigned buttons = p.style & 0x0F;
-        err << p.caption << ": " << p.text << "\n";
+        if (err_terminal)
+            err << terminal_safe(p.caption) << ": " << terminal_safe(p.text) << "\n";
+        else
+            err << p.caption << ": " << p.text << "\n";
         err.flush();
         if (is_yes_answer(buttons)) return platform::kIdOk;
         bool yes = false;
@@ -135,9 +139,12 @@ int open_for_command(zip& z, zlist& list, const std::string& host_path) {
     return rc;
 }
 
-void list_brief(const zlist& list, std::ostream& out) {
+void list_brief(const zlist& list, std::ostream& out, bool terminal) {
+    auto shown = [terminal](const std::string& text, bool keep_lines = false) {
+        return terminal ? terminal_safe(text, keep_lines) : text;
+    };
     std::size_t name_width = 4;
-    for (const zentry* e : list.sorted) name_width = std::max(name_width, std::strlen(e->name.c_str()));
+    for (const zentry* e : list.sorted) name_width = std::max(name_width, shown(e->name.c_str()).size());
     char buf[512];
     std::snprintf(buf, sizeof buf, "%-*s  %10s  %8s  %10s  %10s  %5s  %s", static_cast<int>(name_width),
                   "Name", "Date", "Time", "Size", "Packed", "Ratio", "Comment");
@@ -148,14 +155,14 @@ void list_brief(const zlist& list, std::ostream& out) {
         std::snprintf(buf, sizeof buf, "  %10s  %8s  %10lu  %10lu  %5s  ", date.c_str(), time.c_str(),
                       static_cast<unsigned long>(e->uncompressed_size),
                       static_cast<unsigned long>(e->compressed_size), member_ratio_text(*e).c_str());
-        line.assign(e->name.c_str());
+        line.assign(shown(e->name.c_str()));
         line.resize(std::max(name_width, line.size()), ' ');
         line += buf;
-        if (e->comment_length) line += e->comment.c_str();
+        if (e->comment_length) line += shown(e->comment.c_str());
         line += '\n';
         out << line;
     }
-    if (list.comment_length) out << "\n" << list.comment.c_str() << "\n";
+    if (list.comment_length) out << "\n" << shown(list.comment.c_str(), true) << "\n";
     out << "\n" << totals_text(list) << "\n";
 }
 
@@ -188,10 +195,8 @@ void mark_members(zlist& list, const std::vector<std::string>& filters) {
         list.mark_all(1);
         return;
     }
-    std::string text;
-    for (const auto& f : filters) text += (text.empty() ? "" : " ") + f;
-    wlist w(text.c_str());
-    w.parse();
+    // Each argument is one filter: a member name with blanks is matched whole.
+    wlist w(filters);
     list.mark_all(0);
     for (auto& e : list.entries)
         if (w.matchAny(e->name.c_str(), 0)) list.mark(e.get());
@@ -230,7 +235,7 @@ int command_extract(const Options& opt, bool use_folder_names, std::ostream& out
         err << "zarvo-cli: no member matches\n";
         return 1;
     }
-    ConsoleUi ui(out, err, opt.answer);
+    ConsoleUi ui(out, err, opt.answer, opt.terminals);
     a.z.ui = &ui;
     std::string destination = platform::dos_path_from_host(opt.destination);
     extract_files(a.z, a.list, nullptr, a.path.c_str(), destination.c_str(), use_folder_names, kAnswerYes);
@@ -242,7 +247,7 @@ int command_test(const Options& opt, std::ostream& out, std::ostream& err) {
     int status = 0;
     if (!open_operand_archive(opt, false, err, a, &status)) return status;
     a.list.mark_all(1);
-    ConsoleUi ui(out, err, opt.answer);
+    ConsoleUi ui(out, err, opt.answer, opt.terminals);
     a.z.ui = &ui;
     test_files(a.z, a.list, nullptr, a.path.c_str());
     const zip& z = a.z;
@@ -259,7 +264,7 @@ int command_list(const Options& opt, std::ostream& out, std::ostream& err) {
     if (opt.verbose)
         list_verbose(a.list, out);
     else
-        list_brief(a.list, out);
+        list_brief(a.list, out, opt.terminals.out);
     return exit_status(a.z);
 }
 
@@ -329,7 +334,7 @@ int command_add(const Options& opt, char which, std::ostream& out, std::ostream&
         }
     }
 
-    ConsoleUi ui(out, err, opt.answer);
+    ConsoleUi ui(out, err, opt.answer, opt.terminals);
     z.ui = &ui;
     z.file_list = files.release();
     zip_operation(z, list, nullptr, archive.c_str(), action, static_cast<std::uint32_t>(opt.level),
@@ -357,7 +362,7 @@ int command_remove(const Options& opt, std::ostream& out, std::ostream& err) {
         return 2;
     }
     use_temporary_folder(a.z);
-    ConsoleUi ui(out, err, opt.answer);
+    ConsoleUi ui(out, err, opt.answer, opt.terminals);
     a.z.ui = &ui;
     zip_operation(a.z, a.list, nullptr, a.path.c_str(), kActionRemove, 0, 0);
     return exit_status(a.z);
@@ -393,12 +398,20 @@ int command_comment(const Options& opt, std::ostream& err) {
 } // namespace
 
 int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    Terminals terminals;
+    terminals.out = &out == &std::cout && isatty(fileno(stdout));
+    terminals.err = &err == &std::cerr && isatty(fileno(stderr));
+    return run_cli(argc, argv, out, err, terminals);
+}
+
+int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Terminals terminals) {
     if (argc < 2) {
         err << kUsage;
         return 2;
     }
     std::string command = argv[1];
     Options opt;
+    opt.terminals = terminals;
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "-v")
@@ -439,7 +452,7 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
             opt.operands.push_back(a);
     }
 
-    platform::PromptResponder previous = platform::set_prompt_responder(make_responder(err, opt.answer));
+    platform::PromptResponder previous = platform::set_prompt_responder(make_responder(err, opt.answer, terminals.err));
     int rc;
     if (command == "l")
         rc = command_list(opt, out, err);

@@ -29,7 +29,78 @@ std::string display_path(const std::string& dos_path) {
 #endif
 }
 
-ConsoleProgress::ConsoleProgress(std::ostream& out, std::ostream& err, bool bar) : out_(out), err_(err), bar_(bar) {}
+namespace {
+
+// Length of the well-formed UTF-8 sequence at p (n bytes left), 0 if none.
+std::size_t utf8_length(const unsigned char* p, std::size_t n) {
+    std::size_t len;
+    std::uint32_t min;
+    if (p[0] >= 0xC2 && p[0] <= 0xDF) {
+        len = 2, min = 0x80;
+    } else if (p[0] >= 0xE0 && p[0] <= 0xEF) {
+        len = 3, min = 0x800;
+    } else if (p[0] >= 0xF0 && p[0] <= 0xF4) {
+        len = 4, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (n < len) return 0;
+    std::uint32_t cp = p[0] & (0x7F >> len);
+    for (std::size_t i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    // C1 controls (U+0080 to U+009F) act on terminals as their escapes do.
+    if (cp <= 0x9F) return 0;
+    return len;
+}
+
+void append_escaped(std::string& out, unsigned char c) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\x%02x", c);
+    out += buf;
+}
+
+} // namespace
+
+std::string terminal_safe(const std::string& text, bool keep_lines) {
+    std::string out;
+    out.reserve(text.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        unsigned char c = p[i];
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+        } else if (keep_lines && (c == '\n' || c == '\t')) {
+            out += static_cast<char>(c);
+            ++i;
+        } else if (keep_lines && c == '\r' && i + 1 < n && p[i + 1] == '\n') {
+            out += "\r\n";
+            i += 2;
+        } else if (std::size_t len = c >= 0x80 ? utf8_length(p + i, n - i) : 0) {
+            out.append(text, i, len);
+            i += len;
+        } else {
+            append_escaped(out, c);
+            ++i;
+        }
+    }
+    return out;
+}
+
+ConsoleProgress::ConsoleProgress(std::ostream& out, std::ostream& err, bool bar, Terminals terminals)
+    : out_(out), err_(err), bar_(bar), terminals_(terminals) {}
+
+std::string ConsoleProgress::out_text(const std::string& text) const {
+    return terminals_.out ? terminal_safe(text) : text;
+}
+
+std::string ConsoleProgress::err_text(const std::string& text) const {
+    return terminals_.err ? terminal_safe(text) : text;
+}
 
 void ConsoleProgress::SetFile(const char* name) {
     file_ = name;
@@ -42,7 +113,7 @@ void ConsoleProgress::FileProgress(std::uint32_t total_bytes, std::uint32_t byte
     int filled = static_cast<int>(std::uint64_t(bytes_done) * width / total_bytes);
     if (filled > width) filled = width;
     err_ << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << done_ + 1 << "/"
-         << total_ << " " << file_;
+         << total_ << " " << err_text(file_);
     err_.flush();
     bar_shown_ = true;
 }
@@ -58,14 +129,14 @@ void ConsoleProgress::clear_bar() {
 void ConsoleProgress::AddLine(const char* text, int flag) {
     clear_bar();
     if (flag)
-        err_ << "Error: " << text << "\n";
+        err_ << "Error: " << err_text(text) << "\n";
     else
-        out_ << text << "\n";
+        out_ << out_text(text) << "\n";
 }
 
 void ConsoleProgress::LogLine(const char* action, const char* name) {
     clear_bar();
-    out_ << action << ":  " << display_path(name) << "\n";
+    out_ << action << ":  " << out_text(display_path(name)) << "\n";
 }
 
 void ConsoleProgress::LogResult(const char* action, const char* path, int failed) {
@@ -73,10 +144,10 @@ void ConsoleProgress::LogResult(const char* action, const char* path, int failed
     ++results;
     if (failed) ++failed_results;
     if (std::strcmp(action, "Test") == 0) {
-        out_ << "Test:  " << path << "  " << (failed ? (pending_warning_.empty() ? "FAILED" : pending_warning_) : "OK")
-             << "\n";
+        out_ << "Test:  " << out_text(path) << "  "
+             << (failed ? (pending_warning_.empty() ? "FAILED" : out_text(pending_warning_)) : "OK") << "\n";
     } else {
-        out_ << action << ":  " << display_path(path) << (failed ? "  [FAIL]" : "") << "\n";
+        out_ << action << ":  " << out_text(display_path(path)) << (failed ? "  [FAIL]" : "") << "\n";
     }
 }
 
@@ -84,17 +155,17 @@ void ConsoleProgress::LogAdded(const char* action, const char* path, std::uint32
     clear_bar();
     unsigned long saved = 0;
     if (size > packed && size) saved = static_cast<unsigned long>((std::uint64_t(size - packed) * 100 + size / 2) / size);
-    out_ << action << ":  " << display_path(path) << "  [" << saved << "%]\n";
+    out_ << action << ":  " << out_text(display_path(path)) << "  [" << saved << "%]\n";
 }
 
 void ConsoleProgress::AddWarning(const char* text) {
     clear_bar();
     pending_warning_ = text;
-    err_ << text << "\n";
+    err_ << err_text(text) << "\n";
 }
 
 JobProgress* ConsoleUi::create_progress(void*, std::int32_t*, std::uint32_t*) {
-    last_ = new ConsoleProgress(out_, err_, isatty(fileno(stderr)) != 0);
+    last_ = new ConsoleProgress(out_, err_, isatty(fileno(stderr)) != 0, terminals_);
     return last_;
 }
 
@@ -111,7 +182,7 @@ std::uint32_t ConsoleUi::ask(const std::string& question) {
     if (answer_ == Answer::Yes) return kAnswerYesToAll;
     if (answer_ == Answer::No || !isatty(fileno(stdin))) return kAnswerNo;
     for (;;) {
-        err_ << question << " [y]es, [A]ll, [n]o, [c]ancel? ";
+        err_ << (terminals_.err ? terminal_safe(question) : question) << " [y]es, [A]ll, [n]o, [c]ancel? ";
         err_.flush();
         char line[32] = {};
         if (!std::fgets(line, sizeof line, stdin)) return kAnswerCancel;

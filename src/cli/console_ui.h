@@ -11,12 +11,25 @@
 
 enum class Answer { Ask, Yes, No };
 
+// Which of the two streams are terminals. Names and comments come from the
+// archive: printed raw on a terminal, their control bytes could move the
+// cursor, set the title or clear the screen.
+struct Terminals {
+    bool out = false;
+    bool err = false;
+};
+
+// text with control characters, C1 controls and bytes that are not UTF-8
+// shown as \xNN. keep_lines keeps line feeds, tabs and CR LF pairs (a
+// comment's lines).
+std::string terminal_safe(const std::string& text, bool keep_lines = false);
+
 // A DOS path of the engine as the user gave it on this host.
 std::string display_path(const std::string& dos_path);
 
 class ConsoleProgress : public JobProgress {
   public:
-    ConsoleProgress(std::ostream& out, std::ostream& err, bool bar);
+    ConsoleProgress(std::ostream& out, std::ostream& err, bool bar, Terminals terminals = {});
     void SetCaption(const char*) override {}
     void StartJob(const char*, int file_total) override { total_ = file_total; }
     void SetFile(const char* name) override;
@@ -35,9 +48,12 @@ class ConsoleProgress : public JobProgress {
 
   private:
     void clear_bar();
+    std::string out_text(const std::string& text) const;
+    std::string err_text(const std::string& text) const;
     std::ostream& out_;
     std::ostream& err_;
     bool bar_;
+    Terminals terminals_;
     bool bar_shown_ = false;
     int total_ = 0;
     int done_ = 0;
@@ -47,7 +63,8 @@ class ConsoleProgress : public JobProgress {
 
 class ConsoleUi : public JobUi {
   public:
-    ConsoleUi(std::ostream& out, std::ostream& err, Answer answer) : out_(out), err_(err), answer_(answer) {}
+    ConsoleUi(std::ostream& out, std::ostream& err, Answer answer, Terminals terminals = {})
+        : out_(out), err_(err), answer_(answer), terminals_(terminals) {}
     JobProgress* create_progress(void* owner_window, std::int32_t* error, std::uint32_t* warnings) override;
     void destroy_progress(JobProgress* progress) override;
     std::uint32_t confirm_replace(JobProgress* progress, void* owner_window, const char* target_path,
@@ -61,5 +78,6 @@ class ConsoleUi : public JobUi {
     std::ostream& out_;
     std::ostream& err_;
     Answer answer_;
+    Terminals terminals_;
     ConsoleProgress* last_ = nullptr;
 };

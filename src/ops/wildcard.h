@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // 1 match, 0 no match, 2 abort (a failed inner "*" ends the whole match).
@@ -14,6 +15,9 @@ bool matchName(const char* name, const char* pattern, int case_sensitive);
 class wlist {
   public:
     explicit wlist(const char* source) : source_(source ? source : "") {}
+    // Filters given one by one (command-line arguments): each is kept whole,
+    // blanks included, and needs no parse.
+    explicit wlist(std::vector<std::string> filters) : items_(std::move(filters)) {}
     // Splits the source at spaces into filters (kept whole); an
     // empty text or trailing spaces give one empty filter, which matches nothing.
     int parse();

@@ -98,3 +98,89 @@ TEST(CliList, RelativeHostPathsAreAccepted) {
 }
 
 } // namespace
+
+namespace {
+
+std::vector<std::string> listed_names(const std::string& host_archive) {
+    CliRun r = cli({"l", "-v", host_archive});
+    std::vector<std::string> names;
+    std::istringstream in(r.out);
+    std::string line;
+    std::getline(in, line); // the column names
+    while (std::getline(in, line)) names.push_back(line.substr(0, line.find('\t')));
+    return names;
+}
+
+TEST(CliFilters, EachArgumentIsOneFilterBlanksIncluded) {
+    test::TempDir dir;
+    std::string archive = dir.host("a.zip");
+    test::write_host_file(archive, test::build_zip({{"my", {'1'}}, {"file.txt", {'2'}}, {"my file.txt", {'3'}},
+                                                    {"keep.txt", {'4'}}}));
+    CliRun x = cli({"x", "-o", dir.host("out"), archive, "my file.txt"});
+    EXPECT_EQ(x.status, 0) << x.err;
+    EXPECT_EQ(test::read_host_file(dir.host("out/my file.txt")), test::Bytes{'3'});
+    for (const char* other : {"out/my", "out/file.txt", "out/keep.txt"})
+        EXPECT_EQ(platform::get_attributes(dir.dos(other).c_str()), platform::kInvalidAttributes) << other;
+
+    CliRun d = cli({"d", archive, "my file.txt", "keep.*"});
+    EXPECT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(listed_names(archive), (std::vector<std::string>{"my", "file.txt"}));
+}
+
+TEST(CliTerminal, ControlBytesAreShownEscaped) {
+    const struct {
+        std::string text;
+        bool keep_lines;
+        std::string shown;
+    } cases[] = {
+        {"plain name.txt", false, "plain name.txt"},
+        {"\x1b]0;owned\x07.txt", false, "\\x1b]0;owned\\x07.txt"},
+        {"clear\x1b[2J", false, "clear\\x1b[2J"},
+        {"tab\there\nline", false, "tab\\x09here\\x0aline"},
+        {"line one\r\nline two\nend\tx", true, "line one\r\nline two\nend\tx"},
+        {"over\rwrite", true, "over\\x0dwrite"},
+        {"del\x7f", false, "del\\x7f"},
+        // UTF-8 letters stay; C1 controls, even well-formed, and stray bytes do not.
+        {"caf\xc3\xa9 \xe6\x96\x87", false, "caf\xc3\xa9 \xe6\x96\x87"},
+        {"csi\xc2\x9b" "2J", false, "csi\\xc2\\x9b2J"},
+        {"lone\x9b", false, "lone\\x9b"},
+        {"cut\xe6\x96", false, "cut\\xe6\\x96"},
+        {"overlong\xc0\xaf", false, "overlong\\xc0\\xaf"},
+        {std::string("nul\0x", 5), false, "nul\\x00x"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(terminal_safe(c.text, c.keep_lines), c.shown) << c.shown;
+}
+
+TEST(CliTerminal, NamesAndCommentsFromTheArchiveCannotDriveTheTerminal) {
+    test::TempDir dir;
+    std::string archive = dir.host("evil.zip");
+    const std::string evil = "title\x1b]0;owned\x07.txt";
+    test::ZipLayout layout;
+    layout.archive_comment = "first\r\nsecond\x1b[2J";
+    test::write_host_file(archive, test::build_zip({{evil, {'x'}, 0x4E21, 0x6000, 0, "c\x1b[31m"}}, layout));
+
+    auto run = [&](std::vector<std::string> args, bool terminal) {
+        args.insert(args.begin(), "zarvo-cli");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(&a[0]);
+        std::ostringstream out, err;
+        Terminals t;
+        t.out = t.err = terminal;
+        int status = run_cli(static_cast<int>(argv.size()), argv.data(), out, err, t);
+        return CliRun{status, out.str(), err.str()};
+    };
+    for (auto args : std::vector<std::vector<std::string>>{
+             {"l", archive}, {"t", archive}, {"x", "-y", "-o", dir.host("out"), archive}}) {
+        CliRun r = run(args, true);
+        EXPECT_EQ(r.status, 0) << args[0] << r.err;
+        EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << args[0] << ": " << r.out << r.err;
+        EXPECT_NE(r.out.find("title\\x1b]0;owned\\x07.txt"), std::string::npos) << args[0] << ": " << r.out;
+    }
+    CliRun listed = run({"l", archive}, true);
+    EXPECT_NE(listed.out.find("first\r\nsecond\\x1b[2J"), std::string::npos) << listed.out;
+    // Into a pipe or a file the bytes go as they are.
+    CliRun piped = run({"l", archive}, false);
+    EXPECT_NE(piped.out.find(evil), std::string::npos);
+}
+
+} // namespace
