@@ -224,7 +224,11 @@ int read_end_record(zip& z, zlist& list) {
     return z.error;
 }
 
-int read_central_header(zip& z, zlist& list) {
+std::uint64_t central_header_size(const zentry& e) {
+    return 46 + std::uint64_t(e.name_length) + e.central_extra_length + e.comment_length;
+}
+
+int read_central_header(zip& z, zlist& list, std::uint64_t room) {
     if (z.error) return z.error;
     read_bytes(z, z.signature_buffer, 4);
     if (z.error) return z.error;
@@ -257,6 +261,10 @@ int read_central_header(zip& z, zlist& list) {
     e->internal_attributes = get16(h + 32);
     e->external_attributes = get32(h + 34);
     e->local_header_offset = get32(h + 38);
+    if (central_header_size(*e) > room) {
+        set_error(z, ZERR_NOEND);
+        return z.error;
+    }
 
     try {
         if (e->name_length) {

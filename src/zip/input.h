@@ -7,6 +7,7 @@
 
 struct zip;
 struct zlist;
+struct zentry;
 
 // Reads the next block; the bytes now in the buffer, or -1 at the end of the last disk.
 int fill_input(zip& z);
@@ -23,7 +24,11 @@ int find_end_record(zip& z);
 // Reads the end record and the archive comment into the catalog; 0 or 4.
 int read_end_record(zip& z, zlist& list);
 // Reads one central header and appends its entry; returns the error field.
-int read_central_header(zip& z, zlist& list);
+// A header that would take more than room bytes (it would run into the end
+// record) is error 27 and is not read further.
+int read_central_header(zip& z, zlist& list, std::uint64_t room = ~std::uint64_t(0));
+// Bytes a central header of e takes in the directory.
+std::uint64_t central_header_size(const zentry& e);
 
 // Little-endian fields of a record.
 inline std::uint16_t get16(const std::uint8_t* p) {

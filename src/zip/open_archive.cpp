@@ -17,6 +17,59 @@ bool open_for_listing(zip& z) {
     return true;
 }
 
+// Reads the central headers that follow the input's position. The directory
+// is read whole or refused: a reader that stopped quietly at a damaged
+// header would show, test and rewrite the archive without the members
+// behind it.
+void read_central_directory(zip& z, zlist& list) {
+    // A directory on the end record's disk must end before the end record.
+    const bool bounded = list.central_directory_disk == list.this_disk &&
+                         list.central_directory_offset <= list.end_record_offset;
+    std::uint64_t consumed = 0;
+    for (;;) {
+        std::uint64_t room = ~std::uint64_t(0);
+        if (bounded) {
+            std::uint64_t at = std::uint64_t(list.central_directory_offset) + consumed;
+            room = at < list.end_record_offset ? list.end_record_offset - at : 0;
+        }
+        if (read_central_header(z, list, room) != 0) break;
+        consumed += central_header_size(*list.entries.back());
+    }
+    // The loop ends at the first record that is not a central header; other
+    // errors (end of file, memory, a header running into the end record) stand.
+    if (z.error != ZERR_FORMAT || list.count() == 0) {
+        if (z.error != ZERR_FORMAT) list.clear();
+        return;
+    }
+
+    // ZIP64 archives keep their real count and size elsewhere; their
+    // directory must end at one of the records that follow it.
+    const bool zip64_marked = list.total_entries == 0xFFFF || list.central_directory_size == 0xFFFFFFFFu ||
+                              list.central_directory_offset == 0xFFFFFFFFu;
+    bool complete;
+    if (zip64_marked) {
+        const auto* s = reinterpret_cast<const std::uint8_t*>(z.signature_buffer);
+        const bool at_end_record =
+            bounded && std::uint64_t(list.central_directory_offset) + consumed == list.end_record_offset;
+        complete = at_end_record || (s[0] == 'P' && s[1] == 'K' && s[2] == 6 && (s[3] == 6 || s[3] == 7));
+    } else {
+        // More members than counted is an archive whose 16-bit count wrapped;
+        // fewer, or fewer bytes than the directory's size, means a header
+        // was damaged and the members behind it would be lost.
+        complete = list.count() >= list.total_entries && consumed >= list.central_directory_size;
+    }
+    if (!complete) {
+        z.error = ZERR_NOEND;
+        list.clear();
+        return;
+    }
+    z.error = 0;
+    if (!zip64_marked && ((list.count() & 0xFFFF) != list.total_entries ||
+                          (consumed & 0xFFFFFFFFu) != list.central_directory_size))
+        zip_warning(z, ZWARN_DIRECTORY, z.archive_path);
+    if (list.zlist_sort() != 0) z.error = ZERR_GENERAL;
+}
+
 } // namespace
 
 int open_archive(zip& z, zlist& list, const char* path) {
@@ -59,24 +112,18 @@ int open_archive(zip& z, zlist& list, const char* path) {
     }
 
     if (z.error == 0) {
+        const std::uint32_t end_record_offset = z.buffer_position + z.read_pointer;
         list.clear();
         read_end_record(z, list);
         z.last_disk = list.this_disk;
+        list.end_record_offset = end_record_offset;
     }
     if (z.error == 0 &&
         seek_archive(z, list.central_directory_offset, list.central_directory_disk) == ZERR_EOF) {
         list.clear();
         z.error = ZERR_FORMAT;
     }
-    if (z.error == 0) {
-        while (read_central_header(z, list) == 0) {
-        }
-        // The loop ends at the first record that is not a central header.
-        if (z.error == ZERR_FORMAT && list.count() > 0) {
-            z.error = 0;
-            if (list.zlist_sort() != 0) z.error = ZERR_GENERAL;
-        }
-    }
+    if (z.error == 0) read_central_directory(z, list);
 
     release_job(z);
     return z.error;

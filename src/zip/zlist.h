@@ -69,6 +69,9 @@ struct zlist {
     std::uint32_t central_directory_offset = 0;
     std::uint32_t comment_length = 0;
     std::string comment;
+    // Where the end record was found (on the last disk): a comment change
+    // writes there and nowhere else.
+    std::uint32_t end_record_offset = 0;
 
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries.size()); }
 

@@ -184,3 +184,30 @@ TEST(CliTerminal, NamesAndCommentsFromTheArchiveCannotDriveTheTerminal) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(CliDamagedDirectory, HiddenMembersStopEveryCommandAndTheArchiveStaysAsItWas) {
+    test::TempDir dir;
+    test::Bytes bytes = test::build_zip({{"a.txt", {'a'}}, {"b.txt", {'b'}}, {"c.txt", {'c'}}});
+    // The second central header's signature: members b and c stand behind it.
+    std::size_t second = bytes.size() - 22 - 2 * (46 + 5);
+    ASSERT_EQ(bytes[second], 'P');
+    bytes[second] = 'X';
+    std::string archive = dir.host("damaged.zip");
+    test::write_host_file(archive, bytes);
+    test::write_host_file(dir.host("new.txt"), {'n'});
+    const std::string start_dir = platform::current_directory();
+    ASSERT_TRUE(platform::set_current_directory(dir.dos("").c_str()));
+
+    for (auto args : std::vector<std::vector<std::string>>{
+             {"l", archive}, {"t", archive}, {"a", archive, "new.txt"}, {"d", archive, "a.txt"}}) {
+        CliRun r = cli(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_NE(r.err.find("Bad CE signature"), std::string::npos) << args[0] << ": " << r.err;
+        EXPECT_EQ(test::read_host_file(archive), bytes) << args[0];
+    }
+    platform::set_current_directory(start_dir.c_str());
+}
+
+} // namespace

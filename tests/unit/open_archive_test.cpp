@@ -144,7 +144,7 @@ TEST(OpenArchive, BrokenArchivesGiveTheirCodes) {
     }
 }
 
-TEST(OpenArchive, DirectoryRunningIntoTheEndOfFileIsUnexpectedEnd) {
+TEST(OpenArchive, DirectoryRunningIntoTheEndRecordIsRefused) {
     // The end record claims a directory that starts in the last bytes of the file.
     Bytes b = test::build_zip({member("a", 10)});
     Bytes cut(b.begin(), b.end() - 22);     // drop the end record
@@ -158,9 +158,91 @@ TEST(OpenArchive, DirectoryRunningIntoTheEndOfFileIsUnexpectedEnd) {
     test::TempDir dir;
     Opened o;
     open_bytes(o, dir, cut);
-    // The header's fields run on into the end record, whose bytes then give a
-    // name longer than what is left of the file.
-    EXPECT_EQ(o.rc, ZERR_EOF);
+    // The header's name would take the end record's bytes.
+    EXPECT_EQ(o.rc, ZERR_NOEND);
+    EXPECT_EQ(o.list.count(), 0u);
+}
+
+// The end record's fields of an archive without comment, patched in place.
+void patch_end_record(Bytes& b, int field_offset, std::uint32_t value, int width) {
+    std::size_t at = b.size() - 22 + field_offset;
+    for (int i = 0; i < width; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::size_t central_header_at(const Bytes& b, int index) {
+    std::size_t found = 0;
+    for (std::size_t i = 0; i + 4 <= b.size(); ++i)
+        if (b[i] == 'P' && b[i + 1] == 'K' && b[i + 2] == 1 && b[i + 3] == 2 && found++ == std::size_t(index))
+            return i;
+    return b.size();
+}
+
+TEST(OpenArchive, TheDirectoryIsReadWholeOrRefused) {
+    const Bytes three = test::build_zip({member("a", 10), member("b", 20), member("c", 30)});
+    const std::uint32_t directory_size = 3 * (46 + 1);
+    auto with = [&](auto change) {
+        Bytes b = three;
+        change(b);
+        return b;
+    };
+    const struct {
+        const char* what;
+        Bytes bytes;
+        int rc;
+        std::uint32_t warnings;
+    } cases[] = {
+        {"intact", three, 0, 0},
+        {"second header's signature damaged",
+         with([](Bytes& b) { b[central_header_at(b, 1)] = 'X'; }), ZERR_NOEND, 0},
+        {"third header's signature damaged",
+         with([](Bytes& b) { b[central_header_at(b, 2) + 3] = 9; }), ZERR_NOEND, 0},
+        {"count says four", with([](Bytes& b) { patch_end_record(b, 10, 4, 2); }), ZERR_NOEND, 0},
+        {"size says one header more",
+         with([&](Bytes& b) { patch_end_record(b, 12, directory_size + 47, 4); }), ZERR_NOEND, 0},
+        // Lying figures that hide no member are reported, and every member shows.
+        {"count says two", with([](Bytes& b) { patch_end_record(b, 10, 2, 2); }), 0, 1},
+        {"size says 0", with([](Bytes& b) { patch_end_record(b, 12, 0, 4); }), 0, 1},
+        {"size says one byte less",
+         with([&](Bytes& b) { patch_end_record(b, 12, directory_size - 1, 4); }), 0, 1},
+        // A ZIP64 count must end where the records after the directory begin.
+        {"count 0xFFFF, directory whole", with([](Bytes& b) { patch_end_record(b, 10, 0xFFFF, 2); }), 0, 0},
+        {"size 0xFFFFFFFF, directory whole", with([](Bytes& b) { patch_end_record(b, 12, 0xFFFFFFFFu, 4); }), 0, 0},
+        {"count 0xFFFF, second header damaged", with([](Bytes& b) {
+             patch_end_record(b, 10, 0xFFFF, 2);
+             b[central_header_at(b, 1)] = 'X';
+         }),
+         ZERR_NOEND, 0},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::ScriptedResponder answers({}, platform::kIdOk);
+        Opened o;
+        open_bytes(o, dir, c.bytes);
+        EXPECT_EQ(o.rc, c.rc) << c.what;
+        EXPECT_EQ(o.z.warnings, c.warnings) << c.what;
+        EXPECT_EQ(o.list.count(), c.rc ? 0u : 3u) << c.what;
+        EXPECT_EQ(o.list.sorted.size(), c.rc ? 0u : 3u) << c.what;
+        if (c.warnings) {
+            ASSERT_EQ(answers.prompts().size(), 1u) << c.what;
+            EXPECT_EQ(answers.prompts()[0].caption, "Warning");
+            EXPECT_EQ(answers.prompts()[0].text.rfind("Warning: The end record of ", 0), 0u) << answers.prompts()[0].text;
+        }
+    }
+}
+
+TEST(OpenArchive, MoreMembersThanA16BitCountHolds) {
+    // 65,537 members: writers without ZIP64 store the count modulo 65,536.
+    std::vector<test::ZipMember> members(65537);
+    for (std::size_t i = 0; i < members.size(); ++i) members[i].name = std::to_string(i);
+    Bytes b = test::build_zip(members);
+    test::TempDir dir;
+    test::ScriptedResponder answers({}, platform::kIdOk);
+    Opened o;
+    open_bytes(o, dir, b);
+    EXPECT_EQ(o.rc, 0);
+    EXPECT_EQ(o.list.count(), 65537u);
+    EXPECT_EQ(o.list.total_entries, 1u);
+    EXPECT_EQ(o.z.warnings, 0u);
 }
 
 TEST(OpenArchive, MissingFileAndOverlongPathGive17) {
