@@ -13,7 +13,8 @@
 
 namespace {
 
-const std::uint32_t kCommentLimit = 32767;
+// The most an end record's 16-bit length can describe: a comment is never cut.
+const std::uint32_t kCommentLimit = 65535;
 
 std::string editText(HWND edit) {
     std::vector<char> text(static_cast<std::size_t>(GetWindowTextLengthA(edit)) + 1);

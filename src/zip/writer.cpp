@@ -293,20 +293,59 @@ int replace_archive(zip& z, const char* archive_path, const char* temporary_path
 
 namespace {
 
-// Writes the end record again where it stands, from the catalog's values.
-int rewrite_end_record(zip& z, const zlist& list) {
+// Writes the end record with a new comment where the end record was found,
+// and nowhere else: figures in the record may lie, and writing where they
+// point would overwrite central headers. The new tail goes out in one write
+// and the file is cut behind it, so a shorter comment leaves none of the
+// old one behind, and a stop between the two steps still leaves a complete
+// end record.
+int rewrite_end_record(zip& z, zlist& list, const char* comment, std::uint32_t comment_length) {
     platform::ScopedFile f(platform::open_write(z.archive_path));
     if (!f.valid()) {
         set_error(z, ZERR_OPEN);
         return z.error;
     }
+    // The archive must still hold its end record where it was read.
+    std::uint8_t found[4] = {};
+    std::uint32_t got = 0;
+    if (!platform::seek_file(f.get(), list.end_record_offset) || !platform::read_file(f.get(), found, 4, &got) ||
+        got != 4 || std::memcmp(found, z.end_signature, 4) != 0) {
+        set_error(z, ZERR_FORMAT);
+        return z.error;
+    }
+    zlist changed_record;
+    changed_record.this_disk = list.this_disk;
+    changed_record.central_directory_disk = list.central_directory_disk;
+    changed_record.entries_on_this_disk = list.entries_on_this_disk;
+    changed_record.total_entries = list.total_entries;
+    changed_record.central_directory_size = list.central_directory_size;
+    changed_record.central_directory_offset = list.central_directory_offset;
+    changed_record.comment_length = comment_length;
+    std::vector<std::uint8_t> tail;
+    try {
+        tail.resize(22 + std::size_t(comment_length));
+    } catch (const std::bad_alloc&) {
+        set_error(z, ZERR_MEMORY);
+        return z.error;
+    }
     std::uint8_t r[22];
-    end_record_bytes(list, r);
+    end_record_bytes(changed_record, r);
+    std::memcpy(tail.data(), r, sizeof r);
+    if (comment_length) std::memcpy(tail.data() + 22, comment, comment_length);
     std::uint32_t written = 0;
-    if (!platform::seek_file(f.get(), list.central_directory_offset + list.central_directory_size) ||
-        !platform::write_file(f.get(), r, sizeof r, &written) ||
-        (list.comment_length && !platform::write_file(f.get(), list.comment.data(), list.comment_length, &written)))
+    if (!platform::seek_file(f.get(), list.end_record_offset) ||
+        !platform::write_file(f.get(), tail.data(), static_cast<std::uint32_t>(tail.size()), &written) ||
+        !platform::truncate_file(f.get())) {
         map_write_error(z, platform::last_error());
+        return z.error;
+    }
+    try {
+        list.comment.assign(comment ? comment : "", comment_length);
+    } catch (const std::bad_alloc&) {
+        set_error(z, ZERR_MEMORY);
+        return z.error;
+    }
+    list.comment_length = comment_length;
     return z.error;
 }
 
@@ -315,25 +354,13 @@ int rewrite_end_record(zip& z, const zlist& list) {
 int delete_comment(zip& z, zlist& list) {
     if (z.error) return z.error;
     if (list.comment_length == 0 && list.comment.empty()) return 0;
-    list.comment.clear();
-    list.comment_length = 0;
-    return rewrite_end_record(z, list);
+    return rewrite_end_record(z, list, nullptr, 0);
 }
 
 int set_comment(zip& z, zlist& list, const char* text, std::uint32_t length) {
     z.error = 0;
     z.warnings = 0;
-    delete_comment(z, list);
-    if (text && length && z.error == 0) {
-        if (length > 0xFFFF) length = 0xFFFF; // the end record holds a 16-bit length
-        try {
-            list.comment.assign(text, length);
-        } catch (const std::bad_alloc&) {
-            set_error(z, ZERR_MEMORY);
-            return z.error;
-        }
-        list.comment_length = length;
-        rewrite_end_record(z, list);
-    }
-    return z.error;
+    if (!text || length == 0) return delete_comment(z, list);
+    if (length > 0xFFFF) length = 0xFFFF; // the end record holds a 16-bit length
+    return rewrite_end_record(z, list, text, length);
 }

@@ -37,14 +37,14 @@ class CommentTest : public ZarvoWindowTest {
         EXPECT_EQ(win().archiveOpen(), 1);
         return archive;
     }
-    std::string box_text() { return ui::window_text(win().comment_box(), 32768); }
+    std::string box_text() { return ui::window_text(win().comment_box(), 70000); }
     Bytes archive_bytes() { return read_host_file(dir.host("test.zip")); }
     // Answers the comment dialog with act (which must end it); records what
     // it showed first.
     void edit_comment(std::function<void(ui::Dialog&)> act) {
         on_dialog = [this, act](ui::Dialog& d) {
             shown_caption = ui::window_text(d.hwnd());
-            shown_text = d.text(IDC_COMMENT_EDIT, 32768);
+            shown_text = d.text(IDC_COMMENT_EDIT, 70000);
             act(d);
         };
         command(CM_SELECT_COMMENT);
@@ -122,7 +122,7 @@ TEST(CommentAddCRs, BreaksBareLineFeedsWithinTheLimit) {
     }
 }
 
-TEST_F(CommentTest, AddCRsInTheDialogFormatsTheEditsTextUpTo32767Characters) {
+TEST_F(CommentTest, AddCRsInTheDialogFormatsTheEditsTextUpTo65535Characters) {
     std::string archive = open("line one\nline two");
     std::string formatted, long_formatted;
     edit_comment([&](ui::Dialog& d) {
@@ -133,15 +133,15 @@ TEST_F(CommentTest, AddCRsInTheDialogFormatsTheEditsTextUpTo32767Characters) {
     EXPECT_EQ(formatted, "line one\r\nline two");
     EXPECT_EQ(archive_comment(archive), "line one\r\nline two");
 
-    // 32766 characters and a feed: the break would make 32768, so the feed goes.
+    // 65534 characters and a feed: the break would make 65536, so the feed goes.
     dialogs.clear();
     edit_comment([&](ui::Dialog& d) {
-        d.set_text(IDC_COMMENT_EDIT, (std::string(32766, 'a') + "\n").c_str());
+        d.set_text(IDC_COMMENT_EDIT, (std::string(65534, 'a') + "\n").c_str());
         d.click(IDC_ADD_CRS);
-        long_formatted = d.text(IDC_COMMENT_EDIT, 40000);
+        long_formatted = d.text(IDC_COMMENT_EDIT, 70000);
         d.click(IDCANCEL);
     });
-    EXPECT_EQ(long_formatted, std::string(32766, 'a'));
+    EXPECT_EQ(long_formatted, std::string(65534, 'a'));
     EXPECT_EQ(archive_comment(archive), "line one\r\nline two") << "Cancel after Add CR's";
 }
 
@@ -165,7 +165,7 @@ TEST_F(CommentTest, UseSelectedFileTakesTheTopmostSelectedMember) {
 }
 
 // size bytes of text in lines, as a comment would have them (one line of
-// 32767 characters takes the edit control seconds to lay out).
+// tens of thousands of characters takes the edit control seconds to lay out).
 std::string lines_of(std::size_t size) {
     std::string text;
     while (text.size() < size)
@@ -174,8 +174,8 @@ std::string lines_of(std::size_t size) {
 }
 
 TEST_F(CommentTest, UseSelectedFileTooLargeSaysSoAndKeepsTheComment) {
-    std::string archive = open("old comment", {text_member("big.txt", std::string(40000, 'x')),
-                                               text_member("fits.txt", lines_of(32767))});
+    std::string archive = open("old comment", {text_member("big.txt", std::string(65536, 'x')),
+                                               text_member("fits.txt", lines_of(65535))});
     Bytes before = archive_bytes();
     select_rows({0});
     command(CM_USE_FILE_COMMENT);
@@ -187,8 +187,25 @@ TEST_F(CommentTest, UseSelectedFileTooLargeSaysSoAndKeepsTheComment) {
 
     select_rows({1});
     command(CM_USE_FILE_COMMENT);
-    EXPECT_EQ(prompts.size(), 1u) << "32767 bytes still fit";
-    EXPECT_EQ(archive_comment(archive), lines_of(32767));
+    EXPECT_EQ(prompts.size(), 1u) << "65535 bytes still fit";
+    EXPECT_EQ(archive_comment(archive), lines_of(65535));
+}
+
+TEST_F(CommentTest, AFullSizeCommentIsEditedAndSavedWhole) {
+    const std::string full = lines_of(65535);
+    std::string archive = open(full);
+    edit_comment([](ui::Dialog& d) { d.click(IDOK); });
+    EXPECT_EQ(shown_text.size(), full.size());
+    EXPECT_EQ(archive_comment(archive), full);
+
+    // Text put in past the limit (a paste) is kept to what the format holds.
+    dialogs.clear();
+    edit_comment([&](ui::Dialog& d) {
+        d.set_text(IDC_COMMENT_EDIT, (full + "z").c_str());
+        d.click(IDOK);
+    });
+    EXPECT_EQ(archive_comment(archive).size(), 65535u);
+    EXPECT_TRUE(prompts.empty());
 }
 
 TEST_F(CommentTest, CommentThatCannotBeWrittenIsReportedAndTheBoxShowsTheFile) {

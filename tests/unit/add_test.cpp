@@ -423,6 +423,92 @@ TEST(Comment, SetAndEraseInPlace) {
     EXPECT_EQ(a.member("a.txt"), "a");
 }
 
+// The end record of an archive without comment: its offset and a patch of one field.
+void patch_le(Bytes& b, std::size_t at, std::uint32_t value, int width) {
+    for (int i = 0; i < width; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::size_t last_end_record(const Bytes& b) {
+    for (std::size_t i = b.size() - 22 + 1; i-- > 0;)
+        if (b[i] == 'P' && b[i + 1] == 'K' && b[i + 2] == 5 && b[i + 3] == 6) return i;
+    return b.size();
+}
+
+TEST(Comment, WrittenOnlyWhereTheEndRecordWasFoundAndNothingOldStays) {
+    const Bytes plain = test::build_zip({{"a.txt", text("alpha")}, {"b.txt", text("beta")}});
+    const std::size_t end = plain.size() - 22;
+    test::ZipLayout secret;
+    secret.archive_comment = "SECRET old comment that must not survive";
+    const Bytes commented = test::build_zip({{"a.txt", text("alpha")}, {"b.txt", text("beta")}}, secret);
+    // A comment holding an end record of its own: readers take the last one.
+    Bytes nested = plain;
+    {
+        Bytes fake(plain.end() - 22, plain.end());
+        test::ZipLayout layout;
+        layout.archive_comment.assign(fake.begin(), fake.end());
+        nested = test::build_zip({{"a.txt", text("alpha")}, {"b.txt", text("beta")}}, layout);
+    }
+    auto lying_size = [&](std::uint32_t size) {
+        Bytes b = plain;
+        patch_le(b, end + 12, size, 4);
+        return b;
+    };
+    const struct {
+        const char* what;
+        Bytes bytes;
+    } cases[] = {
+        {"honest", plain},
+        {"with an old comment", commented},
+        {"directory size 0", lying_size(0)},
+        {"directory size 0xFFFFFFFF", lying_size(0xFFFFFFFFu)},
+        {"directory size too small", lying_size(40)},
+        {"second end record in the comment", nested},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& comment : {std::string("new"), std::string()}) {
+            test::TempDir dir;
+            std::string path = dir.write("c.zip", c.bytes);
+            test::ScriptedResponder answers({}, platform::kIdOk); // the lying figures' warning
+            zip z;
+            zlist list;
+            ASSERT_EQ(open_archive(z, list, path.c_str()), 0) << c.what;
+            const std::size_t found = last_end_record(c.bytes);
+            int rc = comment.empty() ? (z.error = 0, delete_comment(z, list))
+                                     : set_comment(z, list, comment.data(), static_cast<std::uint32_t>(comment.size()));
+            ASSERT_EQ(rc, 0) << c.what;
+            Bytes after = test::read_host_file(dir.host("c.zip"));
+            // Everything before the end record as it was; the file ends with the new comment.
+            ASSERT_EQ(after.size(), found + 22 + comment.size()) << c.what;
+            EXPECT_TRUE(std::equal(after.begin(), after.begin() + found, c.bytes.begin())) << c.what;
+            EXPECT_EQ(std::string(after.end() - comment.size(), after.end()), comment) << c.what;
+            EXPECT_EQ(std::search(after.begin(), after.end(), std::begin("SECRET"), std::end("SECRET") - 1),
+                      after.end())
+                << c.what;
+            zip z2;
+            zlist l2;
+            ASSERT_EQ(open_archive(z2, l2, path.c_str()), 0) << c.what;
+            EXPECT_EQ(l2.count(), 2u) << c.what;
+            EXPECT_EQ(l2.comment, comment) << c.what;
+        }
+    }
+}
+
+TEST(Comment, RefusedWhenTheEndRecordIsNoLongerWhereItWasRead) {
+    test::TempDir dir;
+    std::string path = dir.write("c.zip", test::build_zip({{"a.txt", text("alpha")}}));
+    zip z;
+    zlist list;
+    ASSERT_EQ(open_archive(z, list, path.c_str()), 0);
+    // Another program rewrote the archive meanwhile, longer.
+    test::ZipLayout layout;
+    layout.stub.assign(100, 'S');
+    const Bytes changed = test::build_zip({{"a.txt", text("alpha")}}, layout);
+    test::write_host_file(dir.host("c.zip"), changed);
+    EXPECT_EQ(set_comment(z, list, "new", 3), ZERR_FORMAT);
+    EXPECT_EQ(test::read_host_file(dir.host("c.zip")), changed);
+    EXPECT_EQ(list.comment_length, 0u); // the catalog still says what the file holds
+}
+
 TEST(Writer, NeverWritesPastFourGigabytes) {
     test::TempDir dir;
     zip z;
