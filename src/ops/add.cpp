@@ -3,6 +3,9 @@
 #include "ops/spanning.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <random>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -53,15 +56,23 @@ struct WriteJob {
 
     WriteJob(zip& engine, zlist& catalog, const char* archive_path) : z(engine), list(catalog), archive(archive_path) {}
 
-    // The temporary archive: the work folder (or the archive's own folder) and ZRVTMP.ZIP.
-    // Without a work folder the temporary archive goes beside the archive.
+    // The temporary archive, in the work folder; without one it goes beside the archive.
     void create_temporary() {
-        char beside[platform::kMaxPath];
-        platform::copy_bounded(beside, sizeof beside, archive.c_str());
-        stripFileName(beside);
-        if (!set_temporary_path(z, beside)) return;
-        z.output_handle = platform::create_file(z.temporary_path);
+        z.output_handle = create_unique_file(temporary_folder(z, archive_folder()), z.temporary_path);
         if (z.output_handle == platform::kInvalidFile) set_error(z, ZERR_TEMP);
+    }
+
+    std::string archive_folder() const {
+        char folder[platform::kMaxPath];
+        platform::copy_bounded(folder, sizeof folder, archive.c_str());
+        stripFileName(folder);
+        return folder;
+    }
+
+    // Deletes the temporary archive unless it was put in place.
+    void discard_temporary() {
+        if (z.temporary_path[0]) platform::delete_file(z.temporary_path);
+        z.temporary_path[0] = '\0';
     }
 
     void start_buffers(bool compressing) {
@@ -120,8 +131,9 @@ struct WriteJob {
                 zip_warning(z, ZWARN_REPLACE, left_at);
             }
             if (report && z.progress) z.progress->Step();
+            z.temporary_path[0] = '\0'; // moved into place, or left where the warning says
         } else {
-            platform::delete_file(z.temporary_path);
+            discard_temporary();
         }
     }
 };
@@ -167,14 +179,27 @@ std::uint32_t store_file(zip& z, platform::FileHandle in, std::uint32_t expected
 
 } // namespace
 
-bool set_temporary_path(zip& z, const std::string& fallback_folder) {
-    std::string folder = z.work_folder[0] ? std::string(z.work_folder) : fallback_folder;
-    if (!folder.empty() && folder.back() != '\\') folder += '\\';
-    if (!platform::copy_bounded(z.temporary_path, sizeof z.temporary_path, (folder + "ZRVTMP.ZIP").c_str())) {
-        set_error(z, ZERR_TEMP);
-        return false;
+std::string temporary_folder(const zip& z, const std::string& fallback_folder) {
+    return z.work_folder[0] ? std::string(z.work_folder) : fallback_folder;
+}
+
+// Names are tried in a sequence that starts at a random point in each
+// process; the exclusive create decides, so two jobs at once, a link planted
+// at a name or a read-only file left by an earlier run only cost a try.
+platform::FileHandle create_unique_file(const std::string& folder, char (&path)[platform::kMaxPath]) {
+    static std::atomic<std::uint32_t> sequence{std::random_device{}()};
+    const std::string base = platform::with_backslash(folder);
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        char name[16];
+        std::snprintf(name, sizeof name, "ZRV%05X.ZIP", static_cast<unsigned>(sequence++ & 0xFFFFF));
+        if (!platform::copy_bounded(path, sizeof path, (base + name).c_str())) break;
+        platform::FileHandle h = platform::create_new_file(path);
+        if (h != platform::kInvalidFile) return h;
+        const std::uint32_t error = platform::last_error();
+        if (error != 80 && error != 183 && error != platform::kErrAccessDenied) break; // no folder, no room
     }
-    return true;
+    path[0] = '\0';
+    return platform::kInvalidFile;
 }
 
 // Opens a source; false (with its warning given) when it is to be skipped.
@@ -329,9 +354,17 @@ void create_job(zip& z, zlist& list, WriteJob& job, flist& files, std::uint32_t 
     if (files.count() == 0) set_error(z, ZERR_NOTHING);
     // Erasing first is the same as erasing around the new file: it stays either way.
     if (z.error == 0 && spanning_active(z) && (z.span_options & 4)) erase_disk(z);
+    // A new archive on a fixed drive is written under a temporary name beside
+    // it and renamed into place when complete: a job stopped half way never
+    // leaves a broken archive, nor a cut file the user had, under its name.
+    // Spanned disks are written as they go.
+    const bool staged = !spanning_active(z);
     if (z.error == 0) {
         createDirPath(job.archive.c_str());
-        z.output_handle = platform::create_file(job.archive.c_str());
+        if (staged)
+            z.output_handle = create_unique_file(job.archive_folder(), z.temporary_path);
+        else
+            z.output_handle = platform::create_file(job.archive.c_str());
         if (z.output_handle == platform::kInvalidFile) set_error(z, ZERR_CREATE);
     }
     job.start_buffers(level != 0);
@@ -348,10 +381,16 @@ void create_job(zip& z, zlist& list, WriteJob& job, flist& files, std::uint32_t 
     z.room_check = nullptr;
     const bool created = z.output_handle != platform::kInvalidFile;
     job.release();
+    if (z.error == 0 && staged && !platform::replace_file(z.temporary_path, job.archive.c_str()))
+        set_error(z, ZERR_CREATE);
     if (z.error) {
-        if (created) platform::delete_file(job.archive.c_str());
+        if (staged)
+            job.discard_temporary();
+        else if (created)
+            platform::delete_file(job.archive.c_str());
         list.clear();
     } else {
+        z.temporary_path[0] = '\0';
         list.mark_all(0);
         list.sort_mode = kSortNameUp;
         if (list.zlist_sort() != 0) set_error(z, ZERR_GENERAL);

@@ -20,9 +20,12 @@ struct SourceFile {
     platform::DosTime time;
 };
 
-// z.temporary_path = the work folder (or, without one, fallback_folder) and
-// ZRVTMP.ZIP; false with error 9 when the path does not fit.
-bool set_temporary_path(zip& z, const std::string& fallback_folder);
+// Creates a new file of a name no other job uses in folder and puts its path
+// in path; kInvalidFile (path empty) when none can be made there.
+platform::FileHandle create_unique_file(const std::string& folder, char (&path)[platform::kMaxPath]);
+// The folder for a job's temporary files: the work folder, or without one
+// fallback_folder.
+std::string temporary_folder(const zip& z, const std::string& fallback_folder);
 // Opens a source; false (with its warning given) when it is to be skipped.
 bool open_source(zip& z, const std::string& path, SourceFile& src);
 // The new member's fields before its data is written (method chosen by level).

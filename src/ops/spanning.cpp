@@ -151,9 +151,9 @@ void copy_across_disks(zip& z, platform::FileHandle from, std::uint32_t total) {
 
 std::uint32_t add_files_spanned(zip& z, zlist& list, flist& files, std::uint32_t level) {
     z.room_check = span_room_check;
-    // The temporary member file, where each member is compressed before it is
+    // Each member is compressed into a temporary file of its own before it is
     // cut across disks.
-    set_temporary_path(z, platform::temp_folder());
+    const std::string member_folder = temporary_folder(z, platform::temp_folder());
 
     write_span_label(z);
     const std::uint8_t marker[4] = {0x50, 0x4B, 0x07, 0x08};
@@ -180,7 +180,7 @@ std::uint32_t add_files_spanned(zip& z, zlist& list, flist& files, std::uint32_t
         std::uint32_t compressed = 0;
         if (!src.folder) {
             platform::FileHandle archive = z.output_handle;
-            z.output_handle = platform::create_file(z.temporary_path);
+            z.output_handle = create_unique_file(member_folder, z.temporary_path);
             if (z.output_handle == platform::kInvalidFile) set_error(z, ZERR_TEMP);
             std::uint32_t position = z.output_position;
             compressed = compress_member(z, *e, src, level);
@@ -204,7 +204,8 @@ std::uint32_t add_files_spanned(zip& z, zlist& list, flist& files, std::uint32_t
             else
                 copy_across_disks(z, member.get(), compressed);
         }
-        if (!src.folder) platform::delete_file(z.temporary_path);
+        if (!src.folder && z.temporary_path[0]) platform::delete_file(z.temporary_path);
+        z.temporary_path[0] = '\0';
         bool ok = z.error == 0;
         finish_member(z, list, std::move(e), src, f.path, true);
         if (ok) ++added;

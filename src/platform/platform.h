@@ -253,6 +253,10 @@ LoggingDriver* set_logging_driver(LoggingDriver* driver);
 std::string dos_path_from_host(const std::string& host_path);
 // The system's folder for temporary files, as a DOS path.
 std::string temp_folder();
+// Creates a file that did not exist, for reading and writing. Fails (last
+// error 80, file exists) when anything is at path already, a link included:
+// no other file is ever opened or truncated through it.
+FileHandle create_new_file(const char* path);
 
 // ---- Program environment ---------------------------------------------------
 

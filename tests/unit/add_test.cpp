@@ -4,8 +4,14 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <thread>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "ops/add.h"
+#include "ops/add_member.h"
 #include "ops/extract.h"
 #include "ops/flist.h"
 #include "ops/job_ui.h"
@@ -421,6 +427,109 @@ TEST(Comment, SetAndEraseInPlace) {
     ASSERT_EQ(a.reopen(), 0);
     EXPECT_EQ(a.list.comment_length, 0u);
     EXPECT_EQ(a.member("a.txt"), "a");
+}
+
+std::vector<std::string> temporary_files_in(const std::string& dos_folder) {
+    std::vector<platform::FindData> found;
+    platform::find_files((dos_folder + "\\ZRV*").c_str(), &found);
+    std::vector<std::string> names;
+    for (const auto& f : found) names.push_back(f.name);
+    return names;
+}
+
+TEST(TemporaryArchive, TwoJobsAtOnceEachKeepTheirOwnMembers) {
+    Area a, b;
+    // One work folder for both: the temporary archives meet there.
+    platform::copy_bounded(b.z.work_folder, sizeof b.z.work_folder, a.z.work_folder);
+    ASSERT_EQ(a.run(kActionCreate, {a.src("own.txt", text("A-start"))}), 0);
+    ASSERT_EQ(b.run(kActionCreate, {b.src("own.txt", text("B-start"))}), 0);
+    for (int round = 0; round < 20; ++round) {
+        std::string a_text = "A-" + std::to_string(round), b_text = "B-" + std::to_string(round);
+        std::vector<std::string> a_src{a.src("own.txt", text(a_text))}, b_src{b.src("own.txt", text(b_text))};
+        int a_rc = -1, b_rc = -1;
+        std::thread other([&] { b_rc = b.run(kActionAdd, b_src); });
+        a_rc = a.run(kActionAdd, a_src);
+        other.join();
+        ASSERT_EQ(a_rc, 0) << round;
+        ASSERT_EQ(b_rc, 0) << round;
+        ASSERT_EQ(a.reopen(), 0);
+        ASSERT_EQ(b.reopen(), 0);
+        ASSERT_EQ(a.names(), std::vector<std::string>{"own.txt"}) << round;
+        ASSERT_EQ(b.names(), std::vector<std::string>{"own.txt"}) << round;
+        ASSERT_EQ(a.member("own.txt"), a_text) << round;
+        ASSERT_EQ(b.member("own.txt"), b_text) << round;
+    }
+    EXPECT_TRUE(a.work_folder_empty());
+}
+
+TEST(TemporaryArchive, NamesAreNewFilesOnly) {
+    test::TempDir dir;
+    char first[platform::kMaxPath], second[platform::kMaxPath];
+    platform::ScopedFile f1(create_unique_file(dir.dos("").c_str(), first));
+    platform::ScopedFile f2(create_unique_file(dir.dos("").c_str(), second));
+    ASSERT_TRUE(f1.valid() && f2.valid());
+    EXPECT_STRNE(first, second);
+    // A folder that is not there gives no file and an empty path.
+    char none[platform::kMaxPath] = "x";
+    EXPECT_EQ(create_unique_file(dir.dos("missing"), none), platform::kInvalidFile);
+    EXPECT_STREQ(none, "");
+
+    // Whatever stands at a name already is never opened.
+    test::write_host_file(dir.host("taken"), text("keep"));
+    platform::create_directory(dir.dos("folder").c_str());
+    for (const char* name : {"taken", "folder"}) {
+        EXPECT_EQ(platform::create_new_file(dir.dos(name).c_str()), platform::kInvalidFile) << name;
+    }
+    EXPECT_EQ(test::read_host_file(dir.host("taken")), text("keep"));
+#ifndef _WIN32
+    ASSERT_EQ(symlink(dir.host("outside").c_str(), dir.host("dangling").c_str()), 0);
+    EXPECT_EQ(platform::create_new_file(dir.dos("dangling").c_str()), platform::kInvalidFile);
+    EXPECT_EQ(platform::last_error(), 80u);
+    EXPECT_EQ(platform::get_attributes(dir.dos("outside").c_str()), platform::kInvalidAttributes);
+#endif
+}
+
+TEST(TemporaryArchive, WhatLiesAtTheOldFixedNameNeitherBlocksNorIsTouched) {
+    Area a;
+    ASSERT_EQ(a.run(kActionCreate, {a.src("a.txt", text("a"))}), 0);
+    std::string fixed = a.dir.dos("work\\ZRVTMP.ZIP");
+    test::write_host_file(a.dir.host("work/ZRVTMP.ZIP"), text("someone else's"));
+    ASSERT_TRUE(platform::set_attributes(fixed.c_str(), platform::kAttrReadOnly));
+#ifndef _WIN32
+    test::write_host_file(a.dir.host("victim"), text("victim"));
+    ASSERT_EQ(symlink(a.dir.host("victim").c_str(), a.dir.host("work/ZRV00000.ZIP").c_str()), 0);
+#endif
+    EXPECT_EQ(a.run(kActionAdd, {a.src("b.txt", text("b"))}), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.names(), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(test::read_host_file(a.dir.host("work/ZRVTMP.ZIP")), text("someone else's"));
+#ifndef _WIN32
+    EXPECT_EQ(test::read_host_file(a.dir.host("victim")), text("victim"));
+#endif
+    platform::set_attributes(fixed.c_str(), 0);
+}
+
+TEST(TemporaryArchive, ACreateThatFailsLeavesNothingUnderTheArchivesName) {
+    for (bool existed : {false, true}) {
+        Area a;
+        if (existed) test::write_host_file(a.dir.host("a.zip"), text("the user's own file"));
+        a.ui.cancel_on = "two.bin";
+        EXPECT_EQ(a.run(kActionCreate, {a.src("one.bin", Bytes(200000, 1)), a.src("two.bin", Bytes(200000, 2))}),
+                  ZERR_CANCEL);
+        if (existed)
+            EXPECT_EQ(a.archive_bytes(), text("the user's own file"));
+        else
+            EXPECT_EQ(platform::get_attributes(a.archive.c_str()), platform::kInvalidAttributes);
+        EXPECT_TRUE(temporary_files_in(a.dir.dos("")).empty());
+        EXPECT_TRUE(a.work_folder_empty());
+    }
+    // A create that succeeds puts the archive in place and leaves nothing beside it.
+    Area b;
+    test::write_host_file(b.dir.host("a.zip"), text("replaced when the new one is complete"));
+    ASSERT_EQ(b.run(kActionCreate, {b.src("one.bin", Bytes(1000, 1))}), 0);
+    ASSERT_EQ(b.reopen(), 0);
+    EXPECT_EQ(b.names(), std::vector<std::string>{"one.bin"});
+    EXPECT_TRUE(temporary_files_in(b.dir.dos("")).empty());
 }
 
 // The end record of an archive without comment: its offset and a patch of one field.

@@ -519,7 +519,7 @@ bool copy_file(const char* from, const char* to, bool fail_if_exists) {
     }
     ScopedFile in(open_read(from));
     if (!in.valid()) return false;
-    ScopedFile out(create_file(to));
+    ScopedFile out(fail_if_exists ? create_new_file(to) : create_file(to));
     if (!out.valid()) return false;
     std::vector<char> buf(65536);
     for (;;) {
@@ -711,6 +711,13 @@ std::string dos_path_from_host(const std::string& host) {
 std::string temp_folder() {
     const char* t = std::getenv("TMPDIR");
     return dos_path_from_host(t && *t ? t : "/tmp");
+}
+
+FileHandle create_new_file(const char* path) {
+    // O_EXCL fails on any name that exists, a dangling link too.
+    FileHandle h = open_mapped(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, false);
+    if (h == kInvalidFile && errno == EEXIST) t_last_error = 80; // ERROR_FILE_EXISTS
+    return h;
 }
 
 // ---- Text ------------------------------------------------------------------

@@ -522,6 +522,11 @@ std::string temp_folder() {
     return buf;
 }
 
+FileHandle create_new_file(const char* path) {
+    // CREATE_NEW fails on any name that exists, a link or junction too.
+    return open_with(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+}
+
 std::string dos_path_from_host(const std::string& host_path) {
     if (!host_path.empty() && host_path[0] == '/') {
         std::string dos;
