@@ -324,7 +324,10 @@ bool link_between(const char* folder, const char* path) {
     int drive = -1;
     if (!parts_below(folder, path, &hf, &parts, &drive)) return false;
     std::string at = hf == "/" ? std::string() : hf;
-    for (std::size_t k = 0; k + 1 < parts.size(); ++k) {
+    // A path ending with a backslash is a folder: its last part counts too.
+    std::size_t n = std::strlen(path);
+    std::size_t folders = n > 0 && path[n - 1] == '\\' ? parts.size() : parts.size() - 1;
+    for (std::size_t k = 0; k < folders; ++k) {
         at += "/" + parts[k];
         struct stat st;
         if (lstat(at.c_str(), &st) != 0) return false; // what is missing is made as a folder
