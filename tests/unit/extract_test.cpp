@@ -473,8 +473,8 @@ TEST(Extract, DeviceAndUnstorableNamesAreRefusedByName) {
     std::vector<std::string> expected;
     for (const char* n : {"NUL", "AUX", "COM1", "aux.txt", "nul .txt", "sub/aux.txt",
                           "con/readme.txt", "Lpt9.log", "CONOUT$", "COM\xB9"})
-        expected.push_back(std::string("AddWarning:Warning: ") + n +
-                           " is a device name. File was skipped");
+        expected.push_back(std::string("AddWarning:Warning: Name ") + n +
+                           " holds a Windows device name. File was skipped");
     for (const char* n : {"a<b.txt", "what?.txt", "ctl\x01.txt"})
         expected.push_back(std::string("AddWarning:Warning: Name ") + n +
                            " has characters Windows cannot store. File was skipped");
