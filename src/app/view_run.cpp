@@ -94,7 +94,7 @@ void viewOrRun(TAppWin& w, bool run) {
     if (extract_files(a.engine, catalog, nullptr, a.archivePath, a.settings.workDir, 0, 8) != 0)
         return;
     char path[platform::kMaxPath];
-    if (!memberTargetPath(a.settings.workDir, member->name, false, path)) return;
+    if (memberTargetPath(a.settings.workDir, member->name, false, path) != 0) return;
     // A member the extraction skipped (it said why) left nothing to open.
     if (platform::get_attributes(path) == platform::kInvalidAttributes) return;
     platform::set_attributes(path, 0); // a read-only member can be edited too

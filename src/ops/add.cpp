@@ -214,9 +214,12 @@ bool open_source(zip& z, const std::string& path, SourceFile& src) {
         src.attributes |= platform::kAttrDirectory;
         return true;
     }
-    src.handle.reset(platform::open_read(p.c_str()));
+    // A link counts as what it leads to; a FIFO or device is skipped unread.
+    bool not_a_file = false;
+    src.handle.reset(platform::open_read_regular(p.c_str(), &not_a_file));
     if (!src.handle.valid()) {
-        zip_warning(z, ZERR_OPEN, path.c_str());
+        zip_warning(z, not_a_file ? std::int32_t(ZWARN_NOT_A_FILE) : std::int32_t(ZERR_OPEN),
+                    path.c_str());
         return false;
     }
     std::uint64_t size = 0;

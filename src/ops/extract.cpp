@@ -153,8 +153,12 @@ struct Job {
 
     void to_file(zentry& e) {
         char target[platform::kMaxPath];
-        if (!memberTargetPath(destination, e.name, use_folder_names, target)) {
-            zip_warning(z, ZWARN_UNSAFE, e.name.c_str());
+        int refused = memberTargetPath(destination, e.name, use_folder_names, target);
+        // A folder on the way that is a link would carry the member outside the destination.
+        if (refused == 0 && platform::link_between(destination.c_str(), target))
+            refused = ZWARN_UNSAFE;
+        if (refused) {
+            zip_warning(z, refused, e.name.c_str());
             return;
         }
         if (use_folder_names) createDirPath(target);
@@ -172,7 +176,7 @@ struct Job {
         // A read-only file in the way is replaced; it gets the member's attributes after.
         platform::set_attributes(target, 0);
         createDirPath(target);
-        z.output_handle = platform::create_file(target);
+        z.output_handle = platform::create_file_below(destination.c_str(), target);
         if (z.output_handle == platform::kInvalidFile) {
             zip_warning(z, ZERR_OPEN, target);
             return;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "zip/errors.h"
+
 void stripFileName(char* path) {
     char* slash = std::strrchr(path, '\\');
     if (!slash) return;
@@ -88,26 +90,72 @@ bool is_parent_reference(const std::string& part) {
     return dots >= 2;
 }
 
+bool has_forbidden_character(const std::string& part) {
+    for (char c : part) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 32 || std::strchr("<>\"|?*", c)) return true;
+    }
+    return false;
+}
+
+bool same_letters(const std::string& a, const char* b) {
+    if (a.size() != std::strlen(b)) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char c = a[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != b[i]) return false;
+    }
+    return true;
+}
+
+// Windows opens the device whatever extension follows a reserved name, and
+// ignores blanks before that extension: "nul .txt" is NUL. The digits of
+// COM and LPT include the superscripts 1 to 3, in the system code page
+// (Windows-1252) and in UTF-8, for a system whose code page is UTF-8.
+bool is_device_name(const std::string& part) {
+    std::string base = part.substr(0, part.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* d : kDevices)
+        if (same_letters(base, d)) return true;
+    if (base.size() < 4) return false;
+    std::string stem = base.substr(0, 3);
+    if (!same_letters(stem, "COM") && !same_letters(stem, "LPT")) return false;
+    std::string digit = base.substr(3);
+    if (digit.size() == 1 && digit[0] >= '0' && digit[0] <= '9') return true;
+    return digit == "\xB9" || digit == "\xB2" || digit == "\xB3" || digit == "\xC2\xB9" ||
+           digit == "\xC2\xB2" || digit == "\xC2\xB3";
+}
+
 } // namespace
 
-bool memberTargetPath(const std::string& destination, const std::string& stored_name, bool use_folder_names,
-                      char (&target)[platform::kMaxPath]) {
+int memberTargetPath(const std::string& destination, const std::string& stored_name,
+                     bool use_folder_names, char (&target)[platform::kMaxPath]) {
     std::string name = stored_name.c_str(); // as the NUL-terminated copy reads
-    if (name.empty()) return false;         // it would name the destination itself
+    if (name.empty()) return ZWARN_UNSAFE;  // it would name the destination itself
     for (char& c : name)
         if (c == '/') c = '\\';
     if (!use_folder_names) {
         std::size_t cut = name.rfind('\\');
         if (cut != std::string::npos) name.erase(0, cut + 1);
     }
-    if (!name.empty() && name[0] == '\\') return false;
-    if (name.find(':') != std::string::npos) return false;
+    if (!name.empty() && name[0] == '\\') return ZWARN_UNSAFE;
+    // Any colon names a drive ("C:x") or a stream of another file ("a.txt:x").
+    if (name.find(':') != std::string::npos) return ZWARN_UNSAFE;
+    int refused = 0;
     std::size_t start = 0;
     while (start <= name.size()) {
         std::size_t end = name.find('\\', start);
         if (end == std::string::npos) end = name.size();
-        if (is_parent_reference(name.substr(start, end - start))) return false;
+        std::string part = name.substr(start, end - start);
+        if (is_parent_reference(part)) return ZWARN_UNSAFE;
+        if (refused == 0 && has_forbidden_character(part)) refused = ZWARN_BAD_NAME;
+        if (refused == 0 && is_device_name(part)) refused = ZWARN_DEVICE;
         start = end + 1;
     }
-    return platform::copy_bounded(target, sizeof target, (destination + name).c_str());
+    if (refused) return refused;
+    if (!platform::copy_bounded(target, sizeof target, (destination + name).c_str()))
+        return ZWARN_TOO_LONG;
+    return 0;
 }

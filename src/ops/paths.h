@@ -25,7 +25,11 @@ void getFileDosTime(const char* path, std::uint32_t* size, std::uint16_t* date, 
 
 // The target path of a member below destination (which ends with a
 // backslash): the stored name with '/' turned into '\', whole or only its
-// last part. False when the name would leave the destination (an absolute
-// name, a drive, a ".." part) or the path would not fit in 260 bytes.
-bool memberTargetPath(const std::string& destination, const std::string& stored_name, bool use_folder_names,
-                      char (&target)[platform::kMaxPath]);
+// last part. Returns 0, or the warning that says why the name is refused:
+// ZWARN_UNSAFE when it would leave the destination (an absolute name, a
+// drive or stream colon, a ".." part), ZWARN_DEVICE when a part is a Windows
+// device name, ZWARN_BAD_NAME for characters Windows cannot store,
+// ZWARN_TOO_LONG when the path would not fit in 260 bytes. The rules are the
+// same on every host, as the engine's paths are DOS paths everywhere.
+int memberTargetPath(const std::string& destination, const std::string& stored_name,
+                     bool use_folder_names, char (&target)[platform::kMaxPath]);

@@ -48,6 +48,20 @@ std::uint32_t last_error();
 FileHandle open_read(const char* path);     // existing file, shared read
 FileHandle open_write(const char* path);    // existing file, read and write, no truncation
 FileHandle create_file(const char* path);   // new or truncated file, read and write
+// Opens an existing regular file for reading, as open_read does, without
+// ever blocking: what is not a regular file (a FIFO, a device) is not opened,
+// or closed again when one was swapped in meanwhile, and *not_a_file is set.
+FileHandle open_read_regular(const char* path, bool* not_a_file);
+// True when a folder between folder and the last part of path, which lies
+// below it, is a symbolic link or another reparse point: writing through it
+// could leave folder. folder itself may be one; the user chose it.
+bool link_between(const char* folder, const char* path);
+// Creates path, which lies below folder, as a new file, read and write. What
+// stands at path and is not a folder is replaced, never written through: a
+// link is removed and a new file made in its place. Fails when a folder on
+// the way is a link (as link_between says, checked again while opening) or,
+// as create_file does, when path is a read-only file.
+FileHandle create_file_below(const char* folder, const char* path);
 void close_file(FileHandle h);
 // Reads up to n bytes; false on an I/O error. *got is 0 at end of file.
 bool read_file(FileHandle h, void* buf, std::uint32_t n, std::uint32_t* got);
@@ -119,6 +133,7 @@ enum Attribute : std::uint32_t {
 constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 std::uint32_t get_attributes(const char* path); // kInvalidAttributes when missing
+// Never through a symbolic link: on a link it fails and changes nothing.
 bool set_attributes(const char* path, std::uint32_t attributes);
 bool delete_file(const char* path);
 bool move_file(const char* from, const char* to); // fails when `to` exists

@@ -67,7 +67,7 @@ const char* warning_format(std::int32_t code) {
     case ZWARN_BAD_DATA: return "Bad compressed data in %s. File was skipped";
     case ZWARN_OVERLAP: return "Data of %s overlaps other data of the archive. File was skipped";
     case ZWARN_MISMATCH: return "Local header of %s does not match its central header";
-    case ZWARN_DEVICE: return "%s is a device name. File was skipped";
+    case ZWARN_DEVICE: return "Name %s holds a Windows device name. File was skipped";
     case ZWARN_BAD_NAME: return "Name %s has characters Windows cannot store. File was skipped";
     case ZWARN_TOO_LONG: return "Path too long. File %s was skipped";
     case ZWARN_NOT_A_FILE: return "%s is not a file or folder. It was skipped";

@@ -1,12 +1,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <future>
 #include <memory>
 #include <thread>
 
 #ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -681,3 +691,97 @@ TEST(CopyEntry, DataDescriptorsTravelWithTheirMembers) {
 }
 
 } // namespace
+
+#ifndef _WIN32
+namespace {
+
+// Runs a job on its own thread. A job that blocks on one of the FIFOs is
+// released (a writer opens and closes it, so the reader sees its end) and
+// the test fails instead of hanging.
+int run_guarded(const std::function<int()>& job, const std::vector<std::string>& fifos) {
+    auto done = std::async(std::launch::async, job);
+    if (done.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        ADD_FAILURE() << "the job blocked on a FIFO";
+        while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+            for (const auto& f : fifos) {
+                int fd = ::open(f.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) ::close(fd);
+            }
+        }
+    }
+    return done.get();
+}
+
+std::string not_a_file_warning(const std::string& path) {
+    return "AddWarning:Warning: " + path + " is not a file or folder. It was skipped";
+}
+
+void expect_unzip_test_passes(const std::string& host_archive) {
+    std::string command = "unzip -tqq '" + host_archive + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+// A FIFO or a device given as a source used to hang the job on opening it.
+// They are skipped with a warning each, the other sources are added, and a
+// link counts as what it leads to: a link to a file adds the file's bytes,
+// a link to a FIFO is skipped like the FIFO.
+TEST(AddSources, FifoDeviceAndLinksGivenDirectly) {
+    Area a;
+    std::string good = a.src("good.txt", text("good bytes"));
+    std::string fifo = a.dir.host("src/pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_EQ(symlink(a.dir.host("src/good.txt").c_str(), a.dir.host("src/link.txt").c_str()), 0);
+    ASSERT_EQ(symlink(fifo.c_str(), a.dir.host("src/pipe-link").c_str()), 0);
+    std::string dev_null = platform::dos_path_from_host("/dev/null");
+    // Stored with their full paths, so that /dev/null has a name.
+    auto files = std::make_unique<flist>();
+    files->full_paths = 1;
+    for (const std::string& p : {good, a.dir.dos("src/pipe"), dev_null, a.dir.dos("src/link.txt"),
+                                 a.dir.dos("src/pipe-link")})
+        files->append(p);
+    a.z.file_list = files.release();
+    int rc = run_guarded(
+        [&] { return zip_operation(a.z, a.list, nullptr, a.archive.c_str(), kActionCreate, 6, 0); },
+        {fifo});
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(a.ui.calls("AddWarning"),
+              (std::vector<std::string>{not_a_file_warning(a.dir.dos("src/pipe")),
+                                        not_a_file_warning(dev_null),
+                                        not_a_file_warning(a.dir.dos("src/pipe-link"))}));
+    ASSERT_EQ(a.reopen(), 0);
+    std::string good_name = a.dir.host("src/good.txt").substr(1);
+    std::string link_name = a.dir.host("src/link.txt").substr(1);
+    EXPECT_EQ(a.names(), (std::vector<std::string>{good_name, link_name}));
+    EXPECT_EQ(a.member(link_name), "good bytes");
+    expect_unzip_test_passes(a.dir.host("a.zip"));
+}
+
+// The same for a FIFO met while recursing a folder.
+TEST(AddSources, FifoInsideARecursedFolder) {
+    Area a;
+    platform::create_directory(a.dir.dos("src/tree").c_str());
+    platform::create_directory(a.dir.dos("src/tree/sub").c_str());
+    a.src("tree/a.txt", text("a"));
+    a.src("tree/sub/b.txt", text("b"));
+    std::string fifo = a.dir.host("src/tree/sub/pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    auto files = std::make_unique<flist>();
+    files->set_source_folder(a.dir.dos("src"));
+    files->recurse = 1;
+    ASSERT_TRUE(collectFiles(*files, a.dir.dos("src/tree"), "*.*"));
+    a.z.file_list = files.release();
+    int rc = run_guarded(
+        [&] { return zip_operation(a.z, a.list, nullptr, a.archive.c_str(), kActionCreate, 6, 0); },
+        {fifo});
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(a.ui.calls("AddWarning"),
+              std::vector<std::string>{not_a_file_warning(a.dir.dos("src/tree/sub/pipe"))});
+    ASSERT_EQ(a.reopen(), 0);
+    std::vector<std::string> names = a.names();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"tree/a.txt", "tree/sub/b.txt"}));
+    expect_unzip_test_passes(a.dir.host("a.zip"));
+}
+
+} // namespace
+#endif

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <deque>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "ops/extract.h"
 #include "ops/job_ui.h"
 #include "test_support.h"
@@ -445,3 +450,111 @@ TEST(TestArchive, DamagedStreamRunningPastTheFileEnds) {
 }
 
 } // namespace
+
+namespace {
+
+// Members named after Windows devices, or with characters Windows cannot
+// store: the Windows build opened the devices and reported "Extract". Each
+// is refused with a warning that names it, and only the ordinary member is
+// written.
+TEST(Extract, DeviceAndUnstorableNamesAreRefusedByName) {
+    test::TempDir dir;
+    zip z;
+    zlist list;
+    ScriptedUi ui;
+    std::string archive = test::data_dos_path("names/extract_into_devices.zip");
+    ASSERT_EQ(open_archive(z, list, archive.c_str()), 0);
+    z.ui = &ui;
+    std::string out = dir.dos("out");
+    ASSERT_TRUE(platform::create_directory(out.c_str()));
+    list.mark_all(1);
+    EXPECT_EQ(extract_files(z, list, nullptr, archive.c_str(), out.c_str(), 1, kAnswerYesToAll), 0);
+
+    std::vector<std::string> expected;
+    for (const char* n : {"NUL", "AUX", "COM1", "aux.txt", "nul .txt", "sub/aux.txt",
+                          "con/readme.txt", "Lpt9.log", "CONOUT$", "COM\xB9"})
+        expected.push_back(std::string("AddWarning:Warning: Name ") + n +
+                           " holds a Windows device name. File was skipped");
+    for (const char* n : {"a<b.txt", "what?.txt", "ctl\x01.txt"})
+        expected.push_back(std::string("AddWarning:Warning: Name ") + n +
+                           " has characters Windows cannot store. File was skipped");
+    EXPECT_EQ(ui.calls_starting("AddWarning"), expected);
+    EXPECT_EQ(z.warnings, expected.size());
+    EXPECT_EQ(ui.calls_starting("LogResult"),
+              std::vector<std::string>{"LogResult:Extract:" + dir.dos("out\\kept.txt") + ":0"});
+    std::vector<platform::FindData> written;
+    ASSERT_TRUE(platform::find_files((out + "\\*").c_str(), &written));
+    ASSERT_EQ(written.size(), 1u); // no folder "sub" or "con" either
+    EXPECT_EQ(written[0].name, "kept.txt");
+}
+
+} // namespace
+
+#ifndef _WIN32
+namespace {
+
+bool is_symlink(const std::string& host_path) {
+    struct stat st;
+    return lstat(host_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+mode_t mode_of(const std::string& host_path) {
+    struct stat st;
+    return stat(host_path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Links already in the destination are replaced, never written through: a
+// dangling one made extraction create its target outside, and one to an
+// outside file had that file overwritten and made read-only under "Yes to All".
+TEST(ExtractLinks, LinkAtTheTargetIsReplacedNotFollowed) {
+    for (bool dangling : {true, false}) {
+        auto m = stored("x.txt", "from the archive");
+        m.external_attributes = platform::kAttrReadOnly;
+        Fixture f({m});
+        ASSERT_TRUE(platform::create_directory(f.dir.dos("outside").c_str()));
+        std::string victim = f.dir.host("outside/victim.txt");
+        if (!dangling) test::write_host_file(victim, Bytes{'k', 'e', 'e', 'p'});
+        if (!dangling) ASSERT_EQ(chmod(victim.c_str(), 0640), 0);
+        ASSERT_EQ(symlink(victim.c_str(), f.dir.host("out/x.txt").c_str()), 0);
+        f.list.mark_all(1);
+        EXPECT_EQ(f.extract(true, kAnswerYesToAll), 0);
+        EXPECT_EQ(f.z.warnings, 0u);
+        EXPECT_FALSE(is_symlink(f.dir.host("out/x.txt")));
+        EXPECT_EQ(f.read("x.txt"), "from the archive");
+        EXPECT_TRUE(platform::get_attributes(f.dir.dos("out/x.txt").c_str()) &
+                    platform::kAttrReadOnly);
+        std::vector<platform::FindData> outside;
+        platform::find_files(f.dir.dos("outside\\*").c_str(), &outside);
+        if (dangling) {
+            EXPECT_TRUE(outside.empty());
+        } else {
+            EXPECT_EQ(test::read_host_file(victim), (Bytes{'k', 'e', 'e', 'p'}));
+            EXPECT_EQ(mode_of(victim), 0640u);
+            EXPECT_EQ(outside.size(), 1u);
+        }
+    }
+}
+
+// A folder of the destination that is a link to an outside folder: members
+// below it are refused as unsafe, and nothing is made or written outside.
+TEST(ExtractLinks, LinkedFolderOnTheWayIsRefused) {
+    Fixture f({stored("sub/x.txt", "x"), stored("sub/deeper/y.txt", "y"), stored("sub/", ""),
+               stored("fine.txt", "fine")});
+    ASSERT_TRUE(platform::create_directory(f.dir.dos("outside").c_str()));
+    ASSERT_EQ(symlink(f.dir.host("outside").c_str(), f.dir.host("out/sub").c_str()), 0);
+    f.list.mark_all(1);
+    EXPECT_EQ(f.extract(true, kAnswerYesToAll), 0);
+    EXPECT_EQ(f.ui.calls_starting("AddWarning"),
+              (std::vector<std::string>{
+                  "AddWarning:Warning: Unsafe path. File sub/x.txt was skipped",
+                  "AddWarning:Warning: Unsafe path. File sub/deeper/y.txt was skipped",
+                  "AddWarning:Warning: Unsafe path. File sub/ was skipped"}));
+    EXPECT_EQ(f.read("fine.txt"), "fine");
+    EXPECT_TRUE(is_symlink(f.dir.host("out/sub")));
+    std::vector<platform::FindData> outside;
+    platform::find_files(f.dir.dos("outside\\*").c_str(), &outside);
+    EXPECT_TRUE(outside.empty());
+}
+
+} // namespace
+#endif

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "test_support.h"
 
 namespace {
@@ -206,6 +211,32 @@ TEST(LocalTime, FollowsTheZoneAndItsSummerTime) {
         EXPECT_EQ(f.hour, c.hour);
         EXPECT_EQ(f.minute, c.minute);
     }
+}
+
+// create_file_below does not rely on the caller having asked link_between:
+// a folder link put on the way after that check is not followed either, and
+// set_attributes never reaches through a link.
+TEST(NoLinkFollowing, CreateBelowAndSetAttributes) {
+    test::TempDir dir;
+    ASSERT_TRUE(platform::create_directory(dir.dos("dest").c_str()));
+    ASSERT_TRUE(platform::create_directory(dir.dos("outside").c_str()));
+    ASSERT_EQ(symlink(dir.host("outside").c_str(), dir.host("dest/sub").c_str()), 0);
+    std::string dest = dir.dos("dest") + "\\";
+    platform::FileHandle h =
+        platform::create_file_below(dest.c_str(), dir.dos("dest/sub/x.txt").c_str());
+    EXPECT_EQ(h, platform::kInvalidFile);
+    platform::close_file(h);
+    EXPECT_EQ(platform::last_error(), platform::kErrAccessDenied);
+    struct stat st;
+    EXPECT_NE(lstat(dir.host("outside/x.txt").c_str(), &st), 0);
+
+    std::string victim = dir.host("outside/victim.txt");
+    test::write_host_file(victim, {'v'});
+    ASSERT_EQ(chmod(victim.c_str(), 0644), 0);
+    ASSERT_EQ(symlink(victim.c_str(), dir.host("dest/v.txt").c_str()), 0);
+    EXPECT_FALSE(platform::set_attributes(dir.dos("dest/v.txt").c_str(), platform::kAttrReadOnly));
+    ASSERT_EQ(stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "ops/paths.h"
 #include "ops/wildcard.h"
 #include "test_support.h"
+#include "zip/errors.h"
 
 namespace {
 
@@ -90,26 +91,79 @@ TEST(PathHelpers, MemberTargetPaths) {
         {"a/b/c.txt", false, "D:\\out\\c.txt"},
         {"dir/", true, "D:\\out\\dir\\"},
         {"..x/y..", true, "D:\\out\\..x\\y.."}, // dots inside a name are fine
-        {"../x", true, nullptr},
-        {"..\\x", true, nullptr},
-        {"a/../../x", true, nullptr},
-        {"/etc/x", true, nullptr},
-        {"\\x", true, nullptr},
-        {"C:\\x", true, nullptr},
-        {"C:x", false, nullptr},
-        {"a/..", false, nullptr},
-        {"/etc/x", false, "D:\\out\\x"}, // only the last part is used
-        {"", true, nullptr},
+        {"/etc/x", false, "D:\\out\\x"},        // only the last part is used
     };
     for (const auto& c : cases) {
         char target[260];
-        bool ok = memberTargetPath("D:\\out\\", c.name, c.folders, target);
-        EXPECT_EQ(ok, c.target != nullptr) << c.name;
-        if (ok && c.target) EXPECT_STREQ(target, c.target) << c.name;
+        EXPECT_EQ(memberTargetPath("D:\\out\\", c.name, c.folders, target), 0) << c.name;
+        EXPECT_STREQ(target, c.target) << c.name;
     }
     char target[260];
-    EXPECT_TRUE(memberTargetPath("D:\\out\\", std::string(252, 'n'), true, target)); // 259 bytes
-    EXPECT_FALSE(memberTargetPath("D:\\out\\", std::string(253, 'n'), true, target));
+    EXPECT_EQ(memberTargetPath("D:\\out\\", std::string(252, 'n'), true, target), 0); // 259 bytes
+    EXPECT_EQ(memberTargetPath("D:\\out\\", std::string(253, 'n'), true, target), ZWARN_TOO_LONG);
+}
+
+// Every refused name with the reason given for it. Device names are refused
+// in any part, in any case, with any extension and with blanks or dots
+// before it, as Windows would open the device for each of them.
+TEST(PathHelpers, RefusedMemberNamesSayWhy) {
+    const struct {
+        std::string name;
+        bool folders;
+        int why;
+    } cases[] = {
+        {"", true, ZWARN_UNSAFE},
+        {"../x", true, ZWARN_UNSAFE},
+        {"..\\x", true, ZWARN_UNSAFE},
+        {"a/../../x", true, ZWARN_UNSAFE},
+        {"a/..", false, ZWARN_UNSAFE},
+        {"/etc/x", true, ZWARN_UNSAFE},
+        {"\\x", true, ZWARN_UNSAFE},
+        {"C:\\x", true, ZWARN_UNSAFE},
+        {"C:x", false, ZWARN_UNSAFE},
+        {"file.txt:stream", true, ZWARN_UNSAFE}, // a stream of another file
+        {"aux/../../x", true, ZWARN_UNSAFE},     // leaving the destination weighs most
+        {"NUL", true, ZWARN_DEVICE},
+        {"AUX", true, ZWARN_DEVICE},
+        {"COM1", true, ZWARN_DEVICE},
+        {"com0", true, ZWARN_DEVICE},
+        {"lpt9.log", true, ZWARN_DEVICE},
+        {"aux.txt", true, ZWARN_DEVICE},
+        {"nul .txt", true, ZWARN_DEVICE},
+        {"Nul.tar.gz", true, ZWARN_DEVICE},
+        {"con.", true, ZWARN_DEVICE},
+        {"prn  ", true, ZWARN_DEVICE},
+        {"sub/aux.txt", true, ZWARN_DEVICE},
+        {"sub/aux.txt", false, ZWARN_DEVICE},
+        {"con/readme.txt", true, ZWARN_DEVICE}, // a folder part
+        {"conin$", true, ZWARN_DEVICE},
+        {"CONOUT$.txt", true, ZWARN_DEVICE},
+        {"COM\xB9", true, ZWARN_DEVICE},     // superscript one, Windows-1252
+        {"lpt\xB3.txt", true, ZWARN_DEVICE}, // superscript three
+        {"COM\xC2\xB2", true, ZWARN_DEVICE}, // superscript two, UTF-8
+        {"a<b", true, ZWARN_BAD_NAME},
+        {"a>b", true, ZWARN_BAD_NAME},
+        {"say \"hi\"", true, ZWARN_BAD_NAME},
+        {"a|b", true, ZWARN_BAD_NAME},
+        {"what?", true, ZWARN_BAD_NAME},
+        {"star*", true, ZWARN_BAD_NAME},
+        {"tab\there", true, ZWARN_BAD_NAME},
+        {"dir\x01/x.txt", true, ZWARN_BAD_NAME},
+        {"line\x1f", true, ZWARN_BAD_NAME},
+        {std::string(253, 'n'), true, ZWARN_TOO_LONG},
+    };
+    for (const auto& c : cases) {
+        char target[260];
+        EXPECT_EQ(memberTargetPath("D:\\out\\", c.name, c.folders, target), c.why) << c.name;
+    }
+    // Names that only look like devices are ordinary names.
+    const char* ordinary[] = {"console",       "nul2",  "com10",        "lpt",     "comA",
+                              "auxiliary.txt", "x.nul", "sub.aux/file", "com\xB4", " nul",
+                              "a.b c",         "\x7F",  "caf\xE9"};
+    for (const char* n : ordinary) {
+        char target[260];
+        EXPECT_EQ(memberTargetPath("D:\\out\\", n, true, target), 0) << n;
+    }
 }
 
 } // namespace

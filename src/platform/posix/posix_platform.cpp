@@ -247,6 +247,42 @@ std::uint32_t attributes_from_stat(const struct stat& st) {
     return a;
 }
 
+// The host folder of folder and the host names of the parts of path below
+// it; false when path does not lie below folder.
+bool parts_below(const char* folder, const char* path, std::string* host_folder,
+                 std::vector<std::string>* parts, int* drive) {
+    std::string hf, hp;
+    if (!host_path(folder, &hf) || !host_path(path, &hp, drive)) return false;
+    while (hf.size() > 1 && hf.back() == '/')
+        hf.pop_back();
+    std::string prefix = hf == "/" ? hf : hf + "/";
+    if (hp.compare(0, prefix.size(), prefix) != 0) return false;
+    parts->clear();
+    std::size_t i = prefix.size();
+    while (i <= hp.size()) {
+        std::size_t j = hp.find('/', i);
+        if (j == std::string::npos) j = hp.size();
+        if (j > i) parts->push_back(hp.substr(i, j - i));
+        i = j + 1;
+    }
+    *host_folder = hf;
+    return !parts->empty();
+}
+
+// Opens the folder that holds the last of parts, walking down from
+// host_folder without following a link on the way.
+int open_parent_no_links(const std::string& host_folder, const std::vector<std::string>& parts) {
+    int dir = ::open(host_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (std::size_t k = 0; dir >= 0 && k + 1 < parts.size(); ++k) {
+        int next = openat(dir, parts[k].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        int saved = errno;
+        ::close(dir);
+        errno = saved;
+        dir = next;
+    }
+    return dir;
+}
+
 } // namespace
 
 std::uint32_t last_error() { return t_last_error; }
@@ -255,6 +291,95 @@ FileHandle open_read(const char* path) { return open_mapped(path, O_RDONLY, fals
 FileHandle open_write(const char* path) { return open_mapped(path, O_RDWR, true); }
 FileHandle create_file(const char* path) {
     return open_mapped(path, O_RDWR | O_CREAT | O_TRUNC, true);
+}
+
+FileHandle open_read_regular(const char* path, bool* not_a_file) {
+    *not_a_file = false;
+    std::string hp;
+    struct stat st;
+    // Decided before opening: opening a FIFO waits for a writer, opening a
+    // device may act on it.
+    if (host_path(path, &hp) && stat(hp.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+        !S_ISDIR(st.st_mode)) {
+        *not_a_file = true;
+        t_last_error = kErrAccessDenied;
+        return kInvalidFile;
+    }
+    FileHandle h = open_mapped(path, O_RDONLY | O_NONBLOCK | O_NOCTTY, false);
+    if (h == kInvalidFile) return h;
+    int fd = static_cast<int>(h);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *not_a_file = true;
+        close_file(h);
+        t_last_error = kErrAccessDenied;
+        return kInvalidFile;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return h;
+}
+
+bool link_between(const char* folder, const char* path) {
+    std::string hf;
+    std::vector<std::string> parts;
+    int drive = -1;
+    if (!parts_below(folder, path, &hf, &parts, &drive)) return false;
+    std::string at = hf == "/" ? std::string() : hf;
+    // A path ending with a backslash is a folder: its last part counts too.
+    std::size_t n = std::strlen(path);
+    std::size_t folders = n > 0 && path[n - 1] == '\\' ? parts.size() : parts.size() - 1;
+    for (std::size_t k = 0; k < folders; ++k) {
+        at += "/" + parts[k];
+        struct stat st;
+        if (lstat(at.c_str(), &st) != 0) return false; // what is missing is made as a folder
+        if (S_ISLNK(st.st_mode)) return true;
+    }
+    return false;
+}
+
+FileHandle create_file_below(const char* folder, const char* path) {
+    std::string hf;
+    std::vector<std::string> parts;
+    int drive = -1;
+    if (!parts_below(folder, path, &hf, &parts, &drive)) {
+        t_last_error = kErrPathNotFound;
+        return kInvalidFile;
+    }
+    int dir = open_parent_no_links(hf, parts);
+    if (dir < 0) {
+        fail_errno();
+        if (errno == ELOOP || errno == ENOTDIR) t_last_error = kErrAccessDenied;
+        return kInvalidFile;
+    }
+    const char* name = parts.back().c_str();
+    int fd = -1;
+    // Another process may put a link back between the removal and the
+    // creation: O_EXCL then fails, and the removal is tried again.
+    for (int tries = 0; fd < 0 && tries < 8; ++tries) {
+        struct stat st;
+        if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && read_only_mode(st.st_mode))) {
+                t_last_error = kErrAccessDenied;
+                break;
+            }
+            if (unlinkat(dir, name, 0) != 0 && errno != ENOENT) {
+                fail_errno();
+                break;
+            }
+        }
+        fd = openat(dir, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) {
+            fail_errno();
+            break;
+        }
+        if (fd < 0) t_last_error = 80; // ERROR_FILE_EXISTS, should the tries run out
+    }
+    ::close(dir);
+    if (fd < 0) return kInvalidFile;
+    if (drive >= 0) {
+        std::lock_guard<std::mutex> lock(g_drive_mutex);
+        g_handle_drive[fd] = drive;
+    }
+    return fd;
 }
 
 void close_file(FileHandle h) {
@@ -435,20 +560,39 @@ std::uint32_t get_attributes(const char* path) {
 bool set_attributes(const char* path, std::uint32_t attributes) {
     std::string hp;
     struct stat st;
-    if (!host_path(path, &hp) || stat(hp.c_str(), &st) != 0) {
+    if (!host_path(path, &hp) || lstat(hp.c_str(), &st) != 0) {
         t_last_error = kErrFileNotFound;
         return false;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        t_last_error = kErrAccessDenied;
+        return false;
+    }
+    // Through a descriptor opened without following a link, so a link put
+    // in place after the check above is not followed either. A FIFO or
+    // device is changed by name: opening it could block or act on it.
+    int fd = -1;
+    if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
+        fd = ::open(hp.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0 && errno == ELOOP) {
+            t_last_error = kErrAccessDenied;
+            return false;
+        }
+        if (fd >= 0 && fstat(fd, &st) != 0) {
+            fail_errno();
+            ::close(fd);
+            return false;
+        }
     }
     mode_t mode = st.st_mode & 07777;
     if (attributes & kAttrReadOnly)
         mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
     else
         mode |= S_IWUSR;
-    if (chmod(hp.c_str(), mode) != 0) {
-        fail_errno();
-        return false;
-    }
-    return true;
+    int r = fd >= 0 ? fchmod(fd, mode) : chmod(hp.c_str(), mode);
+    if (r != 0) fail_errno();
+    if (fd >= 0) ::close(fd);
+    return r == 0;
 }
 
 bool delete_file(const char* path) {

@@ -187,6 +187,56 @@ FileHandle create_file(const char* path) {
     return open_with(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
 }
 
+FileHandle open_read_regular(const char* path, bool* not_a_file) {
+    *not_a_file = false;
+    DWORD a = GetFileAttributesA(path);
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DEVICE)) {
+        *not_a_file = true;
+        SetLastError(ERROR_ACCESS_DENIED);
+        return kInvalidFile;
+    }
+    FileHandle h = open_read(path);
+    // A device name or a pipe opens as a character device or a pipe; reading
+    // one could wait for ever.
+    if (h != kInvalidFile && GetFileType(to_handle(h)) != FILE_TYPE_DISK) {
+        *not_a_file = true;
+        close_file(h);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return kInvalidFile;
+    }
+    return h;
+}
+
+bool link_between(const char* folder, const char* path) {
+    std::size_t n = std::strlen(folder);
+    std::string p = path;
+    if (p.size() <= n || p.compare(0, n, folder) != 0) return false;
+    for (std::size_t i = n; i < p.size(); ++i) {
+        if (p[i] != '\\' || i == n) continue;
+        DWORD a = GetFileAttributesA(p.substr(0, i).c_str());
+        if (a == INVALID_FILE_ATTRIBUTES) return false; // what is missing is made as a folder
+        if (a & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+    }
+    return false;
+}
+
+FileHandle create_file_below(const char* folder, const char* path) {
+    if (link_between(folder, path)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return kInvalidFile;
+    }
+    DWORD a = GetFileAttributesA(path);
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_REPARSE_POINT))
+        return create_file(path);
+    // A link or junction is removed itself, then a new file made in its
+    // place; CREATE_NEW fails rather than follow one put back meanwhile.
+    BOOL removed = (a & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(path) : DeleteFileA(path);
+    if (!removed) return kInvalidFile;
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h == INVALID_HANDLE_VALUE ? kInvalidFile : from_handle(h);
+}
+
 void close_file(FileHandle h) {
     if (h != kInvalidFile) CloseHandle(to_handle(h));
 }
@@ -294,6 +344,11 @@ std::uint32_t get_attributes(const char* path) {
 }
 
 bool set_attributes(const char* path, std::uint32_t attributes) {
+    DWORD now = GetFileAttributesA(path);
+    if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     DWORD a = attributes & kSettableAttributes;
     return SetFileAttributesA(path, a ? a : FILE_ATTRIBUTE_NORMAL) != 0;
 }
