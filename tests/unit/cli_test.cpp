@@ -169,12 +169,17 @@ TEST(CliTerminal, NamesAndCommentsFromTheArchiveCannotDriveTheTerminal) {
         int status = run_cli(static_cast<int>(argv.size()), argv.data(), out, err, t);
         return CliRun{status, out.str(), err.str()};
     };
-    for (auto args : std::vector<std::vector<std::string>>{
-             {"l", archive}, {"t", archive}, {"x", "-y", "-o", dir.host("out"), archive}}) {
-        CliRun r = run(args, true);
-        EXPECT_EQ(r.status, 0) << args[0] << r.err;
-        EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << args[0] << ": " << r.out << r.err;
-        EXPECT_NE(r.out.find("title\\x1b]0;owned\\x07.txt"), std::string::npos) << args[0] << ": " << r.out;
+    // Extraction refuses the name, and its warning names the member escaped.
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } runs[] = {{{"l", archive}, 0}, {{"t", archive}, 0}, {{"x", "-y", "-o", dir.host("out"), archive}, 1}};
+    for (const auto& c : runs) {
+        CliRun r = run(c.args, true);
+        EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
+        EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << c.args[0] << ": " << r.out << r.err;
+        EXPECT_NE((r.out + r.err).find("title\\x1b]0;owned\\x07.txt"), std::string::npos)
+            << c.args[0] << ": " << r.out << r.err;
     }
     CliRun listed = run({"l", archive}, true);
     EXPECT_NE(listed.out.find("first\r\nsecond\\x1b[2J"), std::string::npos) << listed.out;
