@@ -68,7 +68,7 @@ const char* warning_format(std::int32_t code) {
     case ZWARN_FILE_SIZE: return "File %s is 4 GB or larger and was skipped";
     case ZWARN_BAD_DATA: return "Data of %s are damaged or longer than declared";
     case ZWARN_OVERLAP: return "Data of %s overlap other data of the archive. File was skipped";
-    case ZWARN_MISMATCH: return "Local header, sizes or data end of %s disagree with its central header";
+    case ZWARN_MISMATCH: return "Local header or data of %s disagree with its central header";
     case ZWARN_DEVICE: return "%s is a device name. File was skipped";
     case ZWARN_BAD_NAME: return "Name %s has characters Windows cannot store. File was skipped";
     case ZWARN_TOO_LONG: return "Path too long. File %s was skipped";
