@@ -24,16 +24,21 @@ std::uint32_t fetchOverrun(zip& z) {
 void flushOutput(zip& z, const std::uint8_t* data, std::uint32_t length) {
     z.extract_crc = foldCrc(z.crc_table.get(), z.extract_crc, data, length);
     if (z.error || length == 0) return;
+    // Only what the member declared is written: a bomb that lies about its
+    // size ends here, not when the disk is full.
+    const bool past_declared_size = z.output_count + std::uint64_t(length) > z.output_limit;
+    if (past_declared_size) length = static_cast<std::uint32_t>(z.output_limit - z.output_count);
     if (z.to_memory) {
         if (std::uint64_t(z.output_count) + length > z.memory_capacity) {
             length = z.memory_capacity - z.output_count;
             set_error(z, ZERR_TOOLARGE);
         }
         if (length) std::memcpy(z.memory_target + z.output_count, data, length);
-    } else if (!z.discard_output) {
+    } else if (!z.discard_output && length) {
         std::uint32_t written = 0;
         if (!platform::write_file(z.output_handle, data, length, &written)) set_error(z, ZERR_DISKFULL);
     }
     z.output_count += length;
     if (z.progress) z.progress->FileProgress(z.uncompressed_size, z.output_count);
+    if (past_declared_size) set_error(z, ZWARN_BAD_DATA);
 }

@@ -67,5 +67,6 @@ struct BitReader {
 
 // Folds the bytes into the extract crc, then (unless an error is pending)
 // writes them to the output file or the memory target, counts them and
-// moves the file gauge. Write failure: error 22; memory target full: 38.
+// moves the file gauge. Write failure: error 22; memory target full: 38;
+// output passing the output limit: error 42, with the bytes up to it kept.
 void flushOutput(zip& z, const std::uint8_t* data, std::uint32_t length);

@@ -4,11 +4,21 @@
 // the CRC-32 and, for files, gives the target the member's time and
 // attributes. Checks that stop the job (version, encryption) apply to every
 // entry, marked or not, so a job never runs past a member it cannot read.
+//
+// Damaged members are faults of that member alone: data that cannot be
+// decoded or that pass the declared size (bad data), data that overlap
+// another member or the central directory (skipped unread), and a local
+// header that disagrees with the central one (reported, still extracted).
+// In files and tests each is a warning and the job goes on; an extraction
+// into memory, whose callers take the buffer as the member, stops with the
+// first two as its error.
 #include "ops/extract.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "codec/bitio.h"
 #include "codec/crc32.h"
@@ -58,7 +68,18 @@ void copy_stored(zip& z) {
     if (held) flushOutput(z, window, held);
 }
 
-void decode_member(zip& z, const zentry& e) {
+// A decoder's result: its out of memory is the engine's, any other failure
+// is bad data. An error already pending (a cancel, say) is kept.
+void set_decoder_result(zip& z, int result) {
+    if (result == 3)
+        set_error(z, ZERR_MEMORY);
+    else if (result != 0)
+        set_error(z, ZWARN_BAD_DATA);
+}
+
+// Decodes the member through the flush. True when a deflate stream ended
+// before the member's compressed data did.
+bool decode_member(zip& z, const zentry& e) {
     switch (e.method) {
     case 0:
         copy_stored(z);
@@ -66,16 +87,27 @@ void decode_member(zip& z, const zentry& e) {
     case 1:
         unshrinkMember(z);
         break;
-    case 6: {
-        // An error already pending (a cancel, say) is never replaced by success.
-        int r = explodeMember(z);
-        if (r) set_error(z, r);
+    case 6:
+        set_decoder_result(z, explodeMember(z));
         break;
+    case 8: {
+        const int result = inflateMember(z);
+        set_decoder_result(z, result);
+        // Whole bytes in the bit buffer were fetched ahead and never used.
+        // Fetches past the end wrapped compressed left below zero, so the
+        // sum is what the stream left over, and 0 when it ended exactly.
+        const std::uint32_t unused = z.compressed_left + z.bitCount / 8;
+        return result == 0 && z.error == 0 && static_cast<std::int32_t>(unused) > 0;
     }
-    case 8:
-        inflateMember(z);
-        break;
     }
+    return false;
+}
+
+// Errors that are faults of the member's data: the flush's bad data, a
+// stream that runs on past its compressed size or the archive file (3), and
+// unshrink's end of the file inside the member (-1).
+bool is_data_fault(std::int32_t error) {
+    return error == ZWARN_BAD_DATA || error == ZERR_EOF || error == -1;
 }
 
 bool is_reduced(std::uint16_t method) { return method >= 2 && method <= 5; }
@@ -88,6 +120,11 @@ struct Job {
     std::string destination; // ends with a backslash
     bool use_folder_names = false;
     std::uint32_t answer = kAnswerYes;
+    // Every entry's local header start and the central directory's, as
+    // disk << 32 | offset, sorted on first use: the bounds of member data.
+    std::vector<std::uint64_t> starts{};
+    bool starts_sorted = false;
+    bool mismatch = false; // the current member's headers disagree
 
     // Opens the archive and allocates the buffers every form needs.
     void start(void* owner_window, const char* archive_path, const char* caption) {
@@ -135,12 +172,112 @@ struct Job {
         z.current_entry = &e;
         if (seek_archive(z, e.local_header_offset, e.disk_number_start) != 0) return;
         if (read_local_header(z) != 0) return;
+        if (overlaps(e)) {
+            if (z.error) return;
+            if (form == Form::Memory) {
+                set_error(z, ZWARN_OVERLAP);
+                return;
+            }
+            zip_warning(z, ZWARN_OVERLAP, e.name.c_str());
+            if (form == Form::Test && z.progress) z.progress->LogResult("Test", e.name.c_str(), 1);
+            return;
+        }
+        mismatch = disagrees(e);
+        if (mismatch) zip_warning(z, ZWARN_MISMATCH, e.name.c_str());
         z.compressed_left = e.compressed_size;
         z.uncompressed_size = e.uncompressed_size;
         switch (form) {
         case Form::Files: to_file(e); break;
         case Form::Memory: to_memory(e); break;
         case Form::Test: test(e); break;
+        }
+    }
+
+    // Disk numbers count only where the job reads them: on removable drives.
+    std::uint64_t start_of(std::uint32_t disk, std::uint32_t offset) const {
+        const std::uint64_t d = z.drive_type == kDriveTypeRemovable ? disk : 0;
+        return d << 32 | offset;
+    }
+
+    bool sort_starts() {
+        starts_sorted = true;
+        try {
+            starts.reserve(list.entries.size() + 1);
+            for (const auto& entry : list.entries)
+                starts.push_back(start_of(entry->disk_number_start, entry->local_header_offset));
+            starts.push_back(start_of(list.central_directory_disk, list.central_directory_offset));
+        } catch (const std::bad_alloc&) {
+            set_error(z, ZERR_MEMORY);
+            return false;
+        }
+        std::sort(starts.begin(), starts.end());
+        return true;
+    }
+
+    // Whether the member's data (local header through compressed data) share
+    // their start with another entry or the central directory, reach past
+    // the next start on their disk, or begin inside the central directory.
+    // Legitimate archives have none of these, data descriptors included: a
+    // descriptor follows the compressed data. A member that goes on to the
+    // next disk of a set has no start after it on its own disk.
+    bool overlaps(const zentry& e) {
+        if (!starts_sorted && !sort_starts()) return true;
+        if (z.error) return true;
+        const std::uint64_t start = start_of(e.disk_number_start, e.local_header_offset);
+        const auto range = std::equal_range(starts.begin(), starts.end(), start);
+        if (range.second - range.first > 1) return true;
+        const std::uint64_t end = std::uint64_t(e.local_header_offset) + 30 + z.local.name.size() +
+                                  e.local_extra_length + e.compressed_size;
+        const auto next = range.second;
+        if (next != starts.end() && *next >> 32 == start >> 32 && end > (*next & 0xFFFFFFFFu))
+            return true;
+        const std::uint64_t directory =
+            start_of(list.central_directory_disk, list.central_directory_offset);
+        return start >> 32 == directory >> 32 && start > directory &&
+               start - directory < list.central_directory_size;
+    }
+
+    // Whether the local header disagrees with the central header, or a stored
+    // member's two sizes differ. With bit 3 set the local CRC and sizes may be
+    // left zero: a data descriptor after the data holds them.
+    bool disagrees(const zentry& e) const {
+        const auto& local = z.local;
+        const bool descriptor = ((local.flags | e.flags) & 8) != 0;
+        auto differs = [descriptor](std::uint32_t in_local, std::uint32_t in_central) {
+            return in_local != in_central && !(descriptor && in_local == 0);
+        };
+        return local.name != e.name || local.method != e.method || differs(local.crc, e.crc) ||
+               differs(local.compressed_size, e.compressed_size) ||
+               differs(local.uncompressed_size, e.uncompressed_size) ||
+               (e.method == 0 && e.compressed_size != e.uncompressed_size);
+    }
+
+    // Starts the member's output: the CRC, and the declared size as the limit.
+    void begin_output(const zentry& e) {
+        z.extract_crc = 0xFFFFFFFFu;
+        z.output_limit = std::uint64_t(z.output_count) + e.uncompressed_size;
+    }
+
+    // A fault of the member's data left in the error field: in files and
+    // tests it becomes the member's warning and the error is cleared; in
+    // memory it stays, as bad data.
+    bool take_data_fault(const zentry& e) {
+        if (!is_data_fault(z.error)) return false;
+        if (form == Form::Memory) {
+            z.error = ZWARN_BAD_DATA;
+            return true;
+        }
+        z.error = 0;
+        zip_warning(z, ZWARN_BAD_DATA, e.name.c_str());
+        return true;
+    }
+
+    // Data that end before the member's compressed size, reported once per
+    // member with whatever headers disagreed.
+    void report_unused_data(const zentry& e, bool unused_data) {
+        if (unused_data && !mismatch) {
+            mismatch = true;
+            zip_warning(z, ZWARN_MISMATCH, e.name.c_str());
         }
     }
 
@@ -181,19 +318,21 @@ struct Job {
             zip_warning(z, ZERR_OPEN, target);
             return;
         }
-        z.extract_crc = 0xFFFFFFFFu;
         z.output_count = 0;
-        decode_member(z, e);
+        begin_output(e);
+        const bool unused_data = decode_member(z, e);
         platform::set_file_time(z.output_handle, {e.date, e.time});
         platform::close_file(z.output_handle);
         z.output_handle = platform::kInvalidFile;
         platform::set_attributes(target, e.external_attributes & (platform::kAttrReadOnly | platform::kAttrHidden |
                                                                   platform::kAttrSystem | platform::kAttrArchive));
+        const bool fault = take_data_fault(e);
+        report_unused_data(e, unused_data);
         bool bad = false;
-        check_crc(e, &bad);
-        if (z.progress) z.progress->LogResult("Extract", target, z.error);
-        // A file cut short by a full disk or a cancel is not left behind as if whole.
-        if (z.error == ZERR_DISKFULL || z.error == ZERR_CANCEL) {
+        if (!fault) check_crc(e, &bad);
+        if (z.progress) z.progress->LogResult("Extract", target, z.error != 0 || fault);
+        // A file cut short by bad data, a full disk or a cancel is not left behind as if whole.
+        if (fault || z.error == ZERR_DISKFULL || z.error == ZERR_CANCEL) {
             platform::set_attributes(target, 0);
             platform::delete_file(target);
         }
@@ -201,29 +340,35 @@ struct Job {
 
     void to_memory(zentry& e) {
         if (is_folder_entry(e)) return;
-        z.extract_crc = 0xFFFFFFFFu;
-        decode_member(z, e);
+        begin_output(e);
+        const bool unused_data = decode_member(z, e);
+        if (take_data_fault(e)) return;
+        report_unused_data(e, unused_data);
         bool bad = false;
         check_crc(e, &bad);
     }
 
     void test(zentry& e) {
         if (is_folder_entry(e) && e.compressed_size == 0) {
-            if (z.progress) z.progress->LogResult("Test", e.name.c_str(), 0);
+            if (z.progress) z.progress->LogResult("Test", e.name.c_str(), mismatch);
             return;
         }
-        z.extract_crc = 0xFFFFFFFFu;
         z.output_count = 0;
-        decode_member(z, e);
+        begin_output(e);
+        const bool unused_data = decode_member(z, e);
+        const bool fault = take_data_fault(e);
+        report_unused_data(e, unused_data);
         bool bad = false;
-        check_crc(e, &bad);
-        if (z.progress) z.progress->LogResult("Test", e.name.c_str(), z.error != 0 || bad);
+        if (!fault) check_crc(e, &bad);
+        if (z.progress)
+            z.progress->LogResult("Test", e.name.c_str(), z.error != 0 || fault || bad || mismatch);
     }
 
     int finish() {
         release_job(z);
         z.to_memory = 0;
         z.discard_output = 0;
+        z.output_limit = ~std::uint64_t(0);
         z.current_entry = nullptr;
         list.mark_all(0);
         if (z.error && form != Form::Memory) zip_error(z, z.error);

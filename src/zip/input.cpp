@@ -97,9 +97,21 @@ int read_local_header(zip& z) {
         e->local_name_length = name_length;
         e->local_extra_length = extra_length;
     }
-    // Skip the local name and extra field without keeping them.
+    z.local.flags = get16(header + 2);
+    z.local.method = get16(header + 4);
+    z.local.crc = get32(header + 10);
+    z.local.compressed_size = get32(header + 14);
+    z.local.uncompressed_size = get32(header + 18);
+    try {
+        z.local.name.resize(name_length);
+    } catch (const std::bad_alloc&) {
+        set_error(z, ZERR_MEMORY);
+        return z.error;
+    }
+    if (name_length) read_bytes(z, &z.local.name[0], name_length);
+    // Skip the extra field without keeping it.
     std::uint8_t discard[256];
-    for (std::uint32_t left = name_length + extra_length; left > 0 && z.error == 0;) {
+    for (std::uint32_t left = extra_length; left > 0 && z.error == 0;) {
         std::uint32_t k = left < sizeof discard ? left : sizeof discard;
         read_bytes(z, discard, k);
         left -= k;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/platform.h"
 #include "zip/errors.h"
@@ -77,6 +78,21 @@ struct zip {
     zentry* current_entry = nullptr;
     std::uint32_t compressed_left = 0;
     std::uint32_t uncompressed_size = 0;
+    // The output count the flush may not pass: a member whose data inflate
+    // past its declared size stops there with error 42 (bad data), which the
+    // extraction jobs turn into that member's warning. None outside them.
+    std::uint64_t output_limit = ~std::uint64_t(0);
+
+    // The fields of the last local header read, kept to be compared with the
+    // central header.
+    struct LocalHeader {
+        std::uint16_t flags = 0;
+        std::uint16_t method = 0;
+        std::uint32_t crc = 0;
+        std::uint32_t compressed_size = 0;
+        std::uint32_t uncompressed_size = 0;
+        std::string name;
+    } local;
 
     // Buffered input. read_pointer is an index into input_buffer; the block
     // holds block_length valid bytes read at file offset buffer_position.
