@@ -3,6 +3,7 @@
 // answered from -y / -n or, on a terminal, by the user.
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -207,6 +208,10 @@ struct CommandArchive {
     zip z;
     zlist list;
     std::string path; // as a DOS path
+    std::uint32_t open_warnings = 0; // reading the archive found figures that lie
+
+    // The command's exit status, counting what reading the archive reported.
+    int status() const { return std::max(exit_status(z), open_warnings ? 1 : 0); }
 };
 
 // Checks the operands (the archive, and filters where a command takes them)
@@ -223,6 +228,7 @@ bool open_operand_archive(const Options& opt, bool takes_filters, std::ostream& 
         *status = 2;
         return false;
     }
+    a.open_warnings = a.z.warnings;
     return true;
 }
 
@@ -239,7 +245,7 @@ int command_extract(const Options& opt, bool use_folder_names, std::ostream& out
     a.z.ui = &ui;
     std::string destination = platform::dos_path_from_host(opt.destination);
     extract_files(a.z, a.list, nullptr, a.path.c_str(), destination.c_str(), use_folder_names, kAnswerYes);
-    return exit_status(a.z);
+    return a.status();
 }
 
 int command_test(const Options& opt, std::ostream& out, std::ostream& err) {
@@ -251,10 +257,11 @@ int command_test(const Options& opt, std::ostream& out, std::ostream& err) {
     a.z.ui = &ui;
     test_files(a.z, a.list, nullptr, a.path.c_str());
     const zip& z = a.z;
+    const std::uint32_t warnings = z.warnings + a.open_warnings;
     out << "Tested " << ui.results << " of " << a.list.count() << " members: " << ui.results - ui.failed_results
-        << " OK, " << z.warnings << " warning" << (z.warnings == 1 ? "" : "s")
+        << " OK, " << warnings << " warning" << (warnings == 1 ? "" : "s")
         << (z.error ? std::string(", stopped: ") + error_text(z.error, z.drive_type) : std::string()) << "\n";
-    return exit_status(z);
+    return a.status();
 }
 
 int command_list(const Options& opt, std::ostream& out, std::ostream& err) {
@@ -265,7 +272,7 @@ int command_list(const Options& opt, std::ostream& out, std::ostream& err) {
         list_verbose(a.list, out);
     else
         list_brief(a.list, out, opt.terminals.out);
-    return exit_status(a.z);
+    return a.status();
 }
 
 // The archive's drive must allow changing it, as in the archive window.
@@ -295,8 +302,10 @@ int command_add(const Options& opt, char which, std::ostream& out, std::ostream&
         zip_error(z, ZERR_NOZIP);
         return 2;
     }
+    std::uint32_t open_warnings = 0;
     if (exists) {
         if (open_for_command(z, list, opt.operands[0]) != 0) return 2;
+        open_warnings = z.warnings;
         if (!drive_allows_changes(z)) return 2;
     } else {
         action = kActionCreate;
@@ -339,7 +348,7 @@ int command_add(const Options& opt, char which, std::ostream& out, std::ostream&
     z.file_list = files.release();
     zip_operation(z, list, nullptr, archive.c_str(), action, static_cast<std::uint32_t>(opt.level),
                   0);
-    return exit_status(z);
+    return std::max(exit_status(z), open_warnings ? 1 : 0);
 }
 
 int command_remove(const Options& opt, std::ostream& out, std::ostream& err) {
@@ -365,7 +374,7 @@ int command_remove(const Options& opt, std::ostream& out, std::ostream& err) {
     ConsoleUi ui(out, err, opt.answer, opt.terminals);
     a.z.ui = &ui;
     zip_operation(a.z, a.list, nullptr, a.path.c_str(), kActionRemove, 0, 0);
-    return exit_status(a.z);
+    return a.status();
 }
 
 int command_comment(const Options& opt, std::ostream& err) {
@@ -392,7 +401,7 @@ int command_comment(const Options& opt, std::ostream& err) {
     int rc = text.empty() ? (a.z.error = 0, delete_comment(a.z, a.list))
                           : set_comment(a.z, a.list, text.data(), static_cast<std::uint32_t>(text.size()));
     if (rc) zip_error(a.z, rc);
-    return exit_status(a.z);
+    return a.status();
 }
 
 } // namespace

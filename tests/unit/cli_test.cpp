@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "cli/commands.h"
@@ -216,3 +217,52 @@ TEST(CliDamagedDirectory, HiddenMembersStopEveryCommandAndTheArchiveStaysAsItWas
 }
 
 } // namespace
+
+namespace {
+
+// The crafted directories of tests/data/damaged: what listing says, and that
+// no command that would write changes an archive it cannot read whole.
+TEST(CliDamagedDirectory, CraftedDirectoriesAreRefusedOrReported) {
+    const struct {
+        const char* archive;
+        int list_status;
+    } cases[] = {
+        {"second-central-header-damaged.zip", 2},
+        {"end-record-counts-more-members.zip", 2},
+        {"directory-shorter-than-its-size.zip", 2},
+        {"directory-runs-into-end-record.zip", 2},
+        {"end-record-counts-fewer-members.zip", 1},
+        {"directory-size-zero.zip", 1},
+        {"directory-size-all-ones.zip", 1},
+        {"second-end-record-in-comment.zip", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        test::TempDir dir;
+        const test::Bytes original = test::read_host_file(test::data_host_path(std::string("damaged/") + c.archive));
+        std::string archive = dir.host("a.zip");
+        test::write_host_file(archive, original);
+        CliRun listed = cli({"l", archive});
+        EXPECT_EQ(listed.status, c.list_status) << listed.err;
+        if (c.list_status == 2) {
+            EXPECT_EQ(listed.err, "Error: Bad CE signature\n");
+            EXPECT_EQ(cli({"d", archive, "a.txt"}).status, 2);
+            EXPECT_EQ(cli({"c", "-f", archive, archive}).status, 2);
+            EXPECT_EQ(test::read_host_file(archive), original);
+            continue;
+        }
+        // Every member shows, and a comment goes where the end record was found.
+        for (const char* name : {"a.txt", "b.txt", "c.txt"}) EXPECT_NE(listed.out.find(name), std::string::npos);
+        test::write_host_file(dir.host("comment.txt"), {'n', 'e', 'w'});
+        EXPECT_EQ(cli({"c", "-f", dir.host("comment.txt"), archive}).status, 1);
+        test::Bytes after = test::read_host_file(archive);
+        const std::size_t found = original.size() - 22;
+        ASSERT_EQ(after.size(), found + 22 + 3);
+        EXPECT_TRUE(std::equal(after.begin(), after.begin() + found, original.begin()));
+        EXPECT_EQ(std::string(after.end() - 3, after.end()), "new");
+        EXPECT_EQ(cli({"t", archive}).status, 1);
+    }
+}
+
+} // namespace
+

@@ -205,8 +205,9 @@ TEST(OpenArchive, TheDirectoryIsReadWholeOrRefused) {
         {"size says one byte less",
          with([&](Bytes& b) { patch_end_record(b, 12, directory_size - 1, 4); }), 0, 1},
         // A ZIP64 count must end where the records after the directory begin.
-        {"count 0xFFFF, directory whole", with([](Bytes& b) { patch_end_record(b, 10, 0xFFFF, 2); }), 0, 0},
-        {"size 0xFFFFFFFF, directory whole", with([](Bytes& b) { patch_end_record(b, 12, 0xFFFFFFFFu, 4); }), 0, 0},
+        // ZIP64's markers without a ZIP64 record behind the directory lie too.
+        {"count 0xFFFF, directory whole", with([](Bytes& b) { patch_end_record(b, 10, 0xFFFF, 2); }), 0, 1},
+        {"size 0xFFFFFFFF, directory whole", with([](Bytes& b) { patch_end_record(b, 12, 0xFFFFFFFFu, 4); }), 0, 1},
         {"count 0xFFFF, second header damaged", with([](Bytes& b) {
              patch_end_record(b, 10, 0xFFFF, 2);
              b[central_header_at(b, 1)] = 'X';

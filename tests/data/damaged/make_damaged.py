@@ -208,9 +208,48 @@ def make(folder):
 
     cases["data-descriptors-intact.zip"] = archive([Member("notes.txt", TEXT), good()], with_descriptor)
 
+    cases.update(directory_cases())
+
     for name, data in cases.items():
         with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
+
+
+def end_field(data, offset, value, width):
+    """data with one field of its end record (at the end, no comment) set."""
+    data = bytearray(data)
+    at = len(data) - 22 + offset
+    data[at:at + width] = value.to_bytes(width, "little")
+    return bytes(data)
+
+
+def directory_cases():
+    """Central directories that lie, hide members or meet the end record."""
+    three = [Member("a.txt", TEXT), Member("b.txt", TEXT[:500]), Member("c.txt", TEXT[:99])]
+    whole = archive(three)
+    directory = struct.unpack_from("<I", whole, len(whole) - 22 + 16)[0]
+    size = struct.unpack_from("<I", whole, len(whole) - 22 + 12)[0]
+    second = whole.index(b"PK\x01\x02", directory + 4)
+    cases = {}
+    # The members behind a damaged header would be lost to every reader that stops there.
+    cases["second-central-header-damaged.zip"] = whole[:second] + b"XK" + whole[second + 2:]
+    cases["end-record-counts-more-members.zip"] = end_field(end_field(whole, 8, 4, 2), 10, 4, 2)
+    cases["directory-shorter-than-its-size.zip"] = end_field(whole, 12, size + 46, 4)
+    # The last header's name length reaches into the end record.
+    last = whole.rindex(b"PK\x01\x02")
+    runs = bytearray(whole)
+    runs[last + 28:last + 30] = (5 + 30).to_bytes(2, "little")
+    cases["directory-runs-into-end-record.zip"] = bytes(runs)
+    # Figures that lie but hide nothing: every member is read, with a warning.
+    cases["end-record-counts-fewer-members.zip"] = end_field(end_field(whole, 8, 2, 2), 10, 2, 2)
+    cases["directory-size-zero.zip"] = end_field(whole, 12, 0, 4)
+    # ZIP64's marker for a size kept elsewhere, on a directory that is whole.
+    cases["directory-size-all-ones.zip"] = end_field(whole, 12, 0xFFFFFFFF, 4)
+    # A comment holding an end record of its own, which readers take as the end record.
+    fake = whole[-22:]
+    real = whole[:-2] + (len(fake) + 6).to_bytes(2, "little") + b"note: " + fake
+    cases["second-end-record-in-comment.zip"] = real
+    return cases
 
 
 if __name__ == "__main__":
