@@ -23,8 +23,11 @@ bool open_for_listing(zip& z) {
 // behind it.
 void read_central_directory(zip& z, zlist& list) {
     // A directory on the end record's disk must end before the end record.
-    const bool bounded = list.central_directory_disk == list.this_disk &&
-                         list.central_directory_offset <= list.end_record_offset;
+    // Disk numbers count only on removable drives, as everywhere else: a
+    // file on any other drive is one disk, whatever its records say.
+    const bool same_disk =
+        z.drive_type != kDriveTypeRemovable || list.central_directory_disk == list.this_disk;
+    const bool bounded = same_disk && list.central_directory_offset <= list.end_record_offset;
     std::uint64_t consumed = 0;
     for (;;) {
         std::uint64_t room = ~std::uint64_t(0);

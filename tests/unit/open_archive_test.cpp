@@ -231,6 +231,18 @@ TEST(OpenArchive, TheDirectoryIsReadWholeOrRefused) {
     }
 }
 
+TEST(OpenArchive, DiskNumbersOfAFileOnAFixedDriveDoNotLiftTheBound) {
+    // The end record names disk 16384 for the directory; on a fixed drive the
+    // file is one disk, and the headers it points at run on past the end
+    // record into its comment, where a comment change would cut them off.
+    test::TempDir dir;
+    Opened o;
+    o.rc = open_archive(o.z, o.list,
+                        test::data_dos_path("fuzz-regressions/open-directory-of-another-disk-runs-past-end-record").c_str());
+    EXPECT_EQ(o.rc, ZERR_NOEND);
+    EXPECT_EQ(o.list.count(), 0u);
+}
+
 TEST(OpenArchive, MoreMembersThanA16BitCountHolds) {
     // 65,537 members: writers without ZIP64 store the count modulo 65,536.
     std::vector<test::ZipMember> members(65537);
