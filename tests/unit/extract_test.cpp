@@ -49,10 +49,7 @@ class ScriptedUi : public JobUi {
     std::uint32_t confirm_delete_read_only(void*, const char*) override { return kAnswerNo; }
 
     std::vector<std::string> calls_starting(const std::string& prefix) const {
-        std::vector<std::string> out;
-        for (const auto& c : progress.calls)
-            if (c.rfind(prefix, 0) == 0) out.push_back(c);
-        return out;
+        return progress.calls_starting(prefix);
     }
 };
 

@@ -135,6 +135,13 @@ void RecordingProgress::LogAdded(const char* action, const char* path, std::uint
 void RecordingProgress::AddWarning(const char* text) { calls.push_back(std::string("AddWarning:") + text); }
 void RecordingProgress::FinishJob() { calls.push_back("FinishJob"); }
 
+std::vector<std::string> RecordingProgress::calls_starting(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const auto& c : calls)
+        if (c.rfind(prefix, 0) == 0) out.push_back(c);
+    return out;
+}
+
 std::uint32_t crc32_of(const Bytes& data) {
     std::uint32_t crc = 0xFFFFFFFFu;
     for (std::uint8_t byte : data) {

@@ -72,6 +72,8 @@ class RecordingProgress : public JobProgress {
     void LogAdded(const char* action, const char* path, std::uint32_t size, std::uint32_t packed) override;
     void AddWarning(const char* text) override;
     void FinishJob() override;
+    // The recorded calls that start with prefix, in order.
+    std::vector<std::string> calls_starting(const std::string& prefix) const;
 };
 
 // Writes stored ZIP archives byte by byte, for cases no tool produces.
