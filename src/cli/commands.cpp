@@ -101,7 +101,8 @@ platform::PromptResponder make_responder(std::ostream& err, Answer answer, bool 
             err << (buttons == platform::kMbOkCancel ? "[OK/Cancel] (o/c)? " : "[y/n]? ");
             err.flush();
             char line[32] = {};
-            if (std::fgets(line, sizeof line, stdin)) yes = line[0] == 'y' || line[0] == 'Y' || line[0] == 'o' || line[0] == 'O';
+            if (std::fgets(line, sizeof line, stdin))
+                yes = line[0] == 'y' || line[0] == 'Y' || line[0] == 'o' || line[0] == 'O';
         }
         if (buttons == platform::kMbOkCancel) return yes ? platform::kIdOk : platform::kIdCancel;
         return yes ? platform::kIdYes : (buttons == platform::kMbYesNoCancel && answer == Answer::Ask ? platform::kIdCancel : platform::kIdNo);
@@ -145,7 +146,8 @@ void list_brief(const zlist& list, std::ostream& out, bool terminal) {
         return terminal ? terminal_safe(text, keep_lines) : text;
     };
     std::size_t name_width = 4;
-    for (const zentry* e : list.sorted) name_width = std::max(name_width, shown(e->name.c_str()).size());
+    for (const zentry* e : list.sorted)
+        name_width = std::max(name_width, shown(e->name.c_str()).size());
     char buf[512];
     std::snprintf(buf, sizeof buf, "%-*s  %10s  %8s  %10s  %10s  %5s  %s", static_cast<int>(name_width),
                   "Name", "Date", "Time", "Size", "Packed", "Ratio", "Comment");
@@ -258,9 +260,12 @@ int command_test(const Options& opt, std::ostream& out, std::ostream& err) {
     test_files(a.z, a.list, nullptr, a.path.c_str());
     const zip& z = a.z;
     const std::uint32_t warnings = z.warnings + a.open_warnings;
-    out << "Tested " << ui.results << " of " << a.list.count() << " members: " << ui.results - ui.failed_results
-        << " OK, " << warnings << " warning" << (warnings == 1 ? "" : "s")
-        << (z.error ? std::string(", stopped: ") + error_text(z.error, z.drive_type) : std::string()) << "\n";
+    out << "Tested " << ui.results << " of " << a.list.count()
+        << " members: " << ui.results - ui.failed_results << " OK, " << warnings << " warning"
+        << (warnings == 1 ? "" : "s")
+        << (z.error ? std::string(", stopped: ") + error_text(z.error, z.drive_type)
+                    : std::string())
+        << "\n";
     return a.status();
 }
 
@@ -461,7 +466,8 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Termina
             opt.operands.push_back(a);
     }
 
-    platform::PromptResponder previous = platform::set_prompt_responder(make_responder(err, opt.answer, terminals.err));
+    platform::PromptResponder previous =
+        platform::set_prompt_responder(make_responder(err, opt.answer, terminals.err));
     int rc;
     if (command == "l")
         rc = command_list(opt, out, err);

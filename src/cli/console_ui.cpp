@@ -91,7 +91,8 @@ std::string terminal_safe(const std::string& text, bool keep_lines) {
     return out;
 }
 
-ConsoleProgress::ConsoleProgress(std::ostream& out, std::ostream& err, bool bar, Terminals terminals)
+ConsoleProgress::ConsoleProgress(std::ostream& out, std::ostream& err, bool bar,
+                                 Terminals terminals)
     : out_(out), err_(err), bar_(bar), terminals_(terminals) {}
 
 std::string ConsoleProgress::out_text(const std::string& text) const {
@@ -112,8 +113,8 @@ void ConsoleProgress::FileProgress(std::uint32_t total_bytes, std::uint32_t byte
     int width = 30;
     int filled = static_cast<int>(std::uint64_t(bytes_done) * width / total_bytes);
     if (filled > width) filled = width;
-    err_ << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] " << done_ + 1 << "/"
-         << total_ << " " << err_text(file_);
+    err_ << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] "
+         << done_ + 1 << "/" << total_ << " " << err_text(file_);
     err_.flush();
     bar_shown_ = true;
 }
@@ -145,9 +146,11 @@ void ConsoleProgress::LogResult(const char* action, const char* path, int failed
     if (failed) ++failed_results;
     if (std::strcmp(action, "Test") == 0) {
         out_ << "Test:  " << out_text(path) << "  "
-             << (failed ? (pending_warning_.empty() ? "FAILED" : out_text(pending_warning_)) : "OK") << "\n";
+             << (failed ? (pending_warning_.empty() ? "FAILED" : out_text(pending_warning_)) : "OK")
+             << "\n";
     } else {
-        out_ << action << ":  " << out_text(display_path(path)) << (failed ? "  [FAIL]" : "") << "\n";
+        out_ << action << ":  " << out_text(display_path(path)) << (failed ? "  [FAIL]" : "")
+             << "\n";
     }
 }
 
@@ -182,7 +185,8 @@ std::uint32_t ConsoleUi::ask(const std::string& question) {
     if (answer_ == Answer::Yes) return kAnswerYesToAll;
     if (answer_ == Answer::No || !isatty(fileno(stdin))) return kAnswerNo;
     for (;;) {
-        err_ << (terminals_.err ? terminal_safe(question) : question) << " [y]es, [A]ll, [n]o, [c]ancel? ";
+        err_ << (terminals_.err ? terminal_safe(question) : question)
+             << " [y]es, [A]ll, [n]o, [c]ancel? ";
         err_.flush();
         char line[32] = {};
         if (!std::fgets(line, sizeof line, stdin)) return kAnswerCancel;

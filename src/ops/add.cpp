@@ -58,7 +58,8 @@ struct WriteJob {
 
     // The temporary archive, in the work folder; without one it goes beside the archive.
     void create_temporary() {
-        z.output_handle = create_unique_file(temporary_folder(z, archive_folder()), z.temporary_path);
+        z.output_handle =
+            create_unique_file(temporary_folder(z, archive_folder()), z.temporary_path);
         if (z.output_handle == platform::kInvalidFile) set_error(z, ZERR_TEMP);
     }
 
@@ -186,17 +187,20 @@ std::string temporary_folder(const zip& z, const std::string& fallback_folder) {
 // Names are tried in a sequence that starts at a random point in each
 // process; the exclusive create decides, so two jobs at once, a link planted
 // at a name or a read-only file left by an earlier run only cost a try.
-platform::FileHandle create_unique_file(const std::string& folder, char (&path)[platform::kMaxPath]) {
+platform::FileHandle create_unique_file(const std::string& folder,
+                                        char (&path)[platform::kMaxPath]) {
     static std::atomic<std::uint32_t> sequence{std::random_device{}()};
     const std::string base = platform::with_backslash(folder);
     for (int attempt = 0; attempt < 64; ++attempt) {
         char name[16];
-        std::snprintf(name, sizeof name, "ZRV%05X.ZIP", static_cast<unsigned>(sequence++ & 0xFFFFF));
+        std::snprintf(name, sizeof name, "ZRV%05X.ZIP",
+                      static_cast<unsigned>(sequence++ & 0xFFFFF));
         if (!platform::copy_bounded(path, sizeof path, (base + name).c_str())) break;
         platform::FileHandle h = platform::create_new_file(path);
         if (h != platform::kInvalidFile) return h;
         const std::uint32_t error = platform::last_error();
-        if (error != 80 && error != 183 && error != platform::kErrAccessDenied) break; // no folder, no room
+        if (error != 80 && error != 183 && error != platform::kErrAccessDenied)
+            break; // no folder, no room
     }
     path[0] = '\0';
     return platform::kInvalidFile;

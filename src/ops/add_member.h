@@ -22,7 +22,8 @@ struct SourceFile {
 
 // Creates a new file of a name no other job uses in folder and puts its path
 // in path; kInvalidFile (path empty) when none can be made there.
-platform::FileHandle create_unique_file(const std::string& folder, char (&path)[platform::kMaxPath]);
+platform::FileHandle create_unique_file(const std::string& folder,
+                                        char (&path)[platform::kMaxPath]);
 // The folder for a job's temporary files: the work folder, or without one
 // fallback_folder.
 std::string temporary_folder(const zip& z, const std::string& fallback_folder);

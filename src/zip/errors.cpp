@@ -49,8 +49,10 @@ const char* error_text(std::int32_t code, std::uint32_t drive_type) {
     case ZERR_REMOVEALL: return "Can't remove all files";
     case ZERR_TOOLARGE: return "File to large";
     case ZERR_ARCHIVE_SIZE: return "The archive would pass 4 GB";
-    case ZWARN_BAD_DATA: return "Bad compressed data";
-    case ZWARN_OVERLAP: return "Member data overlap other data of the archive";
+    case ZWARN_BAD_DATA:
+        return "Bad compressed data";
+    case ZWARN_OVERLAP:
+        return "Member data overlap other data of the archive";
     default: return "Unspecified error";
     }
 }
@@ -66,14 +68,22 @@ const char* warning_format(std::int32_t code) {
     case ZWARN_REPLACE: return "Can't replace original file. New file left as %s";
     case ZWARN_UNSAFE: return "Unsafe path. File %s was skipped";
     case ZWARN_FILE_SIZE: return "File %s is 4 GB or larger and was skipped";
-    case ZWARN_BAD_DATA: return "Data of %s are damaged or longer than declared";
-    case ZWARN_OVERLAP: return "Data of %s overlap other data of the archive. File was skipped";
-    case ZWARN_MISMATCH: return "Local header or data of %s disagree with its central header";
-    case ZWARN_DEVICE: return "Name %s holds a Windows device name. File was skipped";
-    case ZWARN_BAD_NAME: return "Name %s has characters Windows cannot store. File was skipped";
-    case ZWARN_TOO_LONG: return "Path too long. File %s was skipped";
-    case ZWARN_NOT_A_FILE: return "%s is not a file or folder. It was skipped";
-    case ZWARN_DIRECTORY: return "The end record of %s does not match its central directory";
+    case ZWARN_BAD_DATA:
+        return "Data of %s are damaged or longer than declared";
+    case ZWARN_OVERLAP:
+        return "Data of %s overlap other data of the archive. File was skipped";
+    case ZWARN_MISMATCH:
+        return "Local header or data of %s disagree with its central header";
+    case ZWARN_DEVICE:
+        return "Name %s holds a Windows device name. File was skipped";
+    case ZWARN_BAD_NAME:
+        return "Name %s has characters Windows cannot store. File was skipped";
+    case ZWARN_TOO_LONG:
+        return "Path too long. File %s was skipped";
+    case ZWARN_NOT_A_FILE:
+        return "%s is not a file or folder. It was skipped";
+    case ZWARN_DIRECTORY:
+        return "The end record of %s does not match its central directory";
     default: return nullptr;
     }
 }

@@ -46,17 +46,17 @@ enum ZipError : std::int32_t {
     ZWARN_REDUCED = 36,
     ZWARN_REPLACE = 37,
     ZERR_TOOLARGE = 38,
-    ZWARN_UNSAFE = 39,     // a member's name would lead outside the destination
+    ZWARN_UNSAFE = 39,      // a member's name would lead outside the destination
     ZERR_ARCHIVE_SIZE = 40, // the archive would pass the 4 GB its offsets can address
     ZWARN_FILE_SIZE = 41,   // a source file of 4 GB or more cannot be a member
     ZWARN_BAD_DATA = 42,    // a member's data cannot be decoded or passes its declared size
     ZWARN_OVERLAP = 43,     // a member's data overlaps another member or the central directory
-    ZWARN_MISMATCH = 44,    // a member's local header or stored data disagrees with its central header
-    ZWARN_DEVICE = 45,      // a member's name is a Windows device name
-    ZWARN_BAD_NAME = 46,    // a member's name holds characters Windows cannot store
-    ZWARN_TOO_LONG = 47,    // a member's target path would pass 260 bytes
-    ZWARN_NOT_A_FILE = 48,  // a source is neither a regular file nor a folder
-    ZWARN_DIRECTORY = 49,   // the end record's count or size disagrees with the directory read
+    ZWARN_MISMATCH = 44, // a member's local header or stored data disagrees with its central header
+    ZWARN_DEVICE = 45,   // a member's name is a Windows device name
+    ZWARN_BAD_NAME = 46, // a member's name holds characters Windows cannot store
+    ZWARN_TOO_LONG = 47, // a member's target path would pass 260 bytes
+    ZWARN_NOT_A_FILE = 48, // a source is neither a regular file nor a folder
+    ZWARN_DIRECTORY = 49,  // the end record's count or size disagrees with the directory read
 };
 
 // The text zip_error shows for code; code 30 depends on the drive type.

@@ -48,10 +48,12 @@ void read_central_directory(zip& z, zlist& list) {
     // ZIP64 archives keep their real count and size elsewhere; their
     // directory must end at one of the records that follow it.
     const auto* s = reinterpret_cast<const std::uint8_t*>(z.signature_buffer);
-    const bool at_zip64_record = s[0] == 'P' && s[1] == 'K' && s[2] == 6 && (s[3] == 6 || s[3] == 7);
-    const bool at_end_record =
-        bounded && std::uint64_t(list.central_directory_offset) + consumed == list.end_record_offset;
-    const bool zip64_marked = list.total_entries == 0xFFFF || list.central_directory_size == 0xFFFFFFFFu ||
+    const bool at_zip64_record =
+        s[0] == 'P' && s[1] == 'K' && s[2] == 6 && (s[3] == 6 || s[3] == 7);
+    const bool at_end_record = bounded && std::uint64_t(list.central_directory_offset) + consumed ==
+                                              list.end_record_offset;
+    const bool zip64_marked = list.total_entries == 0xFFFF ||
+                              list.central_directory_size == 0xFFFFFFFFu ||
                               list.central_directory_offset == 0xFFFFFFFFu;
     bool complete;
     if (zip64_marked) {
@@ -68,12 +70,14 @@ void read_central_directory(zip& z, zlist& list) {
         return;
     }
     z.error = 0;
-    const bool figures_differ =
-        (list.count() & 0xFFFF) != list.total_entries || (consumed & 0xFFFFFFFFu) != list.central_directory_size;
+    const bool figures_differ = (list.count() & 0xFFFF) != list.total_entries ||
+                                (consumed & 0xFFFFFFFFu) != list.central_directory_size;
     // Another end record right behind the directory: the one found lies in
     // its comment, where other readers may not look.
-    const bool end_record_before = bounded && !at_end_record && s[0] == 'P' && s[1] == 'K' && s[2] == 5 && s[3] == 6;
-    if ((figures_differ && !at_zip64_record) || end_record_before) zip_warning(z, ZWARN_DIRECTORY, z.archive_path);
+    const bool end_record_before =
+        bounded && !at_end_record && s[0] == 'P' && s[1] == 'K' && s[2] == 5 && s[3] == 6;
+    if ((figures_differ && !at_zip64_record) || end_record_before)
+        zip_warning(z, ZWARN_DIRECTORY, z.archive_path);
     if (list.zlist_sort() != 0) z.error = ZERR_GENERAL;
 }
 

@@ -308,8 +308,9 @@ int rewrite_end_record(zip& z, zlist& list, const char* comment, std::uint32_t c
     // The archive must still hold its end record where it was read.
     std::uint8_t found[4] = {};
     std::uint32_t got = 0;
-    if (!platform::seek_file(f.get(), list.end_record_offset) || !platform::read_file(f.get(), found, 4, &got) ||
-        got != 4 || std::memcmp(found, z.end_signature, 4) != 0) {
+    if (!platform::seek_file(f.get(), list.end_record_offset) ||
+        !platform::read_file(f.get(), found, 4, &got) || got != 4 ||
+        std::memcmp(found, z.end_signature, 4) != 0) {
         set_error(z, ZERR_FORMAT);
         return z.error;
     }
@@ -334,7 +335,8 @@ int rewrite_end_record(zip& z, zlist& list, const char* comment, std::uint32_t c
     if (comment_length) std::memcpy(tail.data() + 22, comment, comment_length);
     std::uint32_t written = 0;
     if (!platform::seek_file(f.get(), list.end_record_offset) ||
-        !platform::write_file(f.get(), tail.data(), static_cast<std::uint32_t>(tail.size()), &written) ||
+        !platform::write_file(f.get(), tail.data(), static_cast<std::uint32_t>(tail.size()),
+                              &written) ||
         !platform::truncate_file(f.get())) {
         map_write_error(z, platform::last_error());
         return z.error;

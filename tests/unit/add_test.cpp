@@ -443,7 +443,8 @@ std::vector<std::string> temporary_files_in(const std::string& dos_folder) {
     std::vector<platform::FindData> found;
     platform::find_files((dos_folder + "\\ZRV*").c_str(), &found);
     std::vector<std::string> names;
-    for (const auto& f : found) names.push_back(f.name);
+    for (const auto& f : found)
+        names.push_back(f.name);
     return names;
 }
 
@@ -455,7 +456,8 @@ TEST(TemporaryArchive, TwoJobsAtOnceEachKeepTheirOwnMembers) {
     ASSERT_EQ(b.run(kActionCreate, {b.src("own.txt", text("B-start"))}), 0);
     for (int round = 0; round < 20; ++round) {
         std::string a_text = "A-" + std::to_string(round), b_text = "B-" + std::to_string(round);
-        std::vector<std::string> a_src{a.src("own.txt", text(a_text))}, b_src{b.src("own.txt", text(b_text))};
+        std::vector<std::string> a_src{a.src("own.txt", text(a_text))},
+            b_src{b.src("own.txt", text(b_text))};
         int a_rc = -1, b_rc = -1;
         std::thread other([&] { b_rc = b.run(kActionAdd, b_src); });
         a_rc = a.run(kActionAdd, a_src);
@@ -524,7 +526,8 @@ TEST(TemporaryArchive, ACreateThatFailsLeavesNothingUnderTheArchivesName) {
         Area a;
         if (existed) test::write_host_file(a.dir.host("a.zip"), text("the user's own file"));
         a.ui.cancel_on = "two.bin";
-        EXPECT_EQ(a.run(kActionCreate, {a.src("one.bin", Bytes(200000, 1)), a.src("two.bin", Bytes(200000, 2))}),
+        EXPECT_EQ(a.run(kActionCreate,
+                        {a.src("one.bin", Bytes(200000, 1)), a.src("two.bin", Bytes(200000, 2))}),
                   ZERR_CANCEL);
         if (existed)
             EXPECT_EQ(a.archive_bytes(), text("the user's own file"));
@@ -544,7 +547,8 @@ TEST(TemporaryArchive, ACreateThatFailsLeavesNothingUnderTheArchivesName) {
 
 // The end record of an archive without comment: its offset and a patch of one field.
 void patch_le(Bytes& b, std::size_t at, std::uint32_t value, int width) {
-    for (int i = 0; i < width; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < width; ++i)
+        b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 std::size_t last_end_record(const Bytes& b) {
@@ -558,7 +562,8 @@ TEST(Comment, WrittenOnlyWhereTheEndRecordWasFoundAndNothingOldStays) {
     const std::size_t end = plain.size() - 22;
     test::ZipLayout secret;
     secret.archive_comment = "SECRET old comment that must not survive";
-    const Bytes commented = test::build_zip({{"a.txt", text("alpha")}, {"b.txt", text("beta")}}, secret);
+    const Bytes commented =
+        test::build_zip({{"a.txt", text("alpha")}, {"b.txt", text("beta")}}, secret);
     // A comment holding an end record of its own: readers take the last one.
     Bytes nested = plain;
     {
@@ -593,14 +598,17 @@ TEST(Comment, WrittenOnlyWhereTheEndRecordWasFoundAndNothingOldStays) {
             ASSERT_EQ(open_archive(z, list, path.c_str()), 0) << c.what;
             const std::size_t found = last_end_record(c.bytes);
             int rc = comment.empty() ? (z.error = 0, delete_comment(z, list))
-                                     : set_comment(z, list, comment.data(), static_cast<std::uint32_t>(comment.size()));
+                                     : set_comment(z, list, comment.data(),
+                                                   static_cast<std::uint32_t>(comment.size()));
             ASSERT_EQ(rc, 0) << c.what;
             Bytes after = test::read_host_file(dir.host("c.zip"));
             // Everything before the end record as it was; the file ends with the new comment.
             ASSERT_EQ(after.size(), found + 22 + comment.size()) << c.what;
-            EXPECT_TRUE(std::equal(after.begin(), after.begin() + found, c.bytes.begin())) << c.what;
+            EXPECT_TRUE(std::equal(after.begin(), after.begin() + found, c.bytes.begin()))
+                << c.what;
             EXPECT_EQ(std::string(after.end() - comment.size(), after.end()), comment) << c.what;
-            EXPECT_EQ(std::search(after.begin(), after.end(), std::begin("SECRET"), std::end("SECRET") - 1),
+            EXPECT_EQ(std::search(after.begin(), after.end(), std::begin("SECRET"),
+                                  std::end("SECRET") - 1),
                       after.end())
                 << c.what;
             zip z2;

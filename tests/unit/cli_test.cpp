@@ -108,20 +108,24 @@ std::vector<std::string> listed_names(const std::string& host_archive) {
     std::istringstream in(r.out);
     std::string line;
     std::getline(in, line); // the column names
-    while (std::getline(in, line)) names.push_back(line.substr(0, line.find('\t')));
+    while (std::getline(in, line))
+        names.push_back(line.substr(0, line.find('\t')));
     return names;
 }
 
 TEST(CliFilters, EachArgumentIsOneFilterBlanksIncluded) {
     test::TempDir dir;
     std::string archive = dir.host("a.zip");
-    test::write_host_file(archive, test::build_zip({{"my", {'1'}}, {"file.txt", {'2'}}, {"my file.txt", {'3'}},
-                                                    {"keep.txt", {'4'}}}));
+    test::write_host_file(
+        archive,
+        test::build_zip(
+            {{"my", {'1'}}, {"file.txt", {'2'}}, {"my file.txt", {'3'}}, {"keep.txt", {'4'}}}));
     CliRun x = cli({"x", "-o", dir.host("out"), archive, "my file.txt"});
     EXPECT_EQ(x.status, 0) << x.err;
     EXPECT_EQ(test::read_host_file(dir.host("out/my file.txt")), test::Bytes{'3'});
     for (const char* other : {"out/my", "out/file.txt", "out/keep.txt"})
-        EXPECT_EQ(platform::get_attributes(dir.dos(other).c_str()), platform::kInvalidAttributes) << other;
+        EXPECT_EQ(platform::get_attributes(dir.dos(other).c_str()), platform::kInvalidAttributes)
+            << other;
 
     CliRun d = cli({"d", archive, "my file.txt", "keep.*"});
     EXPECT_EQ(d.status, 0) << d.err;
@@ -143,13 +147,16 @@ TEST(CliTerminal, ControlBytesAreShownEscaped) {
         {"del\x7f", false, "del\\x7f"},
         // UTF-8 letters stay; C1 controls, even well-formed, and stray bytes do not.
         {"caf\xc3\xa9 \xe6\x96\x87", false, "caf\xc3\xa9 \xe6\x96\x87"},
-        {"csi\xc2\x9b" "2J", false, "csi\\xc2\\x9b2J"},
+        {"csi\xc2\x9b"
+         "2J",
+         false, "csi\\xc2\\x9b2J"},
         {"lone\x9b", false, "lone\\x9b"},
         {"cut\xe6\x96", false, "cut\\xe6\\x96"},
         {"overlong\xc0\xaf", false, "overlong\\xc0\\xaf"},
         {std::string("nul\0x", 5), false, "nul\\x00x"},
     };
-    for (const auto& c : cases) EXPECT_EQ(terminal_safe(c.text, c.keep_lines), c.shown) << c.shown;
+    for (const auto& c : cases)
+        EXPECT_EQ(terminal_safe(c.text, c.keep_lines), c.shown) << c.shown;
 }
 
 TEST(CliTerminal, NamesAndCommentsFromTheArchiveCannotDriveTheTerminal) {
@@ -158,12 +165,14 @@ TEST(CliTerminal, NamesAndCommentsFromTheArchiveCannotDriveTheTerminal) {
     const std::string evil = "title\x1b]0;owned\x07.txt";
     test::ZipLayout layout;
     layout.archive_comment = "first\r\nsecond\x1b[2J";
-    test::write_host_file(archive, test::build_zip({{evil, {'x'}, 0x4E21, 0x6000, 0, "c\x1b[31m"}}, layout));
+    test::write_host_file(archive,
+                          test::build_zip({{evil, {'x'}, 0x4E21, 0x6000, 0, "c\x1b[31m"}}, layout));
 
     auto run = [&](std::vector<std::string> args, bool terminal) {
         args.insert(args.begin(), "zarvo-cli");
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(&a[0]);
+        for (auto& a : args)
+            argv.push_back(&a[0]);
         std::ostringstream out, err;
         Terminals t;
         t.out = t.err = terminal;
@@ -174,11 +183,13 @@ TEST(CliTerminal, NamesAndCommentsFromTheArchiveCannotDriveTheTerminal) {
     const struct {
         std::vector<std::string> args;
         int status;
-    } runs[] = {{{"l", archive}, 0}, {{"t", archive}, 0}, {{"x", "-y", "-o", dir.host("out"), archive}, 1}};
+    } runs[] = {
+        {{"l", archive}, 0}, {{"t", archive}, 0}, {{"x", "-y", "-o", dir.host("out"), archive}, 1}};
     for (const auto& c : runs) {
         CliRun r = run(c.args, true);
         EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
-        EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << c.args[0] << ": " << r.out << r.err;
+        EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos)
+            << c.args[0] << ": " << r.out << r.err;
         EXPECT_NE((r.out + r.err).find("title\\x1b]0;owned\\x07.txt"), std::string::npos)
             << c.args[0] << ": " << r.out << r.err;
     }
@@ -227,19 +238,16 @@ TEST(CliDamagedDirectory, CraftedDirectoriesAreRefusedOrReported) {
         const char* archive;
         int list_status;
     } cases[] = {
-        {"second-central-header-damaged.zip", 2},
-        {"end-record-counts-more-members.zip", 2},
-        {"directory-shorter-than-its-size.zip", 2},
-        {"directory-runs-into-end-record.zip", 2},
-        {"end-record-counts-fewer-members.zip", 1},
-        {"directory-size-zero.zip", 1},
-        {"directory-size-all-ones.zip", 1},
-        {"second-end-record-in-comment.zip", 1},
+        {"second-central-header-damaged.zip", 2},   {"end-record-counts-more-members.zip", 2},
+        {"directory-shorter-than-its-size.zip", 2}, {"directory-runs-into-end-record.zip", 2},
+        {"end-record-counts-fewer-members.zip", 1}, {"directory-size-zero.zip", 1},
+        {"directory-size-all-ones.zip", 1},         {"second-end-record-in-comment.zip", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.archive);
         test::TempDir dir;
-        const test::Bytes original = test::read_host_file(test::data_host_path(std::string("damaged/") + c.archive));
+        const test::Bytes original =
+            test::read_host_file(test::data_host_path(std::string("damaged/") + c.archive));
         std::string archive = dir.host("a.zip");
         test::write_host_file(archive, original);
         CliRun listed = cli({"l", archive});
@@ -252,7 +260,8 @@ TEST(CliDamagedDirectory, CraftedDirectoriesAreRefusedOrReported) {
             continue;
         }
         // Every member shows, and a comment goes where the end record was found.
-        for (const char* name : {"a.txt", "b.txt", "c.txt"}) EXPECT_NE(listed.out.find(name), std::string::npos);
+        for (const char* name : {"a.txt", "b.txt", "c.txt"})
+            EXPECT_NE(listed.out.find(name), std::string::npos);
         test::write_host_file(dir.host("comment.txt"), {'n', 'e', 'w'});
         EXPECT_EQ(cli({"c", "-f", dir.host("comment.txt"), archive}).status, 1);
         test::Bytes after = test::read_host_file(archive);
@@ -265,4 +274,3 @@ TEST(CliDamagedDirectory, CraftedDirectoriesAreRefusedOrReported) {
 }
 
 } // namespace
-

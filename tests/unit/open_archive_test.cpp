@@ -166,13 +166,15 @@ TEST(OpenArchive, DirectoryRunningIntoTheEndRecordIsRefused) {
 // The end record's fields of an archive without comment, patched in place.
 void patch_end_record(Bytes& b, int field_offset, std::uint32_t value, int width) {
     std::size_t at = b.size() - 22 + field_offset;
-    for (int i = 0; i < width; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < width; ++i)
+        b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 std::size_t central_header_at(const Bytes& b, int index) {
     std::size_t found = 0;
     for (std::size_t i = 0; i + 4 <= b.size(); ++i)
-        if (b[i] == 'P' && b[i + 1] == 'K' && b[i + 2] == 1 && b[i + 3] == 2 && found++ == std::size_t(index))
+        if (b[i] == 'P' && b[i + 1] == 'K' && b[i + 2] == 1 && b[i + 3] == 2 &&
+            found++ == std::size_t(index))
             return i;
     return b.size();
 }
@@ -206,8 +208,10 @@ TEST(OpenArchive, TheDirectoryIsReadWholeOrRefused) {
          with([&](Bytes& b) { patch_end_record(b, 12, directory_size - 1, 4); }), 0, 1},
         // A ZIP64 count must end where the records after the directory begin.
         // ZIP64's markers without a ZIP64 record behind the directory lie too.
-        {"count 0xFFFF, directory whole", with([](Bytes& b) { patch_end_record(b, 10, 0xFFFF, 2); }), 0, 1},
-        {"size 0xFFFFFFFF, directory whole", with([](Bytes& b) { patch_end_record(b, 12, 0xFFFFFFFFu, 4); }), 0, 1},
+        {"count 0xFFFF, directory whole",
+         with([](Bytes& b) { patch_end_record(b, 10, 0xFFFF, 2); }), 0, 1},
+        {"size 0xFFFFFFFF, directory whole",
+         with([](Bytes& b) { patch_end_record(b, 12, 0xFFFFFFFFu, 4); }), 0, 1},
         {"count 0xFFFF, second header damaged", with([](Bytes& b) {
              patch_end_record(b, 10, 0xFFFF, 2);
              b[central_header_at(b, 1)] = 'X';
@@ -226,7 +230,8 @@ TEST(OpenArchive, TheDirectoryIsReadWholeOrRefused) {
         if (c.warnings) {
             ASSERT_EQ(answers.prompts().size(), 1u) << c.what;
             EXPECT_EQ(answers.prompts()[0].caption, "Warning");
-            EXPECT_EQ(answers.prompts()[0].text.rfind("Warning: The end record of ", 0), 0u) << answers.prompts()[0].text;
+            EXPECT_EQ(answers.prompts()[0].text.rfind("Warning: The end record of ", 0), 0u)
+                << answers.prompts()[0].text;
         }
     }
 }
@@ -237,8 +242,10 @@ TEST(OpenArchive, DiskNumbersOfAFileOnAFixedDriveDoNotLiftTheBound) {
     // record into its comment, where a comment change would cut them off.
     test::TempDir dir;
     Opened o;
-    o.rc = open_archive(o.z, o.list,
-                        test::data_dos_path("fuzz-regressions/open-directory-of-another-disk-runs-past-end-record").c_str());
+    o.rc = open_archive(
+        o.z, o.list,
+        test::data_dos_path("fuzz-regressions/open-directory-of-another-disk-runs-past-end-record")
+            .c_str());
     EXPECT_EQ(o.rc, ZERR_NOEND);
     EXPECT_EQ(o.list.count(), 0u);
 }
@@ -246,7 +253,8 @@ TEST(OpenArchive, DiskNumbersOfAFileOnAFixedDriveDoNotLiftTheBound) {
 TEST(OpenArchive, MoreMembersThanA16BitCountHolds) {
     // 65,537 members: writers without ZIP64 store the count modulo 65,536.
     std::vector<test::ZipMember> members(65537);
-    for (std::size_t i = 0; i < members.size(); ++i) members[i].name = std::to_string(i);
+    for (std::size_t i = 0; i < members.size(); ++i)
+        members[i].name = std::to_string(i);
     Bytes b = test::build_zip(members);
     test::TempDir dir;
     test::ScriptedResponder answers({}, platform::kIdOk);
