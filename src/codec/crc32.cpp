@@ -4,8 +4,6 @@
 
 namespace {
 
-std::uint32_t g_add_crc = 0xFFFFFFFFu;
-
 std::uint32_t polynomial() {
     // Exponents of the ISO 3309 polynomial; bit (31 - e) set for each gives the reflected form.
     static const int exponents[] = {0, 1, 2, 4, 5, 7, 8, 10, 11, 12, 16, 22, 23, 26};
@@ -78,9 +76,9 @@ std::uint32_t foldCrc(const std::uint32_t* table, std::uint32_t c, const std::ui
 
 std::uint32_t updateCrc(zip& z, const std::uint8_t* data, std::size_t length) {
     if (!data) {
-        g_add_crc = 0xFFFFFFFFu;
+        z.add_crc_register = 0xFFFFFFFFu;
         return 0;
     }
-    g_add_crc = foldCrc(z.crc_table.get(), g_add_crc, data, length);
-    return ~g_add_crc;
+    z.add_crc_register = foldCrc(z.crc_table.get(), z.add_crc_register, data, length);
+    return ~z.add_crc_register;
 }

@@ -56,6 +56,9 @@ struct zip {
     void* message_owner =
         nullptr; // owner window of the message boxes shown without a progress dialog
     std::uint32_t add_crc = 0;
+    // The running CRC-32 of the member being added: kept per engine, so that
+    // two engines in one process (two jobs at once) never mix their sums.
+    std::uint32_t add_crc_register = 0xFFFFFFFFu;
     std::unique_ptr<std::uint32_t[]> crc_table;
     std::uint32_t extract_crc = 0;
 
