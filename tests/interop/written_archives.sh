@@ -59,6 +59,29 @@ comment_check() {
 }
 check "comment set and erased" comment_check
 
+# A comment of the full 65,535 bytes is written, and read back whole by
+# zarvo-cli, unzip, 7-Zip and Python.
+full_comment_check() {
+  local archive=$work/l1.zip
+  python3 -c "import sys; sys.stdout.buffer.write(b''.join(b'line %05d '.ljust(78, b'c') % i + b'\r\n' for i in range(900))[:65535])" >"$work/comment.txt"
+  [ "$(wc -c <"$work/comment.txt")" -eq 65535 ] || return 1
+  "$cli" c "$archive" <"$work/comment.txt" >/dev/null 2>&1 || return 1
+  "$cli" t "$archive" >/dev/null 2>&1 || return 1
+  "$cli" l "$archive" >"$work/listed.txt" 2>&1 || return 1
+  python3 - "$archive" "$work/comment.txt" "$work/listed.txt" <<'PY' || return 1
+import subprocess, sys, zipfile
+archive, comment = sys.argv[1], open(sys.argv[2], "rb").read()
+assert comment in open(sys.argv[3], "rb").read(), "zarvo-cli l"
+assert zipfile.ZipFile(archive).comment == comment, "zipfile"
+unzip = subprocess.run(["unzip", "-z", archive], capture_output=True, check=True).stdout
+assert unzip.replace(b"\r", b"").split(b"\n", 1)[1] == comment.replace(b"\r", b"") + b"\n", "unzip -z"
+seven = subprocess.run(["7zz", "l", archive], capture_output=True, check=True).stdout
+assert comment.replace(b"\r", b"") in seven.replace(b"\r", b""), "7zz l"
+PY
+  unzip -tqq "$archive"
+}
+check "full-size comment" full_comment_check
+
 # Removing and freshening keep the other members byte for byte.
 remove_check() {
   local archive=$work/l9.zip
