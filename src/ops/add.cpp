@@ -268,8 +268,24 @@ std::uint32_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t 
     if (z.error == 0 && !src.folder) {
         z.input_handle = src.handle.get();
         if (z.method == 8) {
+            std::uint32_t data_start = 0;
+            if (!platform::tell_file(z.output_handle, &data_start)) map_write_error(z, platform::last_error());
             z.level = level;
-            deflateFile(z, &compressed);
+            if (z.error == 0) deflateFile(z, &compressed);
+            // Data that deflate does not shrink (random or already packed) goes
+            // in stored; a tie too, as stored data costs a reader nothing to decode.
+            if (z.error == 0 && z.method == 8 && compressed >= z.input_bytes_read) {
+                if (!platform::seek_file(src.handle.get(), 0)) set_error(z, ZERR_READ);
+                if (z.error == 0 && !platform::seek_file(z.output_handle, data_start))
+                    map_write_error(z, platform::last_error());
+                updateCrc(z, nullptr, 0);
+                z.add_crc = 0;
+                z.input_bytes_read = 0;
+                z.method = 0;
+                if (z.error == 0) compressed = store_file(z, src.handle.get(), src.size);
+                if (z.error == 0 && !platform::truncate_file(z.output_handle))
+                    map_write_error(z, platform::last_error());
+            }
         } else {
             compressed = store_file(z, src.handle.get(), src.size);
         }

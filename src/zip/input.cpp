@@ -157,14 +157,19 @@ int find_end_record(zip& z) {
     if (z.error) return z.error;
     if (z.input_size <= kBlockSize) return find_in_small_file(z);
 
+    // The end record with the longest comment it can carry starts this far
+    // from the end; nothing before that can be the archive's end record.
+    constexpr std::uint32_t kEndRecordReach = 22 + 0xFFFF;
+    const std::uint32_t lowest = z.input_size > kEndRecordReach ? z.input_size - kEndRecordReach : 0;
+
     std::uint8_t* buf = z.input_buffer.get();
     std::uint32_t position = z.input_size - kBlockSize;
     std::uint32_t previous = kNoBlock;
-    for (std::uint32_t pass = 0;; ++pass) {
+    for (;;) {
         // Carry the first bytes of the block read before (the one just behind
         // this block) so a signature split across the two blocks is found. The
-        // last block read clamps to 0 and may overlap: nothing is carried then,
-        // since those bytes do not follow this block.
+        // last block read clamps to the lowest start and may overlap: nothing is
+        // carried then, since those bytes do not follow this block.
         std::uint8_t carry[3] = {0, 0, 0};
         if (previous != kNoBlock && previous == position + kBlockSize) {
             for (int i = 0; i < 3 && buf[i] != 0; ++i) carry[i] = buf[i];
@@ -195,9 +200,9 @@ int find_end_record(zip& z) {
                 return 0;
             }
         }
-        if (position == 0 || pass * kBlockSize > 32767) break;
+        if (position == lowest) break;
         previous = position;
-        position = position > kBlockSize ? position - kBlockSize : 0;
+        position = position - lowest > kBlockSize ? position - kBlockSize : lowest;
     }
     set_error(z, ZERR_NOEND);
     return z.error;

@@ -18,7 +18,8 @@ void read_bytes(zip& z, void* destination, std::uint32_t n);
 // Reads the local header of the current entry; the input then stands at its data.
 int read_local_header(zip& z);
 
-// Finds the end-of-central-directory record in the last 40960 bytes and
+// Finds the end-of-central-directory record in the last 65,557 bytes (the
+// record with the longest comment), the last signature there winning, and
 // leaves the read pointer on it; 0, 3, 10 or 27.
 int find_end_record(zip& z);
 // Reads the end record and the archive comment into the catalog; 0 or 4.

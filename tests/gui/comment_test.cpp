@@ -174,10 +174,8 @@ std::string lines_of(std::size_t size) {
 }
 
 TEST_F(CommentTest, UseSelectedFileTooLargeSaysSoAndKeepsTheComment) {
-    // Comments past 40938 bytes are written whole, but the end record search
-    // reaches back only 40960 bytes: the fitting member stays below that.
     std::string archive = open("old comment", {text_member("big.txt", std::string(65536, 'x')),
-                                               text_member("fits.txt", lines_of(40000))});
+                                               text_member("fits.txt", lines_of(65535))});
     Bytes before = archive_bytes();
     select_rows({0});
     command(CM_USE_FILE_COMMENT);
@@ -189,12 +187,12 @@ TEST_F(CommentTest, UseSelectedFileTooLargeSaysSoAndKeepsTheComment) {
 
     select_rows({1});
     command(CM_USE_FILE_COMMENT);
-    EXPECT_EQ(prompts.size(), 1u) << "40000 bytes fit";
-    EXPECT_TRUE(archive_comment(archive) == lines_of(40000));
+    EXPECT_EQ(prompts.size(), 1u) << "65535 bytes fit";
+    EXPECT_TRUE(archive_comment(archive) == lines_of(65535));
 }
 
-TEST_F(CommentTest, ACommentPast32767BytesIsEditedAndSavedWhole) {
-    const std::string long_comment = lines_of(40000);
+TEST_F(CommentTest, ACommentOf65535BytesIsEditedAndSavedWhole) {
+    const std::string long_comment = lines_of(65535);
     std::string archive = open(long_comment);
     edit_comment([](ui::Dialog& d) { d.click(IDOK); });
     EXPECT_EQ(shown_text.size(), long_comment.size());

@@ -40,6 +40,8 @@ for level in 0 1 3 6 9; do
   check "7zz t l$level" 7zz t "$archive"
   check "python zipfile l$level" python3 -c "import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); sys.exit(z.testzip() is not None)" "$archive"
   check "bsdtar l$level" bsdtar -tf "$archive"
+  # Random data grows when deflated: it goes in stored at every level.
+  check "random.bin stored l$level" sh -c "zipinfo '$archive' tree/random.bin | grep -q ' stor '"
   rm -rf "$work/x1" "$work/x2"
   check "unzip extracts l$level" unzip -qq "$archive" -d "$work/x1"
   check "unzip output l$level" diff -r "$corpus" "$work/x1"
@@ -56,6 +58,29 @@ comment_check() {
   unzip -tqq "$archive"
 }
 check "comment set and erased" comment_check
+
+# A comment of the full 65,535 bytes is written, and read back whole by
+# zarvo-cli, unzip, 7-Zip and Python.
+full_comment_check() {
+  local archive=$work/l1.zip
+  python3 -c "import sys; sys.stdout.buffer.write(b''.join(b'line %05d '.ljust(78, b'c') % i + b'\r\n' for i in range(900))[:65535])" >"$work/comment.txt"
+  [ "$(wc -c <"$work/comment.txt")" -eq 65535 ] || return 1
+  "$cli" c "$archive" <"$work/comment.txt" >/dev/null 2>&1 || return 1
+  "$cli" t "$archive" >/dev/null 2>&1 || return 1
+  "$cli" l "$archive" >"$work/listed.txt" 2>&1 || return 1
+  python3 - "$archive" "$work/comment.txt" "$work/listed.txt" <<'PY' || return 1
+import subprocess, sys, zipfile
+archive, comment = sys.argv[1], open(sys.argv[2], "rb").read()
+assert comment in open(sys.argv[3], "rb").read(), "zarvo-cli l"
+assert zipfile.ZipFile(archive).comment == comment, "zipfile"
+unzip = subprocess.run(["unzip", "-z", archive], capture_output=True, check=True).stdout
+assert unzip.replace(b"\r", b"").split(b"\n", 1)[1] == comment.replace(b"\r", b"") + b"\n", "unzip -z"
+seven = subprocess.run(["7zz", "l", archive], capture_output=True, check=True).stdout
+assert comment.replace(b"\r", b"") in seven.replace(b"\r", b""), "7zz l"
+PY
+  unzip -tqq "$archive"
+}
+check "full-size comment" full_comment_check
 
 # Removing and freshening keep the other members byte for byte.
 remove_check() {

@@ -547,6 +547,70 @@ TEST(TemporaryArchive, ACreateThatFailsLeavesNothingUnderTheArchivesName) {
     EXPECT_TRUE(temporary_files_in(b.dir.dos("")).empty());
 }
 
+Bytes noise(std::size_t n, std::uint32_t seed) {
+    Bytes b(n);
+    for (auto& c : b) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<std::uint8_t>(seed >> 16);
+    }
+    return b;
+}
+
+std::uint32_t le(const Bytes& b, std::size_t at, int width) {
+    std::uint32_t v = 0;
+    for (int i = width; i-- > 0;)
+        v = v << 8 | b[at + static_cast<std::size_t>(i)];
+    return v;
+}
+
+// Noise larger than the window (so deflate writes several blocks before it
+// knows the total) grows when deflated: it is stored, in both headers, and
+// nothing the deflate wrote stays behind it. Text around it is deflated.
+TEST(AddJob, DataThatDeflateDoesNotShrinkIsStored) {
+    const Bytes random = noise(200000, 7);
+    std::string lines;
+    for (int i = 0; lines.size() < 150000; ++i) lines += "line " + std::to_string(i % 97) + " of the text\r\n";
+    const struct {
+        std::uint32_t level;
+        std::uint16_t deflated_flags;
+    } cases[] = {{1, 4}, {6, 0}, {9, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.level);
+        Area a;
+        // The noise last, so that a tail left behind it would sit in front of the directory.
+        ASSERT_EQ(a.run(kActionCreate, {a.src("text.txt", text(lines)), a.src("noise.bin", random)}, c.level), 0);
+        ASSERT_EQ(a.reopen(), 0);
+        ASSERT_EQ(a.names(), (std::vector<std::string>{"text.txt", "noise.bin"}));
+        const zentry& t = *a.list.entries[0];
+        const zentry& n = *a.list.entries[1];
+        EXPECT_EQ(n.method, 0);
+        EXPECT_EQ(n.version_needed, 10);
+        EXPECT_EQ(n.flags, 0);
+        EXPECT_EQ(n.internal_attributes, 0);
+        EXPECT_EQ(n.compressed_size, 200000u);
+        EXPECT_EQ(n.uncompressed_size, 200000u);
+        EXPECT_EQ(n.crc, test::crc32_of(random));
+        EXPECT_EQ(t.method, 8);
+        EXPECT_EQ(t.version_needed, 20);
+        EXPECT_EQ(t.flags, c.deflated_flags);
+        EXPECT_EQ(t.internal_attributes, 1);
+        EXPECT_LT(t.compressed_size, lines.size() / 10);
+
+        const Bytes bytes = a.archive_bytes();
+        const std::size_t at = n.local_header_offset;
+        ASSERT_EQ(at, 30u + 8 + t.compressed_size);
+        EXPECT_EQ(le(bytes, at + 4, 2), 10u);
+        EXPECT_EQ(le(bytes, at + 6, 2), 0u);
+        EXPECT_EQ(le(bytes, at + 8, 2), 0u);
+        EXPECT_EQ(le(bytes, at + 14, 4), test::crc32_of(random));
+        EXPECT_EQ(le(bytes, at + 18, 4), 200000u);
+        EXPECT_TRUE(std::equal(random.begin(), random.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + 30 + 9)));
+        EXPECT_EQ(bytes.size(), at + 30 + 9 + 200000 + 46 + 8 + 46 + 9 + 22);
+        EXPECT_EQ(a.member("noise.bin"), std::string(random.begin(), random.end()));
+        EXPECT_EQ(a.member("text.txt"), lines);
+    }
+}
+
 // The end record of an archive without comment: its offset and a patch of one field.
 void patch_le(Bytes& b, std::size_t at, std::uint32_t value, int width) {
     for (int i = 0; i < width; ++i)

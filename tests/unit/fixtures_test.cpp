@@ -104,6 +104,7 @@ TEST(Fixtures, ArchiveCommentsAreReadWhole) {
         {"izip_comments.zip", 89, "Archive comment, line one.\r\nLine two"},
         {"izip_eocd_straddle.zip", 8172, ""},
         {"izip_comment_40938.zip", 40938, ""},
+        {"izip_comment_40939.zip", 40939, ""},
         {"mixed_methods.zip", 39, "methods 8, 1, 6, 0 mixed in one archive"},
     };
     for (const auto& c : cases) {

@@ -69,33 +69,53 @@ TEST(OpenArchive, KeepsTheCatalogSortMode) {
 }
 
 // The end record's signature straddles the boundary between the last block
-// and the one before it by 1, 2 or 3 bytes; also exactly at the boundary.
+// and the one before it by 1, 2 or 3 bytes; also exactly at the boundary. The
+// same at the start of the eighth block, where the ninth and last block read
+// overlaps it.
 TEST(OpenArchive, FindsEndSignatureSplitAcrossBlocks) {
-    for (int k : {0, 1, 2, 3, 4}) {
-        // Choose the comment so that the signature starts 8192 + k bytes before the end.
-        test::ZipLayout layout;
-        layout.archive_comment.assign(8192 + k - 22, 'c');
-        test::TempDir dir;
-        Opened o;
-        open_bytes(o, dir, test::build_zip({member("a", 100)}, layout));
-        EXPECT_EQ(o.rc, 0) << "k=" << k;
-        EXPECT_EQ(o.list.count(), 1u) << "k=" << k;
-        EXPECT_EQ(o.list.comment.size(), static_cast<std::size_t>(8192 + k - 22));
+    for (std::size_t boundary : {8192u, 65536u}) {
+        for (std::size_t k : {0u, 1u, 2u, 3u, 4u}) {
+            // Choose the comment so that the signature starts boundary + k bytes before the end.
+            test::ZipLayout layout;
+            layout.archive_comment.assign(boundary + k - 22, 'c');
+            test::TempDir dir;
+            Opened o;
+            open_bytes(o, dir, test::build_zip({member("a", 100)}, layout));
+            EXPECT_EQ(o.rc, 0) << "boundary=" << boundary << " k=" << k;
+            EXPECT_EQ(o.list.count(), 1u) << "boundary=" << boundary << " k=" << k;
+            EXPECT_EQ(o.list.comment.size(), boundary + k - 22);
+        }
     }
 }
 
-TEST(OpenArchive, SearchesAtMost40960BytesFromTheEnd) {
+// The longest comment (65,535 bytes) puts the end record 65,557 bytes before
+// the end; one byte more behind it and no end record can be that far back.
+TEST(OpenArchive, SearchesAtMost65557BytesFromTheEnd) {
     const struct {
         std::size_t comment;
+        std::size_t trailing; // bytes behind the comment
+        std::size_t member;
         int rc;
-    } cases[] = {{40938, 0}, {40939, ZERR_NOEND}, {65535, ZERR_NOEND}};
+    } cases[] = {
+        {40938, 0, 20000, 0},
+        {40939, 0, 20000, 0}, // a file shorter than the reach: searched back to its start
+        {65535, 0, 20000, 0},
+        {65534, 1, 20000, 0},
+        {65535, 1, 20000, ZERR_NOEND},
+        {65535, 9000, 20000, ZERR_NOEND},
+        {65535, 0, 10, 0}, // the record is the file's 89th byte
+        {65535, 1, 10, ZERR_NOEND},
+    };
     for (const auto& c : cases) {
         test::ZipLayout layout;
         layout.archive_comment.assign(c.comment, 'c');
+        Bytes bytes = test::build_zip({member("a", c.member)}, layout);
+        bytes.insert(bytes.end(), c.trailing, 't');
         test::TempDir dir;
         Opened o;
-        open_bytes(o, dir, test::build_zip({member("a", 20000)}, layout));
-        EXPECT_EQ(o.rc, c.rc) << c.comment;
+        open_bytes(o, dir, bytes);
+        EXPECT_EQ(o.rc, c.rc) << c.comment << " + " << c.trailing;
+        if (c.rc == 0) EXPECT_EQ(o.list.comment, std::string(c.comment, 'c'));
     }
 }
 

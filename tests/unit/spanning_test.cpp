@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <memory>
+#include <string>
 
 #include "ops/add.h"
 #include "ops/extract.h"
@@ -161,6 +162,57 @@ TEST(Spanning, EraseDiskEmptiesEachDiskFirst) {
     platform::find_files("A:\\*", &left);
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].name, "new.zip");
+}
+
+// A member is deflated into its temporary file before it goes on the disk:
+// noise that grows there is stored instead, and only its own bytes are copied.
+TEST(Spanning, DataThatDeflateDoesNotShrinkIsStored) {
+    const test::Bytes random = noise(300000, 5);
+    std::string lines;
+    for (int i = 0; lines.size() < 100000; ++i) lines += "line " + std::to_string(i % 89) + " of the text\r\n";
+    const test::Bytes text(lines.begin(), lines.end());
+    for (std::uint32_t level : {1u, 6u, 9u}) {
+        SCOPED_TRACE(level);
+        Floppies box(1);
+        if (!box.insert(0)) GTEST_SKIP() << "simulated drives exist only in the posix build";
+        test::TempDir src, work, out;
+        auto files = std::make_unique<flist>();
+        files->set_source_folder(src.dos(""));
+        files->append(src.write("text.txt", text));
+        files->append(src.write("noise.bin", random));
+        zip z;
+        zlist list;
+        platform::copy_bounded(z.work_folder, sizeof z.work_folder, work.dos("").c_str());
+        z.drive_type = kDriveTypeRemovable;
+        z.file_list = files.release();
+        test::ScriptedResponder prompts;
+        ASSERT_EQ(zip_operation(z, list, nullptr, "A:\set.zip", kActionCreate, level, 1), 0);
+        EXPECT_TRUE(prompts.prompts().empty());
+        std::vector<platform::FindData> work_left;
+        platform::find_files(work.dos("*").c_str(), &work_left);
+        EXPECT_TRUE(work_left.empty());
+
+        zip r;
+        zlist rl;
+        ASSERT_EQ(open_archive(r, rl, "A:\set.zip"), 0);
+        ASSERT_EQ(rl.count(), 2u);
+        const zentry& t = *rl.entries[0];
+        const zentry& n = *rl.entries[1];
+        EXPECT_EQ(t.method, 8);
+        EXPECT_LT(t.compressed_size, text.size() / 10);
+        EXPECT_EQ(n.method, 0);
+        EXPECT_EQ(n.version_needed, 10);
+        EXPECT_EQ(n.flags, 0);
+        EXPECT_EQ(n.internal_attributes, 0);
+        EXPECT_EQ(n.compressed_size, 300000u);
+        EXPECT_EQ(n.local_header_offset, 4 + 30 + 8 + t.compressed_size);
+        const test::Bytes disk = test::read_host_file(box.disks[0]->host("set.zip"));
+        EXPECT_EQ(disk.size(), n.local_header_offset + 30 + 9 + 300000 + 46 + 8 + 46 + 9 + 22);
+        rl.mark_all(1);
+        ASSERT_EQ(extract_files(r, rl, nullptr, "A:\set.zip", out.dos("").c_str(), 1, 8), 0);
+        EXPECT_EQ(test::read_host_file(out.host("noise.bin")), random);
+        EXPECT_EQ(test::read_host_file(out.host("text.txt")), text);
+    }
 }
 
 TEST(Spanning, CancelAtTheNextDiskPromptStops) {
