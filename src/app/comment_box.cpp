@@ -10,7 +10,8 @@ void TShowZipComment::create(HWND parent, HFONT font) {
         WS_EX_CLIENTEDGE, "EDIT", "",
         WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0, 0,
         0, parent, reinterpret_cast<HMENU>(IDC_COMMENT), GetModuleHandleA(nullptr), nullptr);
-    SendMessageA(hwnd_, EM_LIMITTEXT, 32767, 0);
+    // The whole comment the format can hold: the box never shows it cut.
+    SendMessageA(hwnd_, EM_LIMITTEXT, 65535, 0);
     SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SetWindowSubclass(hwnd_, &TShowZipComment::boxProc, 1, reinterpret_cast<DWORD_PTR>(this));
     EnableWindow(hwnd_, FALSE);

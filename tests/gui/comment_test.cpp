@@ -194,6 +194,7 @@ TEST_F(CommentTest, UseSelectedFileTooLargeSaysSoAndKeepsTheComment) {
 TEST_F(CommentTest, ACommentOf65535BytesIsEditedAndSavedWhole) {
     const std::string long_comment = lines_of(65535);
     std::string archive = open(long_comment);
+    EXPECT_EQ(box_text().size(), long_comment.size()); // the main window's box shows it whole
     edit_comment([](ui::Dialog& d) { d.click(IDOK); });
     EXPECT_EQ(shown_text.size(), long_comment.size());
     std::string saved = archive_comment(archive);
