@@ -121,14 +121,22 @@ constexpr std::uint16_t kVersionRead = 45;
 // The name a warning gives a method that is not decoded; unknown ones by number.
 std::string method_name(std::uint16_t method) {
     switch (method) {
-    case 9: return "Deflate64";
-    case 12: return "bzip2";
-    case 14: return "LZMA";
-    case 93: return "Zstandard";
-    case 95: return "XZ";
-    case 98: return "PPMd";
-    case 99: return "AES";
-    default: return std::to_string(method);
+    case 9:
+        return "Deflate64";
+    case 12:
+        return "bzip2";
+    case 14:
+        return "LZMA";
+    case 93:
+        return "Zstandard";
+    case 95:
+        return "XZ";
+    case 98:
+        return "PPMd";
+    case 99:
+        return "AES";
+    default:
+        return std::to_string(method);
     }
 }
 
@@ -178,7 +186,8 @@ struct Job {
 
     // Skips a member that cannot be read. In memory, whose callers take the
     // buffer as the member, it is the job's error.
-    void skip(const zentry& e, std::int32_t warning, std::int32_t error, const char* detail = nullptr) {
+    void skip(const zentry& e, std::int32_t warning, std::int32_t error,
+              const char* detail = nullptr) {
         if (form == Form::Memory) {
             set_error(z, error);
             return;
@@ -280,8 +289,10 @@ struct Job {
     bool disagrees(const zentry& e) const {
         const auto& local = z.local;
         const bool descriptor = ((local.flags | e.flags) & 8) != 0;
-        auto differs = [&](std::uint32_t in_local, std::uint64_t in_zip64, std::uint32_t in_central) {
-            if (descriptor && (in_local == 0 || (in_local == 0xFFFFFFFFu && local.has_zip64))) return false;
+        auto differs = [&](std::uint32_t in_local, std::uint64_t in_zip64,
+                           std::uint32_t in_central) {
+            if (descriptor && (in_local == 0 || (in_local == 0xFFFFFFFFu && local.has_zip64)))
+                return false;
             if (in_local == 0xFFFFFFFFu && local.has_zip64)
                 return !local.zip64_sizes || in_zip64 != in_central;
             return in_local != in_central;

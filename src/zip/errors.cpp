@@ -84,9 +84,12 @@ const char* warning_format(std::int32_t code) {
         return "%s is not a file or folder. It was skipped";
     case ZWARN_DIRECTORY:
         return "The end record of %s does not match its central directory";
-    case ZWARN_ENCRYPTED: return "Can't extract encrypted files. File %s was skipped";
-    case ZWARN_METHOD: return "Method %s is not supported. File %s was skipped";
-    case ZWARN_VERSION: return "File %s needs a newer version of the format and was skipped";
+    case ZWARN_ENCRYPTED:
+        return "Can't extract encrypted files. File %s was skipped";
+    case ZWARN_METHOD:
+        return "Method %s is not supported. File %s was skipped";
+    case ZWARN_VERSION:
+        return "File %s needs a newer version of the format and was skipped";
     case ZWARN_ZIP64_EXTRA:
         return "The ZIP64 extra field of %s is damaged. File was skipped";
     default: return nullptr;
@@ -102,7 +105,8 @@ std::string warning_line(std::int32_t code, const char* name, const char* detail
     // Sized from all texts so that a long name is never cut.
     const char* n = name ? name : "";
     const char* d = detail ? detail : "";
-    std::vector<char> buf(std::string(format).size() + std::string(n).size() + std::string(d).size() + 1);
+    std::vector<char> buf(std::string(format).size() + std::string(n).size() +
+                          std::string(d).size() + 1);
     if (code == ZWARN_METHOD)
         std::snprintf(buf.data(), buf.size(), format, d, n);
     else

@@ -55,11 +55,11 @@ enum ZipError : std::int32_t {
     ZWARN_DEVICE = 45,   // a member's name is a Windows device name
     ZWARN_BAD_NAME = 46, // a member's name holds characters Windows cannot store
     ZWARN_TOO_LONG = 47, // a member's target path would pass 260 bytes
-    ZWARN_NOT_A_FILE = 48, // a source is neither a regular file nor a folder
-    ZWARN_DIRECTORY = 49,  // the end record's count or size disagrees with the directory read
-    ZWARN_ENCRYPTED = 50,  // a member is encrypted
-    ZWARN_METHOD = 51,     // a member's method is not decoded; the detail names the method
-    ZWARN_VERSION = 52,    // a member needs a newer version of the format than the engine reads
+    ZWARN_NOT_A_FILE = 48,  // a source is neither a regular file nor a folder
+    ZWARN_DIRECTORY = 49,   // the end record's count or size disagrees with the directory read
+    ZWARN_ENCRYPTED = 50,   // a member is encrypted
+    ZWARN_METHOD = 51,      // a member's method is not decoded; the detail names the method
+    ZWARN_VERSION = 52,     // a member needs a newer version of the format than the engine reads
     ZWARN_ZIP64_EXTRA = 53, // a member's ZIP64 extra field is shorter than the fields it must hold
 };
 

@@ -139,7 +139,8 @@ int read_local_header(zip& z) {
     return z.error;
 }
 
-const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t length, std::uint32_t* size) {
+const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t length,
+                                     std::uint32_t* size) {
     std::uint32_t at = 0;
     while (length - at >= 4) {
         const std::uint32_t id = get16(extra + at);
@@ -162,8 +163,8 @@ void take_zip64_values(zentry& e) {
                         e.local_header_offset == 0xFFFFFFFFu || e.disk_number_start == 0xFFFF;
     if (!marked) return;
     std::uint32_t size = 0;
-    const std::uint8_t* p =
-        find_zip64_block(e.central_extra.data(), static_cast<std::uint32_t>(e.central_extra.size()), &size);
+    const std::uint8_t* p = find_zip64_block(
+        e.central_extra.data(), static_cast<std::uint32_t>(e.central_extra.size()), &size);
     // Without a ZIP64 block a marker is a value of its own, as older
     // writers could store a size of exactly 0xFFFFFFFF.
     if (!p) return;

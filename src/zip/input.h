@@ -34,7 +34,8 @@ int read_central_header(zip& z, zlist& list, std::uint64_t room = ~std::uint64_t
 int read_zip64_end_record(zip& z, zlist& list);
 // The data of the ZIP64 block (id 1) of an extra field and its size,
 // clipped to the field; nullptr without one.
-const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t length, std::uint32_t* size);
+const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t length,
+                                     std::uint32_t* size);
 // Takes the ZIP64 values of a central header's marked fields (0xFFFFFFFF
 // sizes and offset, 0xFFFF disk) from its extra field into the entry, or
 // sets e.zip64 to why they could not be.

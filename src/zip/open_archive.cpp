@@ -52,7 +52,8 @@ void read_central_directory(zip& z, zlist& list) {
     const auto* s = reinterpret_cast<const std::uint8_t*>(z.signature_buffer);
     const bool at_zip64_record =
         s[0] == 'P' && s[1] == 'K' && s[2] == 6 && (s[3] == 6 || s[3] == 7);
-    const bool at_limit = bounded && std::uint64_t(list.central_directory_offset) + consumed == limit;
+    const bool at_limit =
+        bounded && std::uint64_t(list.central_directory_offset) + consumed == limit;
     const bool at_end_record = at_limit && !list.zip64;
     // Markers without a ZIP64 locator: the values may be real ones, or the
     // locator was lost; the directory must still end at a record.

@@ -221,9 +221,10 @@ TEST(Extract, UnreadableMembersAreSkippedOneByOne) {
             EXPECT_EQ(f.read("before.txt"), "b");
             EXPECT_EQ(f.read("after.txt"), "a");
             EXPECT_FALSE(f.exists("locked"));
-            EXPECT_EQ(f.ui.calls_starting("AddWarning"),
-                      marked ? std::vector<std::string>{std::string("AddWarning:Warning: ") + c.warning}
-                             : std::vector<std::string>{});
+            EXPECT_EQ(
+                f.ui.calls_starting("AddWarning"),
+                marked ? std::vector<std::string>{std::string("AddWarning:Warning: ") + c.warning}
+                       : std::vector<std::string>{});
             EXPECT_EQ(f.ui.calls_starting("AddLine"), std::vector<std::string>{});
         }
         // A test counts the member as failed, after its warning.
@@ -231,9 +232,10 @@ TEST(Extract, UnreadableMembersAreSkippedOneByOne) {
         t.list.mark_all(1);
         EXPECT_EQ(test_files(t.z, t.list, nullptr, t.archive.c_str()), 0);
         EXPECT_EQ(t.z.warnings, 1u);
-        EXPECT_EQ(t.ui.calls_starting("LogResult"),
-                  (std::vector<std::string>{"LogResult:Test:before.txt:0", "LogResult:Test:locked:1",
-                                            "LogResult:Test:after.txt:0"}));
+        EXPECT_EQ(
+            t.ui.calls_starting("LogResult"),
+            (std::vector<std::string>{"LogResult:Test:before.txt:0", "LogResult:Test:locked:1",
+                                      "LogResult:Test:after.txt:0"}));
     }
 }
 
