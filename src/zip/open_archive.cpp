@@ -80,7 +80,9 @@ void read_central_directory(zip& z, zlist& list) {
         return;
     }
     z.error = 0;
-    const bool figures_differ = (list.count() & 0xFFFF) != list.total_entries ||
+    // The end record's count is 16 bits wide, the ZIP64 one's is not.
+    const std::uint32_t counted = list.zip64 ? list.count() : list.count() & 0xFFFF;
+    const bool figures_differ = counted != list.total_entries ||
                                 (consumed & 0xFFFFFFFFu) != list.central_directory_size;
     // Another end record right behind the directory: the one found lies in
     // its comment, where other readers may not look.
