@@ -361,6 +361,31 @@ TEST(Extract, CancelStopsAndLeavesNoPartialFile) {
               ui.cancelling.calls.end());
 }
 
+// Callers take the buffer as the member: one that cannot be read is the
+// job's error, never an empty buffer; unmarked ones do not matter.
+TEST(ExtractToMemory, UnreadableMarkedMemberIsTheError) {
+    const struct {
+        std::uint16_t flags, version;
+        int error;
+    } cases[] = {{1, 20, ZERR_ENCRYPTED}, {0, 46, ZERR_FORMAT}};
+    for (const auto& c : cases) {
+        auto locked = stored("locked", "secret");
+        locked.flags = c.flags;
+        locked.version_needed = c.version;
+        for (bool marked : {true, false}) {
+            Fixture f({locked, stored("text.txt", "text")});
+            f.mark({"text.txt"});
+            if (marked) f.mark({"locked"});
+            std::vector<std::uint8_t> buffer(64, 0xEE);
+            test::ScriptedResponder boxes;
+            EXPECT_EQ(extract_to_memory(f.z, f.list, nullptr, f.archive.c_str(), buffer.data(), 63),
+                      marked ? c.error : 0);
+            EXPECT_TRUE(boxes.prompts().empty());
+            if (!marked) EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data())), "text");
+        }
+    }
+}
+
 TEST(ExtractToMemory, TooLargeKeepsCapacityBytesAndANul) {
     test::ZipMember m;
     m.name = "forty.bin";
