@@ -2,8 +2,10 @@
 // test); it positions the buffered input at each marked member's local
 // header, runs the decoder of its method through the output flush, checks
 // the CRC-32 and, for files, gives the target the member's time and
-// attributes. Checks that stop the job (version, encryption) apply to every
-// entry, marked or not, so a job never runs past a member it cannot read.
+// attributes. A marked member the engine cannot read (encrypted, a method
+// not decoded, a newer version of the format, ZIP64 values past the
+// catalog's fields) is skipped with a warning naming why; unmarked ones are
+// never looked at.
 //
 // Damaged members are faults of that member alone: data that cannot be
 // decoded or that pass the declared size (bad data), data that overlap
@@ -113,6 +115,31 @@ bool is_data_fault(std::int32_t error) {
 bool is_reduced(std::uint16_t method) { return method >= 2 && method <= 5; }
 bool is_supported(std::uint16_t method) { return method == 0 || method == 1 || method == 6 || method == 8; }
 
+// The version of the format whose members the engine reads: ZIP64 (4.5).
+constexpr std::uint16_t kVersionRead = 45;
+
+// The name a warning gives a method that is not decoded; unknown ones by number.
+std::string method_name(std::uint16_t method) {
+    switch (method) {
+    case 9:
+        return "Deflate64";
+    case 12:
+        return "bzip2";
+    case 14:
+        return "LZMA";
+    case 93:
+        return "Zstandard";
+    case 95:
+        return "XZ";
+    case 98:
+        return "PPMd";
+    case 99:
+        return "AES";
+    default:
+        return std::to_string(method);
+    }
+}
+
 struct Job {
     zip& z;
     zlist& list;
@@ -152,23 +179,40 @@ struct Job {
         for (auto& owned : list.entries) {
             if (z.error || answer == kAnswerCancel) break;
             zentry& e = *owned;
-            if (e.version_needed > 20) set_error(z, ZERR_FORMAT);
-            if (e.flags & 1) set_error(z, ZERR_ENCRYPTED);
-            if (z.error == 0 && e.mark == 1) member(e);
+            if (e.mark == 1) member(e);
             if (z.progress) z.progress->Step();
         }
     }
 
+    // Skips a member that cannot be read. In memory, whose callers take the
+    // buffer as the member, it is the job's error.
+    void skip(const zentry& e, std::int32_t warning, std::int32_t error,
+              const char* detail = nullptr) {
+        if (form == Form::Memory) {
+            set_error(z, error);
+            return;
+        }
+        zip_warning(z, warning, e.name.c_str(), detail);
+        if (form == Form::Test && z.progress) z.progress->LogResult("Test", e.name.c_str(), 1);
+    }
+
     void member(zentry& e) {
         if (z.progress) z.progress->SetFile(e.name.c_str());
+        if (e.flags & 1) return skip(e, ZWARN_ENCRYPTED, ZERR_ENCRYPTED);
+        if (e.zip64 == kZip64TooLarge) return skip(e, ZWARN_FILE_SIZE, ZERR_TOOLARGE);
+        if (e.zip64 == kZip64Damaged) return skip(e, ZWARN_ZIP64_EXTRA, ZERR_FORMAT);
         if (is_reduced(e.method)) {
-            zip_warning(z, ZWARN_REDUCED, e.name.c_str());
+            if (form == Form::Memory)
+                zip_warning(z, ZWARN_REDUCED, e.name.c_str());
+            else
+                skip(e, ZWARN_REDUCED, 0);
             return;
         }
         if (!is_supported(e.method)) {
-            if (form != Form::Memory) zip_warning(z, ZERR_METHOD, e.name.c_str());
+            if (form != Form::Memory) skip(e, ZWARN_METHOD, 0, method_name(e.method).c_str());
             return;
         }
+        if (e.version_needed > kVersionRead) return skip(e, ZWARN_VERSION, ZERR_FORMAT);
         z.current_entry = &e;
         if (seek_archive(z, e.local_header_offset, e.disk_number_start) != 0) return;
         if (read_local_header(z) != 0) return;
@@ -239,16 +283,24 @@ struct Job {
 
     // Whether the local header disagrees with the central header, or a stored
     // member's two sizes differ. With bit 3 set the local CRC and sizes may be
-    // left zero: a data descriptor after the data holds them.
+    // left zero: a data descriptor after the data holds them. Local sizes
+    // marked 0xFFFFFFFF are compared through the local ZIP64 block; with bit
+    // 3 they may be left at the marker or zero there too.
     bool disagrees(const zentry& e) const {
         const auto& local = z.local;
         const bool descriptor = ((local.flags | e.flags) & 8) != 0;
-        auto differs = [descriptor](std::uint32_t in_local, std::uint32_t in_central) {
-            return in_local != in_central && !(descriptor && in_local == 0);
+        auto differs = [&](std::uint32_t in_local, std::uint64_t in_zip64,
+                           std::uint32_t in_central) {
+            if (descriptor && (in_local == 0 || (in_local == 0xFFFFFFFFu && local.has_zip64)))
+                return false;
+            if (in_local == 0xFFFFFFFFu && local.has_zip64)
+                return !local.zip64_sizes || in_zip64 != in_central;
+            return in_local != in_central;
         };
-        return local.name != e.name || local.method != e.method || differs(local.crc, e.crc) ||
-               differs(local.compressed_size, e.compressed_size) ||
-               differs(local.uncompressed_size, e.uncompressed_size) ||
+        return local.name != e.name || local.method != e.method ||
+               (local.crc != e.crc && !(descriptor && local.crc == 0)) ||
+               differs(local.compressed_size, local.zip64_compressed, e.compressed_size) ||
+               differs(local.uncompressed_size, local.zip64_uncompressed, e.uncompressed_size) ||
                (e.method == 0 && e.compressed_size != e.uncompressed_size);
     }
 

@@ -84,20 +84,33 @@ const char* warning_format(std::int32_t code) {
         return "%s is not a file or folder. It was skipped";
     case ZWARN_DIRECTORY:
         return "The end record of %s does not match its central directory";
+    case ZWARN_ENCRYPTED:
+        return "Can't extract encrypted files. File %s was skipped";
+    case ZWARN_METHOD:
+        return "Method %s is not supported. File %s was skipped";
+    case ZWARN_VERSION:
+        return "File %s needs a newer version of the format and was skipped";
+    case ZWARN_ZIP64_EXTRA:
+        return "The ZIP64 extra field of %s is damaged. File was skipped";
     default: return nullptr;
     }
 }
 
 } // namespace
 
-std::string warning_line(std::int32_t code, const char* name) {
+std::string warning_line(std::int32_t code, const char* name, const char* detail) {
     const char* format = warning_format(code);
     std::string line = "Warning: ";
     if (!format) return line + "Unspecified warning";
-    // Sized from both texts so that a long name is never cut.
+    // Sized from all texts so that a long name is never cut.
     const char* n = name ? name : "";
-    std::vector<char> buf(std::string(format).size() + std::string(n).size() + 1);
-    std::snprintf(buf.data(), buf.size(), format, n);
+    const char* d = detail ? detail : "";
+    std::vector<char> buf(std::string(format).size() + std::string(n).size() +
+                          std::string(d).size() + 1);
+    if (code == ZWARN_METHOD)
+        std::snprintf(buf.data(), buf.size(), format, d, n);
+    else
+        std::snprintf(buf.data(), buf.size(), format, n);
     return line + buf.data();
 }
 
@@ -112,9 +125,9 @@ void zip_error(zip& z, std::int32_t code) {
     z.error = code;
 }
 
-void zip_warning(zip& z, std::int32_t code, const char* name) {
+void zip_warning(zip& z, std::int32_t code, const char* name, const char* detail) {
     z.warnings += 1;
-    std::string line = warning_line(code, name);
+    std::string line = warning_line(code, name, detail);
     if (z.progress) {
         z.progress->AddWarning(line.c_str());
     } else {

@@ -55,21 +55,26 @@ enum ZipError : std::int32_t {
     ZWARN_DEVICE = 45,   // a member's name is a Windows device name
     ZWARN_BAD_NAME = 46, // a member's name holds characters Windows cannot store
     ZWARN_TOO_LONG = 47, // a member's target path would pass 260 bytes
-    ZWARN_NOT_A_FILE = 48, // a source is neither a regular file nor a folder
-    ZWARN_DIRECTORY = 49,  // the end record's count or size disagrees with the directory read
+    ZWARN_NOT_A_FILE = 48,  // a source is neither a regular file nor a folder
+    ZWARN_DIRECTORY = 49,   // the end record's count or size disagrees with the directory read
+    ZWARN_ENCRYPTED = 50,   // a member is encrypted
+    ZWARN_METHOD = 51,      // a member's method is not decoded; the detail names the method
+    ZWARN_VERSION = 52,     // a member needs a newer version of the format than the engine reads
+    ZWARN_ZIP64_EXTRA = 53, // a member's ZIP64 extra field is shorter than the fields it must hold
 };
 
 // The text zip_error shows for code; code 30 depends on the drive type.
 const char* error_text(std::int32_t code, std::uint32_t drive_type);
-// The line zip_warning reports, "Warning: " included.
-std::string warning_line(std::int32_t code, const char* name);
+// The line zip_warning reports, "Warning: " included. Codes whose text has
+// a second blank (51) take detail there, before the name.
+std::string warning_line(std::int32_t code, const char* name, const char* detail = nullptr);
 
 // Reports code (progress dialog problem list, else a message box captioned
 // "Error") and stores it in the error field.
 void zip_error(zip& z, std::int32_t code);
 // Counts a warning and reports it (progress dialog, else a message box
 // captioned "Warning"). The error field is not touched.
-void zip_warning(zip& z, std::int32_t code, const char* name);
+void zip_warning(zip& z, std::int32_t code, const char* name, const char* detail = nullptr);
 // The engine error a failed write leaves, from the system's error code: it is
 // stored in the error field (unless one is there already) and returned.
 std::int32_t map_write_error(zip& z, std::uint32_t system_error);

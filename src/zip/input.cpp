@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "ops/drives.h"
 #include "zip/zip.h"
@@ -109,14 +110,90 @@ int read_local_header(zip& z) {
         return z.error;
     }
     if (name_length) read_bytes(z, &z.local.name[0], name_length);
-    // Skip the extra field without keeping it.
-    std::uint8_t discard[256];
-    for (std::uint32_t left = extra_length; left > 0 && z.error == 0;) {
-        std::uint32_t k = left < sizeof discard ? left : sizeof discard;
-        read_bytes(z, discard, k);
-        left -= k;
+    // The extra field is at most 65535 bytes; only its ZIP64 sizes are kept.
+    std::vector<std::uint8_t> extra(extra_length);
+    if (extra_length) read_bytes(z, extra.data(), extra_length);
+    z.local.has_zip64 = false;
+    z.local.zip64_sizes = false;
+    z.local.zip64_uncompressed = z.local.uncompressed_size;
+    z.local.zip64_compressed = z.local.compressed_size;
+    std::uint32_t size = 0;
+    const std::uint8_t* p = z.error ? nullptr : find_zip64_block(extra.data(), extra_length, &size);
+    if (p) {
+        z.local.has_zip64 = true;
+        // A local ZIP64 block holds both sizes in this order, but only the
+        // marked ones are needed to compare with the central header.
+        std::uint32_t at = 0;
+        bool fits = true;
+        for (std::uint64_t* value : {&z.local.zip64_uncompressed, &z.local.zip64_compressed}) {
+            if (*value != 0xFFFFFFFFu) continue;
+            if (at + 8 > size) {
+                fits = false;
+                break;
+            }
+            *value = get64(p + at);
+            at += 8;
+        }
+        z.local.zip64_sizes = fits;
     }
     return z.error;
+}
+
+const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t length,
+                                     std::uint32_t* size) {
+    std::uint32_t at = 0;
+    while (length - at >= 4) {
+        const std::uint32_t id = get16(extra + at);
+        const std::uint32_t declared = get16(extra + at + 2);
+        at += 4;
+        const std::uint32_t left = length - at;
+        if (id == 0x0001) {
+            *size = declared < left ? declared : left;
+            return extra + at;
+        }
+        if (declared >= left) break;
+        at += declared;
+    }
+    return nullptr;
+}
+
+void take_zip64_values(zentry& e) {
+    e.zip64 = kZip64Fits;
+    const bool marked = e.uncompressed_size == 0xFFFFFFFFu || e.compressed_size == 0xFFFFFFFFu ||
+                        e.local_header_offset == 0xFFFFFFFFu || e.disk_number_start == 0xFFFF;
+    if (!marked) return;
+    std::uint32_t size = 0;
+    const std::uint8_t* p = find_zip64_block(
+        e.central_extra.data(), static_cast<std::uint32_t>(e.central_extra.size()), &size);
+    // Without a ZIP64 block a marker is a value of its own, as older
+    // writers could store a size of exactly 0xFFFFFFFF.
+    if (!p) return;
+    std::uint64_t values[4] = {e.uncompressed_size, e.compressed_size, e.local_header_offset,
+                               e.disk_number_start};
+    const std::uint64_t markers[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFF};
+    const std::uint32_t widths[4] = {8, 8, 8, 4};
+    std::uint32_t at = 0;
+    bool too_large = false;
+    for (int i = 0; i < 4; ++i) {
+        if (values[i] != markers[i]) continue;
+        if (at + widths[i] > size) {
+            e.zip64 = kZip64Damaged;
+            return;
+        }
+        values[i] = widths[i] == 8 ? get64(p + at) : get32(p + at);
+        at += widths[i];
+        too_large = too_large || values[i] > markers[i];
+    }
+    // The catalog's fields are 32 bits wide (16 for the disk): a value
+    // beyond them keeps its marker rather than being cut.
+    if (too_large) {
+        e.zip64 = kZip64TooLarge;
+        return;
+    }
+    e.uncompressed_size = static_cast<std::uint32_t>(values[0]);
+    e.compressed_size = static_cast<std::uint32_t>(values[1]);
+    e.local_header_offset = static_cast<std::uint32_t>(values[2]);
+    e.disk_number_start = static_cast<std::uint16_t>(values[3]);
 }
 
 namespace {
@@ -299,6 +376,64 @@ int read_central_header(zip& z, zlist& list, std::uint64_t room) {
     } catch (const std::bad_alloc&) {
         set_error(z, ZERR_MEMORY);
     }
-    if (z.error == 0) list.append(std::move(e));
+    if (z.error == 0) {
+        take_zip64_values(*e);
+        list.append(std::move(e));
+    }
     return z.error;
+}
+
+int read_zip64_end_record(zip& z, zlist& list) {
+    if (z.error) return z.error;
+    list.zip64 = false;
+    // The locator takes the 20 bytes before the end record; an end record
+    // without one has markers that are values of their own.
+    if (list.end_record_offset < 20) return 0;
+    const std::uint32_t locator_offset = list.end_record_offset - 20;
+    if (seek_archive(z, locator_offset, z.current_disk) != 0) {
+        z.error = ZERR_FORMAT;
+        return z.error;
+    }
+    std::uint8_t locator[20];
+    read_bytes(z, locator, sizeof locator);
+    if (z.error) {
+        z.error = ZERR_FORMAT;
+        return z.error;
+    }
+    if (get32(locator) != 0x07064B50u) return 0;
+    // Every field from here is untrusted: the record must lie whole before
+    // the locator, in the file. Values past 32 bits (16 for disks) stop the
+    // reading, as the catalog cannot hold them.
+    const std::uint64_t record_offset = get64(locator + 8);
+    if (record_offset > locator_offset || locator_offset - record_offset < 56) {
+        z.error = ZERR_FORMAT;
+        return z.error;
+    }
+    if (seek_archive(z, static_cast<std::uint32_t>(record_offset), z.current_disk) != 0) {
+        z.error = ZERR_FORMAT;
+        return z.error;
+    }
+    std::uint8_t record[56];
+    read_bytes(z, record, sizeof record);
+    if (z.error || get32(record) != 0x06064B50u) {
+        z.error = ZERR_FORMAT;
+        return z.error;
+    }
+    const std::uint64_t this_disk = get32(record + 16), directory_disk = get32(record + 20);
+    const std::uint64_t on_this_disk = get64(record + 24), total = get64(record + 32);
+    const std::uint64_t size = get64(record + 40), offset = get64(record + 48);
+    if (this_disk > 0xFFFF || directory_disk > 0xFFFF || on_this_disk > 0xFFFFFFFFu ||
+        total > 0xFFFFFFFFu || size > 0xFFFFFFFFu || offset > 0xFFFFFFFFu) {
+        z.error = ZERR_FORMAT;
+        return z.error;
+    }
+    list.this_disk = static_cast<std::uint32_t>(this_disk);
+    list.central_directory_disk = static_cast<std::uint32_t>(directory_disk);
+    list.entries_on_this_disk = static_cast<std::uint32_t>(on_this_disk);
+    list.total_entries = static_cast<std::uint32_t>(total);
+    list.central_directory_size = static_cast<std::uint32_t>(size);
+    list.central_directory_offset = static_cast<std::uint32_t>(offset);
+    list.zip64 = true;
+    list.zip64_end_offset = static_cast<std::uint32_t>(record_offset);
+    return 0;
 }

@@ -28,6 +28,19 @@ int read_end_record(zip& z, zlist& list);
 // A header that would take more than room bytes (it would run into the end
 // record) is error 27 and is not read further.
 int read_central_header(zip& z, zlist& list, std::uint64_t room = ~std::uint64_t(0));
+// Reads, when the end record just read has a ZIP64 locator before it, the
+// ZIP64 end record it points to and takes the disks, counts, size and offset
+// from there (list.zip64 set). 0, or 4 for a locator or record that points
+// outside the file, is damaged, or holds values the catalog cannot.
+int read_zip64_end_record(zip& z, zlist& list);
+// The data of the ZIP64 block (id 1) of an extra field and its size,
+// clipped to the field; nullptr without one.
+const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t length,
+                                     std::uint32_t* size);
+// Takes the ZIP64 values of a central header's marked fields (0xFFFFFFFF
+// sizes and offset, 0xFFFF disk) from its extra field into the entry, or
+// sets e.zip64 to why they could not be.
+void take_zip64_values(zentry& e);
 // Bytes a central header of e takes in the directory.
 std::uint64_t central_header_size(const zentry& e);
 
@@ -38,4 +51,7 @@ inline std::uint16_t get16(const std::uint8_t* p) {
 inline std::uint32_t get32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
            (std::uint32_t(p[3]) << 24);
+}
+inline std::uint64_t get64(const std::uint8_t* p) {
+    return std::uint64_t(get32(p)) | (std::uint64_t(get32(p + 4)) << 32);
 }

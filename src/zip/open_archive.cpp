@@ -25,15 +25,17 @@ void read_central_directory(zip& z, zlist& list) {
     // A directory on the end record's disk must end before the end record.
     // Disk numbers count only on removable drives, as everywhere else: a
     // file on any other drive is one disk, whatever its records say.
+    // With a ZIP64 end record the directory ends before that record instead.
     const bool same_disk =
         z.drive_type != kDriveTypeRemovable || list.central_directory_disk == list.this_disk;
-    const bool bounded = same_disk && list.central_directory_offset <= list.end_record_offset;
+    const std::uint32_t limit = list.zip64 ? list.zip64_end_offset : list.end_record_offset;
+    const bool bounded = same_disk && list.central_directory_offset <= limit;
     std::uint64_t consumed = 0;
     for (;;) {
         std::uint64_t room = ~std::uint64_t(0);
         if (bounded) {
             std::uint64_t at = std::uint64_t(list.central_directory_offset) + consumed;
-            room = at < list.end_record_offset ? list.end_record_offset - at : 0;
+            room = at < limit ? limit - at : 0;
         }
         if (read_central_header(z, list, room) != 0) break;
         consumed += central_header_size(*list.entries.back());
@@ -50,13 +52,21 @@ void read_central_directory(zip& z, zlist& list) {
     const auto* s = reinterpret_cast<const std::uint8_t*>(z.signature_buffer);
     const bool at_zip64_record =
         s[0] == 'P' && s[1] == 'K' && s[2] == 6 && (s[3] == 6 || s[3] == 7);
-    const bool at_end_record = bounded && std::uint64_t(list.central_directory_offset) + consumed ==
-                                              list.end_record_offset;
-    const bool zip64_marked = list.total_entries == 0xFFFF ||
-                              list.central_directory_size == 0xFFFFFFFFu ||
-                              list.central_directory_offset == 0xFFFFFFFFu;
+    const bool at_limit =
+        bounded && std::uint64_t(list.central_directory_offset) + consumed == limit;
+    const bool at_end_record = at_limit && !list.zip64;
+    // Markers without a ZIP64 locator: the values may be real ones, or the
+    // locator was lost; the directory must still end at a record.
+    const bool zip64_marked = !list.zip64 && (list.total_entries == 0xFFFF ||
+                                              list.central_directory_size == 0xFFFFFFFFu ||
+                                              list.central_directory_offset == 0xFFFFFFFFu);
     bool complete;
-    if (zip64_marked) {
+    if (list.zip64) {
+        // The ZIP64 figures are exact: nothing wraps, and the directory
+        // reaches the ZIP64 end record.
+        complete = at_limit && list.count() >= list.total_entries &&
+                   consumed >= list.central_directory_size;
+    } else if (zip64_marked) {
         complete = at_end_record || at_zip64_record;
     } else {
         // More members than counted is an archive whose 16-bit count wrapped;
@@ -70,13 +80,15 @@ void read_central_directory(zip& z, zlist& list) {
         return;
     }
     z.error = 0;
-    const bool figures_differ = (list.count() & 0xFFFF) != list.total_entries ||
+    // The end record's count is 16 bits wide, the ZIP64 one's is not.
+    const std::uint32_t counted = list.zip64 ? list.count() : list.count() & 0xFFFF;
+    const bool figures_differ = counted != list.total_entries ||
                                 (consumed & 0xFFFFFFFFu) != list.central_directory_size;
     // Another end record right behind the directory: the one found lies in
     // its comment, where other readers may not look.
     const bool end_record_before =
         bounded && !at_end_record && s[0] == 'P' && s[1] == 'K' && s[2] == 5 && s[3] == 6;
-    if ((figures_differ && !at_zip64_record) || end_record_before)
+    if ((figures_differ && (list.zip64 || !at_zip64_record)) || end_record_before)
         zip_warning(z, ZWARN_DIRECTORY, z.archive_path);
     if (list.zlist_sort() != 0) z.error = ZERR_GENERAL;
 }
@@ -126,8 +138,14 @@ int open_archive(zip& z, zlist& list, const char* path) {
         const std::uint32_t end_record_offset = z.buffer_position + z.read_pointer;
         list.clear();
         read_end_record(z, list);
-        z.last_disk = list.this_disk;
         list.end_record_offset = end_record_offset;
+        list.zip64 = false;
+        const bool marked = list.this_disk == 0xFFFF || list.central_directory_disk == 0xFFFF ||
+                            list.entries_on_this_disk == 0xFFFF || list.total_entries == 0xFFFF ||
+                            list.central_directory_size == 0xFFFFFFFFu ||
+                            list.central_directory_offset == 0xFFFFFFFFu;
+        if (marked && read_zip64_end_record(z, list) != 0) list.clear();
+        z.last_disk = list.this_disk;
     }
     if (z.error == 0 &&
         seek_archive(z, list.central_directory_offset, list.central_directory_disk) == ZERR_EOF) {

@@ -95,6 +95,13 @@ struct zip {
         std::uint32_t compressed_size = 0;
         std::uint32_t uncompressed_size = 0;
         std::string name;
+        // The sizes a ZIP64 extra field gives for the fields marked
+        // 0xFFFFFFFF; zip64_sizes is false without such a field, or when
+        // it is too short for the marked fields.
+        bool has_zip64 = false;
+        bool zip64_sizes = false;
+        std::uint64_t zip64_uncompressed = 0;
+        std::uint64_t zip64_compressed = 0;
     } local;
 
     // Buffered input. read_pointer is an index into input_buffer; the block

@@ -9,6 +9,14 @@
 #include <string>
 #include <vector>
 
+// Whether a member's ZIP64 values could be taken into its 32-bit fields.
+// Those that could not keep the header's markers and are skipped by jobs.
+enum : std::uint8_t {
+    kZip64Fits = 0,
+    kZip64TooLarge = 1, // a size or offset of 4 GB or more
+    kZip64Damaged = 2,  // the extra field lacks a value its header marks
+};
+
 // One archive member, as read from its central header.
 struct zentry {
     std::uint16_t version_made_by = 0;
@@ -34,6 +42,7 @@ struct zentry {
     std::string comment; // comment_length bytes
     std::string name;    // as stored, with '/' separators
     std::uint16_t mark = 0;
+    std::uint8_t zip64 = kZip64Fits;
 
     // Date in the high half, time in the low half: one comparable value.
     std::uint32_t date_time() const { return (std::uint32_t(date) << 16) | time; }
@@ -72,6 +81,10 @@ struct zlist {
     // Where the end record was found (on the last disk): a comment change
     // writes there and nowhere else.
     std::uint32_t end_record_offset = 0;
+    // An archive whose end record points to a ZIP64 end record, where the
+    // count, size and offset above were taken from; the directory must end there.
+    bool zip64 = false;
+    std::uint32_t zip64_end_offset = 0;
 
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries.size()); }
 

@@ -111,6 +111,17 @@ TEST(ZipWarning, WithoutDialogShowsWarningBox) {
     EXPECT_EQ(z.warnings, 1u);
 }
 
+TEST(ZipWarning, MethodWarningNamesTheMethodThenTheMember) {
+    EXPECT_EQ(warning_line(ZWARN_METHOD, "a.bin", "bzip2"),
+              "Warning: Method bzip2 is not supported. File a.bin was skipped");
+    // Texts with one blank ignore the detail.
+    EXPECT_EQ(warning_line(ZWARN_ENCRYPTED, "a.bin", "bzip2"),
+              "Warning: Can't extract encrypted files. File a.bin was skipped");
+    const std::string name(1000, 'n'), method(1000, 'm');
+    EXPECT_EQ(warning_line(ZWARN_METHOD, name.c_str(), method.c_str()),
+              "Warning: Method " + method + " is not supported. File " + name + " was skipped");
+}
+
 TEST(ZipWarning, LongNameIsNeverCut) {
     std::string name(1000, 'n');
     EXPECT_EQ(warning_line(ZERR_OPEN, name.c_str()), "Warning: Can't open " + name + ". File was skipped");

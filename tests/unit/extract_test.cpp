@@ -185,41 +185,71 @@ TEST(Extract, FolderMembersAreCreatedAndLogged) {
     EXPECT_EQ(f.read("dir/f.txt"), "f");
 }
 
-TEST(Extract, EncryptedOrNewerMemberStopsTheJobEvenUnmarked) {
+// Each member the engine cannot read is skipped with its own warning, marked
+// ones only, and the job goes on to the members behind it.
+TEST(Extract, UnreadableMembersAreSkippedOneByOne) {
     const struct {
-        std::uint16_t flags, version;
-        int error;
-    } cases[] = {{1, 20, ZERR_ENCRYPTED}, {0, 46, ZERR_FORMAT}};
+        std::uint16_t method, flags, version;
+        const char* warning;
+    } cases[] = {
+        {0, 1, 20, "Can't extract encrypted files. File locked was skipped"},
+        {8, 0x41, 51, "Can't extract encrypted files. File locked was skipped"},
+        {99, 1, 51, "Can't extract encrypted files. File locked was skipped"},
+        {12, 0, 46, "Method bzip2 is not supported. File locked was skipped"},
+        {14, 2, 63, "Method LZMA is not supported. File locked was skipped"},
+        {98, 0, 63, "Method PPMd is not supported. File locked was skipped"},
+        {95, 0, 63, "Method XZ is not supported. File locked was skipped"},
+        {93, 0, 63, "Method Zstandard is not supported. File locked was skipped"},
+        {99, 0, 51, "Method AES is not supported. File locked was skipped"},
+        {9, 0, 21, "Method Deflate64 is not supported. File locked was skipped"},
+        {7, 0, 20, "Method 7 is not supported. File locked was skipped"},
+        {3, 0, 10, "UnShrinking is not supported. File locked was skipped"},
+        {0, 0, 46, "File locked needs a newer version of the format and was skipped"},
+        {8, 0, 63, "File locked needs a newer version of the format and was skipped"},
+    };
     for (const auto& c : cases) {
-        auto locked = stored("locked.txt", "secret");
+        SCOPED_TRACE(c.warning);
+        auto locked = stored("locked", "secret");
+        locked.method = c.method;
         locked.flags = c.flags;
         locked.version_needed = c.version;
-        Fixture f({stored("before.txt", "b"), locked, stored("after.txt", "a")});
-        f.mark({"before.txt", "after.txt"});
-        EXPECT_EQ(f.extract(), c.error);
-        EXPECT_TRUE(f.exists("before.txt"));
-        EXPECT_FALSE(f.exists("after.txt"));
-        EXPECT_FALSE(f.exists("locked.txt"));
-        EXPECT_EQ(f.ui.progress.calls[f.ui.progress.calls.size() - 3],
-                  std::string("AddLine(1):") + error_text(c.error, 3));
+        for (bool marked : {true, false}) {
+            Fixture f({stored("before.txt", "b"), locked, stored("after.txt", "a")});
+            f.mark({"before.txt", "after.txt"});
+            if (marked) f.mark({"locked"});
+            EXPECT_EQ(f.extract(), 0);
+            EXPECT_EQ(f.read("before.txt"), "b");
+            EXPECT_EQ(f.read("after.txt"), "a");
+            EXPECT_FALSE(f.exists("locked"));
+            EXPECT_EQ(
+                f.ui.calls_starting("AddWarning"),
+                marked ? std::vector<std::string>{std::string("AddWarning:Warning: ") + c.warning}
+                       : std::vector<std::string>{});
+            EXPECT_EQ(f.ui.calls_starting("AddLine"), std::vector<std::string>{});
+        }
+        // A test counts the member as failed, after its warning.
+        Fixture t({stored("before.txt", "b"), locked, stored("after.txt", "a")});
+        t.list.mark_all(1);
+        EXPECT_EQ(test_files(t.z, t.list, nullptr, t.archive.c_str()), 0);
+        EXPECT_EQ(t.z.warnings, 1u);
+        EXPECT_EQ(
+            t.ui.calls_starting("LogResult"),
+            (std::vector<std::string>{"LogResult:Test:before.txt:0", "LogResult:Test:locked:1",
+                                      "LogResult:Test:after.txt:0"}));
     }
 }
 
-TEST(Extract, UnsupportedMethodsAreSkippedWithWarnings) {
-    auto reduced = stored("reduced.bin", "xxxx");
-    reduced.method = 3;
-    auto unknown = stored("tokenized.bin", "yyyy");
-    unknown.method = 7;
-    Fixture f({reduced, unknown, stored("last.txt", "last")});
-    f.list.mark_all(1);
-    EXPECT_EQ(f.extract(), 0);
-    EXPECT_EQ(f.z.warnings, 2u);
-    EXPECT_EQ(f.ui.calls_starting("AddWarning"),
-              (std::vector<std::string>{"AddWarning:Warning: UnShrinking is not supported. File reduced.bin was skipped",
-                                        "AddWarning:Warning: Unknown method. File tokenized.bin was skipped"}));
-    EXPECT_FALSE(f.exists("reduced.bin"));
-    EXPECT_FALSE(f.exists("tokenized.bin"));
-    EXPECT_EQ(f.read("last.txt"), "last");
+// A version up to ZIP64's 4.5 is read.
+TEST(Extract, VersionsUpTo45AreRead) {
+    for (std::uint16_t version : {20, 21, 45}) {
+        auto m = stored("m.txt", "made by a newer writer");
+        m.version_needed = version;
+        Fixture f({m});
+        f.list.mark_all(1);
+        EXPECT_EQ(f.extract(), 0);
+        EXPECT_EQ(f.z.warnings, 0u) << version;
+        EXPECT_EQ(f.read("m.txt"), "made by a newer writer");
+    }
 }
 
 TEST(Extract, BadCrcWarnsAndKeepsTheFile) {
@@ -329,6 +359,31 @@ TEST(Extract, CancelStopsAndLeavesNoPartialFile) {
     EXPECT_EQ(ui.cancelling.calls.back(), "FinishJob");
     EXPECT_NE(std::find(ui.cancelling.calls.begin(), ui.cancelling.calls.end(), "AddLine(1):User canceled"),
               ui.cancelling.calls.end());
+}
+
+// Callers take the buffer as the member: one that cannot be read is the
+// job's error, never an empty buffer; unmarked ones do not matter.
+TEST(ExtractToMemory, UnreadableMarkedMemberIsTheError) {
+    const struct {
+        std::uint16_t flags, version;
+        int error;
+    } cases[] = {{1, 20, ZERR_ENCRYPTED}, {0, 46, ZERR_FORMAT}};
+    for (const auto& c : cases) {
+        auto locked = stored("locked", "secret");
+        locked.flags = c.flags;
+        locked.version_needed = c.version;
+        for (bool marked : {true, false}) {
+            Fixture f({locked, stored("text.txt", "text")});
+            f.mark({"text.txt"});
+            if (marked) f.mark({"locked"});
+            std::vector<std::uint8_t> buffer(64, 0xEE);
+            test::ScriptedResponder boxes;
+            EXPECT_EQ(extract_to_memory(f.z, f.list, nullptr, f.archive.c_str(), buffer.data(), 63),
+                      marked ? c.error : 0);
+            EXPECT_TRUE(boxes.prompts().empty());
+            if (!marked) EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data())), "text");
+        }
+    }
 }
 
 TEST(ExtractToMemory, TooLargeKeepsCapacityBytesAndANul) {
