@@ -34,11 +34,11 @@ bool is_answer_button(int id) {
 }
 
 // "%ld Bytes  %2d/%2d/%2d  %.2d:%.2d", the time taken as UTC and shown local.
-std::string size_and_time(std::uint32_t size, std::uint16_t date, std::uint16_t time) {
+std::string size_and_time(std::uint64_t size, std::uint16_t date, std::uint16_t time) {
     platform::DosFields t = platform::local_fields_from_dos_time({date, time});
     char text[80];
-    std::snprintf(text, sizeof text, "%lu Bytes  %2d/%2d/%2d  %.2d:%.2d",
-                  static_cast<unsigned long>(size), t.month, t.day, t.year, t.hour, t.minute);
+    std::snprintf(text, sizeof text, "%llu Bytes  %2d/%2d/%2d  %.2d:%.2d",
+                  static_cast<unsigned long long>(size), t.month, t.day, t.year, t.hour, t.minute);
     return text;
 }
 

@@ -92,12 +92,13 @@ void TAppWin::cellText(int row, int column, char* out, int out_size) {
         copy_out(out, out_size, member_time_text(e));
         break;
     case kColumnSize:
-        std::snprintf(number, sizeof number, "%lu",
-                      static_cast<unsigned long>(e.uncompressed_size));
+        std::snprintf(number, sizeof number, "%llu",
+                      static_cast<unsigned long long>(e.uncompressed_size));
         copy_out(out, out_size, number);
         break;
     case kColumnPacked:
-        std::snprintf(number, sizeof number, "%lu", static_cast<unsigned long>(e.compressed_size));
+        std::snprintf(number, sizeof number, "%llu",
+                      static_cast<unsigned long long>(e.compressed_size));
         copy_out(out, out_size, number);
         break;
     case kColumnRatio:

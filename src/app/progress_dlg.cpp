@@ -35,10 +35,14 @@ std::string format_line(std::size_t texts_length, const char* format, Args... ar
 
 } // namespace
 
-int progressPercent(std::uint32_t u, std::uint32_t c) {
-    // Large sizes are scaled down first; in 64 bits, so that sizes near 4 GB
-    // do not wrap to nothing on the way.
+int progressPercent(std::uint64_t u, std::uint64_t c) {
+    // Large sizes are scaled down first, so that the product below cannot
+    // wrap; members past 4 GB are brought into that range before.
     std::uint64_t total = u, done = c;
+    while (total > 0xFFFFFFFFu) {
+        total = (total + 128) / 256;
+        done = (done + 128) / 256;
+    }
     if (total > 16777215u) {
         total = (total + 128) / 256;
         done = (done + 128) / 256;
@@ -129,7 +133,7 @@ void ProgressDlg::SetFile(const char* name) {
     pump("SetFile");
 }
 
-void ProgressDlg::FileProgress(std::uint32_t total_bytes, std::uint32_t bytes_done) {
+void ProgressDlg::FileProgress(std::uint64_t total_bytes, std::uint64_t bytes_done) {
     SendMessageA(fileGauge_, PBM_SETPOS,
                  static_cast<WPARAM>(100 - progressPercent(total_bytes, bytes_done)), 0);
     pump("FileProgress");
@@ -174,8 +178,8 @@ void ProgressDlg::LogResult(const char* action, const char* path, int failed) {
     AddLine(line.c_str(), failed);
 }
 
-void ProgressDlg::LogAdded(const char* action, const char* path, std::uint32_t size,
-                           std::uint32_t packed_size) {
+void ProgressDlg::LogAdded(const char* action, const char* path, std::uint64_t size,
+                           std::uint64_t packed_size) {
     const char* file = after_last(path, '\\');
     AddLine(format_line(std::strlen(action) + std::strlen(file), "%s:  %s  [%d%%]", action, file,
                         progressPercent(size, packed_size))

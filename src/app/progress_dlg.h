@@ -14,7 +14,7 @@
 
 // The part still to do of u when c is done, in percent; for a file that
 // shrank from u to c bytes, the percentage saved.
-int progressPercent(std::uint32_t u, std::uint32_t c);
+int progressPercent(std::uint64_t u, std::uint64_t c);
 
 class ProgressDlg : public ui::Dialog, public JobProgress {
   public:
@@ -30,14 +30,14 @@ class ProgressDlg : public ui::Dialog, public JobProgress {
     void SetCaption(const char* caption) override;
     void StartJob(const char* archive_path, int file_total) override;
     void SetFile(const char* name) override;
-    void FileProgress(std::uint32_t total_bytes, std::uint32_t bytes_done) override;
+    void FileProgress(std::uint64_t total_bytes, std::uint64_t bytes_done) override;
     void ResetFileGauge(int value) override;
     void Step() override;
     void AddLine(const char* text, int flag) override;
     void LogLine(const char* action, const char* name) override;
     void LogResult(const char* action, const char* path, int failed) override;
-    void LogAdded(const char* action, const char* path, std::uint32_t size,
-                  std::uint32_t packed_size) override;
+    void LogAdded(const char* action, const char* path, std::uint64_t size,
+                  std::uint64_t packed_size) override;
     void AddWarning(const char* text) override;
     void FinishJob() override;
 

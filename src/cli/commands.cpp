@@ -155,9 +155,9 @@ void list_brief(const zlist& list, std::ostream& out, bool terminal) {
     std::string line, date, time;
     for (const zentry* e : list.sorted) {
         member_date_time_texts(*e, &date, &time);
-        std::snprintf(buf, sizeof buf, "  %10s  %8s  %10lu  %10lu  %5s  ", date.c_str(), time.c_str(),
-                      static_cast<unsigned long>(e->uncompressed_size),
-                      static_cast<unsigned long>(e->compressed_size), member_ratio_text(*e).c_str());
+        std::snprintf(buf, sizeof buf, "  %10s  %8s  %10llu  %10llu  %5s  ", date.c_str(), time.c_str(),
+                      static_cast<unsigned long long>(e->uncompressed_size),
+                      static_cast<unsigned long long>(e->compressed_size), member_ratio_text(*e).c_str());
         line.assign(shown(e->name.c_str()));
         line.resize(std::max(name_width, line.size()), ' ');
         line += buf;
@@ -176,13 +176,13 @@ void list_verbose(const zlist& list, std::ostream& out) {
         platform::DosFields f = platform::split_dos_time({e->date, e->time});
         char buf[256];
         std::snprintf(buf, sizeof buf,
-                      "\t%u\t%04x\t%08lx\t%lu\t%lu\t%04d-%02d-%02d %02d:%02d:%02d\t%08lx\t%u\t%u\t%lu\t",
+                      "\t%u\t%04x\t%08lx\t%llu\t%llu\t%04d-%02d-%02d %02d:%02d:%02d\t%08lx\t%u\t%u\t%llu\t",
                       e->method, e->flags, static_cast<unsigned long>(e->crc),
-                      static_cast<unsigned long>(e->compressed_size),
-                      static_cast<unsigned long>(e->uncompressed_size), f.year, f.month, f.day,
+                      static_cast<unsigned long long>(e->compressed_size),
+                      static_cast<unsigned long long>(e->uncompressed_size), f.year, f.month, f.day,
                       f.hour, f.minute, f.second, static_cast<unsigned long>(e->external_attributes),
                       e->version_needed, e->disk_number_start,
-                      static_cast<unsigned long>(e->local_header_offset));
+                      static_cast<unsigned long long>(e->local_header_offset));
         out << escaped(e->name) << buf << escaped(e->comment) << "\n";
     }
 }

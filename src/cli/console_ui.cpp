@@ -108,7 +108,7 @@ void ConsoleProgress::SetFile(const char* name) {
     pending_warning_.clear();
 }
 
-void ConsoleProgress::FileProgress(std::uint32_t total_bytes, std::uint32_t bytes_done) {
+void ConsoleProgress::FileProgress(std::uint64_t total_bytes, std::uint64_t bytes_done) {
     if (!bar_ || total_bytes < (1u << 20)) return; // only long jobs earn a bar
     int width = 30;
     int filled = static_cast<int>(std::uint64_t(bytes_done) * width / total_bytes);
@@ -154,10 +154,10 @@ void ConsoleProgress::LogResult(const char* action, const char* path, int failed
     }
 }
 
-void ConsoleProgress::LogAdded(const char* action, const char* path, std::uint32_t size, std::uint32_t packed) {
+void ConsoleProgress::LogAdded(const char* action, const char* path, std::uint64_t size, std::uint64_t packed) {
     clear_bar();
     unsigned long saved = 0;
-    if (size > packed && size) saved = static_cast<unsigned long>((std::uint64_t(size - packed) * 100 + size / 2) / size);
+    if (size > packed && size) saved = static_cast<unsigned long>(((size - packed) * 100 + size / 2) / size);
     out_ << action << ":  " << out_text(display_path(path)) << "  [" << saved << "%]\n";
 }
 

@@ -33,13 +33,13 @@ class ConsoleProgress : public JobProgress {
     void SetCaption(const char*) override {}
     void StartJob(const char*, int file_total) override { total_ = file_total; }
     void SetFile(const char* name) override;
-    void FileProgress(std::uint32_t total_bytes, std::uint32_t bytes_done) override;
+    void FileProgress(std::uint64_t total_bytes, std::uint64_t bytes_done) override;
     void ResetFileGauge(int) override {}
     void Step() override { ++done_; }
     void AddLine(const char* text, int flag) override;
     void LogLine(const char* action, const char* name) override;
     void LogResult(const char* action, const char* path, int failed) override;
-    void LogAdded(const char* action, const char* path, std::uint32_t size, std::uint32_t packed) override;
+    void LogAdded(const char* action, const char* path, std::uint64_t size, std::uint64_t packed) override;
     void AddWarning(const char* text) override;
     void FinishJob() override { clear_bar(); }
 

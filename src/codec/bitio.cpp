@@ -29,8 +29,8 @@ void flushOutput(zip& z, const std::uint8_t* data, std::uint32_t length) {
     const bool past_declared_size = z.output_count + std::uint64_t(length) > z.output_limit;
     if (past_declared_size) length = static_cast<std::uint32_t>(z.output_limit - z.output_count);
     if (z.to_memory) {
-        if (std::uint64_t(z.output_count) + length > z.memory_capacity) {
-            length = z.memory_capacity - z.output_count;
+        if (z.output_count + length > z.memory_capacity) {
+            length = static_cast<std::uint32_t>(z.memory_capacity - z.output_count);
             set_error(z, ZERR_TOOLARGE);
         }
         if (length) std::memcpy(z.memory_target + z.output_count, data, length);

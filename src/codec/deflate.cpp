@@ -125,8 +125,8 @@ inline const std::uint8_t* blockBytes(const zip& z, const DeflateState& s) {
     return s.blockStart >= 0 ? z.window.get() + s.blockStart : nullptr;
 }
 
-inline std::uint32_t emitCurrentBlock(zip& z, DeflateState& s, bool last) {
-    const std::uint32_t size = emitBlock(z, blockBytes(z, s), blockLength(s), last);
+inline std::uint64_t emitCurrentBlock(zip& z, DeflateState& s, bool last) {
+    const std::uint64_t size = emitBlock(z, blockBytes(z, s), blockLength(s), last);
     s.blockStart = static_cast<std::int32_t>(s.strStart);
     return size;
 }
@@ -143,10 +143,10 @@ inline void keepLookahead(zip& z, DeflateState& s) {
 }
 
 // Level 0: the file as it is, read and written in pieces of 64 KiB.
-std::uint32_t storeFile(zip& z) {
+std::uint64_t storeFile(zip& z) {
     z.method = 0;
     if (z.current_entry) z.current_entry->internal_attributes = 0;
-    std::uint32_t stored = 0;
+    std::uint64_t stored = 0;
     while (z.error == 0) {
         const std::uint32_t n = readInputFile(z, z.window.get(), kStorePiece);
         if (n == 0) break;
@@ -280,7 +280,7 @@ std::uint32_t findLongestMatch(zip& z, std::uint32_t cur) {
         head[insHash] = static_cast<std::uint16_t>(pos);                                           \
     } while (0)
 
-std::uint32_t deflateFast(zip& z) {
+std::uint64_t deflateFast(zip& z) {
     DeflateState& s = *z.deflate;
     const std::uint8_t* const window = z.window.get();
     std::uint16_t* const head = s.head;
@@ -337,7 +337,7 @@ std::uint32_t deflateFast(zip& z) {
     return emitBlock(z, blockBytes(z, s), blockLength(s), true);
 }
 
-std::uint32_t deflateLazy(zip& z) {
+std::uint64_t deflateLazy(zip& z) {
     DeflateState& s = *z.deflate;
     const std::uint8_t* const window = z.window.get();
     std::uint16_t* const head = s.head;
@@ -410,7 +410,7 @@ std::uint32_t deflateLazy(zip& z) {
 
 #undef DEFLATE_INSERT
 
-int deflateFile(zip& z, std::uint32_t* compressed_size) {
+int deflateFile(zip& z, std::uint64_t* compressed_size) {
     *compressed_size = 0;
     if (z.error) return z.error;
     if (!z.deflate || !z.window || !z.crc_table || !z.deflate->literalBuf) {

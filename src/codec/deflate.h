@@ -54,7 +54,7 @@ void releaseDeflateJob(zip& z);
 //
 // During the run z.progress (when set) gets FileProgress(uncompressed size,
 // input bytes read) after every refill of the window.
-int deflateFile(zip& z, std::uint32_t* compressed_size);
+int deflateFile(zip& z, std::uint64_t* compressed_size);
 
 // ---- The steps deflateFile takes ----------------------------------------------
 
@@ -72,7 +72,7 @@ std::uint32_t readInputFile(zip& z, std::uint8_t* buffer, std::uint32_t size);
 // lookahead; sets matchStart when it finds a longer one.
 std::uint32_t findLongestMatch(zip& z, std::uint32_t cur);
 // Levels 1 to 3: no lazy evaluation. Returns the member's compressed size.
-std::uint32_t deflateFast(zip& z);
+std::uint64_t deflateFast(zip& z);
 // Levels 4 to 9: a match is taken only when the next position has none
 // longer. Returns the member's compressed size.
-std::uint32_t deflateLazy(zip& z);
+std::uint64_t deflateLazy(zip& z);

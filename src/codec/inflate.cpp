@@ -214,9 +214,9 @@ inline void put_byte(zip& z, std::uint8_t* window, std::uint32_t& window_pos, st
 // end the fetch rules differ (an all-ones byte, then what follows it in the
 // archive): a compressed left that has wrapped is counted as nothing left.
 inline std::uint32_t fast_input_available(const zip& z) {
-    if (z.bytes_left <= 0 || z.compressed_left >= 0xFFFF0000u) return 0;
+    if (z.bytes_left <= 0 || z.compressed_left >= ~std::uint64_t(0xFFFF)) return 0;
     const std::uint32_t in_block = static_cast<std::uint32_t>(z.bytes_left);
-    return in_block < z.compressed_left ? in_block : z.compressed_left;
+    return in_block < z.compressed_left ? in_block : static_cast<std::uint32_t>(z.compressed_left);
 }
 
 // Bytes read ahead per refill need 8 readable bytes; one symbol consumes at
@@ -400,7 +400,7 @@ __attribute__((noinline)) int decodeFast(zip& z, const FastTables& t, BitReader&
         static_cast<std::int32_t>(taken) - static_cast<std::int32_t>(back);
     z.read_pointer = read_pointer - back;
     z.bytes_left -= consumed;
-    z.compressed_left -= static_cast<std::uint32_t>(consumed);
+    z.compressed_left -= static_cast<std::uint64_t>(static_cast<std::int64_t>(consumed));
     bits.buf = static_cast<std::uint32_t>(buf & ((std::uint64_t(1) << count) - 1));
     bits.count = count;
     window_pos = wp;
@@ -512,7 +512,7 @@ int copyStoredBlock(zip& z) {
         if (kFastPaths && bits.count == 0 && bits.buf == 0 && z.error == 0 && z.bytes_left > 0 &&
             z.compressed_left > 0) {
             std::uint32_t run = static_cast<std::uint32_t>(z.bytes_left);
-            if (run > z.compressed_left) run = z.compressed_left;
+            if (run > z.compressed_left) run = static_cast<std::uint32_t>(z.compressed_left);
             if (run > left) run = left;
             if (run > kWindowSize - window_pos) run = kWindowSize - window_pos;
             std::memcpy(window + window_pos, z.input_buffer.get() + z.read_pointer, run);

@@ -532,7 +532,7 @@ void sendSymbols(zip& z, const TreeNode* litTree, const TreeNode* distTree) {
     }
 }
 
-std::uint32_t emitBlock(zip& z, const std::uint8_t* bytes, std::uint32_t storedLen, bool last) {
+std::uint64_t emitBlock(zip& z, const std::uint8_t* bytes, std::uint32_t storedLen, bool last) {
     if (z.error) return 0;
     DeflateState& s = *z.deflate;
     s.flagBuf[s.lastFlags] = s.flags;
@@ -587,5 +587,5 @@ std::uint32_t emitBlock(zip& z, const std::uint8_t* bytes, std::uint32_t storedL
         windUp(z);
         s.compressedLen += 7;
     }
-    return static_cast<std::uint32_t>(s.compressedLen >> 3);
+    return s.compressedLen >> 3;
 }

@@ -44,7 +44,7 @@ void clearBlock(DeflateState& s);
 // Ends the block: chooses and writes its form. bytes: the block's input in
 // the window, or nullptr when the window slid past it. Returns the member's
 // compressed size in bytes so far (0 with an error pending).
-std::uint32_t emitBlock(zip& z, const std::uint8_t* bytes, std::uint32_t storedLen, bool last);
+std::uint64_t emitBlock(zip& z, const std::uint8_t* bytes, std::uint32_t storedLen, bool last);
 
 void buildTree(DeflateState& s, TreeDesc& desc);
 void genLengths(DeflateState& s, TreeDesc& desc);

@@ -140,24 +140,20 @@ struct WriteJob {
 };
 
 // Writes a piece of member data that the job produced itself.
-void write_data(zip& z, const std::uint8_t* data, std::uint32_t n, std::uint32_t written_so_far) {
+void write_data(zip& z, const std::uint8_t* data, std::uint32_t n) {
     if (z.error || n == 0) return;
-    if (std::uint64_t(z.output_position) + written_so_far + n > kMaxArchiveSize) {
-        set_error(z, ZERR_ARCHIVE_SIZE);
-        return;
-    }
     std::uint32_t w = 0;
     if (!platform::write_file(z.output_handle, data, n, &w)) map_write_error(z, platform::last_error());
 }
 
 // Stores a file unchanged; the compressed size is what was read.
-std::uint32_t store_file(zip& z, platform::FileHandle in, std::uint32_t expected) {
+std::uint64_t store_file(zip& z, platform::FileHandle in, std::uint64_t expected) {
     std::unique_ptr<std::uint8_t[]> buf(new (std::nothrow) std::uint8_t[kPiece]);
     if (!buf) {
         set_error(z, ZERR_MEMORY);
         return 0;
     }
-    std::uint32_t done = 0;
+    std::uint64_t done = 0;
     while (z.error == 0) {
         std::uint32_t got = 0;
         if (!platform::read_file(in, buf.get(), kPiece, &got)) {
@@ -165,12 +161,8 @@ std::uint32_t store_file(zip& z, platform::FileHandle in, std::uint32_t expected
             break;
         }
         if (got == 0) break;
-        if (std::uint64_t(done) + got > 0xFFFFFFFFull) { // the file grew past 4 GB while read
-            set_error(z, ZERR_ARCHIVE_SIZE);
-            break;
-        }
         z.add_crc = updateCrc(z, buf.get(), got);
-        write_data(z, buf.get(), got, done);
+        write_data(z, buf.get(), got);
         done += got;
         z.input_bytes_read = done;
         if (z.progress) z.progress->FileProgress(std::max(expected, done), done);
@@ -231,11 +223,12 @@ bool open_source(zip& z, const std::string& path, SourceFile& src) {
         zip_warning(z, ZERR_OPEN, path.c_str());
         return false;
     }
-    if (size > 0xFFFFFFFFull) {
+    // Spanned sets keep 32-bit sizes; elsewhere a large file is a ZIP64 member.
+    if (size >= kZip64Marker && spanning_active(z)) {
         zip_warning(z, ZWARN_FILE_SIZE, path.c_str());
         return false;
     }
-    src.size = static_cast<std::uint32_t>(size);
+    src.size = size;
     platform::get_file_time(src.handle.get(), &src.time);
     return true;
 }
@@ -255,6 +248,12 @@ std::unique_ptr<zentry> new_member(zip& z, const SourceFile& src, const std::str
     z.method = (level != 0 && !src.folder) ? 8 : 0;
     e->method = static_cast<std::uint16_t>(z.method);
     e->version_needed = z.method == 8 ? 20 : 10;
+    // Sizes that may not fit the header's 32-bit fields go in a ZIP64 block.
+    if (e->uncompressed_size >= kZip64Marker) {
+        e->local_zip64 = true;
+        e->local_extra_length = kLocalZip64Size;
+        e->version_needed = 45;
+    }
     updateCrc(z, nullptr, 0);
     z.add_crc = 0;
     z.input_bytes_read = 0;
@@ -263,12 +262,12 @@ std::unique_ptr<zentry> new_member(zip& z, const SourceFile& src, const std::str
     return e;
 }
 
-std::uint32_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t level) {
-    std::uint32_t compressed = 0;
+std::uint64_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t level) {
+    std::uint64_t compressed = 0;
     if (z.error == 0 && !src.folder) {
         z.input_handle = src.handle.get();
         if (z.method == 8) {
-            std::uint32_t data_start = 0;
+            std::uint64_t data_start = 0;
             if (!platform::tell_file(z.output_handle, &data_start)) map_write_error(z, platform::last_error());
             z.level = level;
             if (z.error == 0) deflateFile(z, &compressed);
@@ -292,12 +291,17 @@ std::uint32_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t 
         z.input_handle = platform::kInvalidFile;
         // What was read is what the member holds, even if the file changed meanwhile.
         e.uncompressed_size = z.input_bytes_read;
+        // A file that grew past 4 GB while it was read has a local header
+        // too small for its sizes: the one limit that remains.
+        if (z.error == 0 && !e.local_zip64 &&
+            (e.uncompressed_size >= kZip64Marker || compressed >= kZip64Marker))
+            set_error(z, ZERR_ARCHIVE_SIZE);
     }
     if (z.error == 0) {
         e.compressed_size = compressed;
         e.crc = src.folder ? 0 : z.add_crc;
         e.method = static_cast<std::uint16_t>(z.method);
-        e.version_needed = z.method == 8 ? 20 : 10;
+        e.version_needed = e.local_zip64 ? 45 : z.method == 8 ? 20 : 10;
         if (z.method != 8) e.internal_attributes = 0;
         std::uint16_t level_flags = z.method == 8 ? (level == 1 ? 4 : level == 9 ? 2 : 0) : 0;
         e.flags = e.local_flags = level_flags; // bit 3 only while the data was written
@@ -338,9 +342,8 @@ void add_member(zip& z, zlist& list, const std::string& path, const std::string&
     }
     std::unique_ptr<zentry> e = new_member(z, src, name, level);
     write_local_header(z, *e);
-    e->local_header_offset = z.output_position - 30 - e->name_length;
-    std::uint32_t compressed = compress_member(z, *e, src, level);
-    if (z.error == 0 && std::uint64_t(z.output_position) + compressed > kMaxArchiveSize) set_error(z, ZERR_ARCHIVE_SIZE);
+    e->local_header_offset = z.output_position - 30 - e->name_length - e->local_extra_length;
+    const std::uint64_t compressed = compress_member(z, *e, src, level);
     if (z.error == 0) {
         z.output_position += compressed;
         rewrite_local_header(z, *e);

@@ -16,7 +16,7 @@ struct SourceFile {
     platform::ScopedFile handle;
     bool folder = false;
     std::uint32_t attributes = 0;
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;
     platform::DosTime time;
 };
 
@@ -33,7 +33,7 @@ bool open_source(zip& z, const std::string& path, SourceFile& src);
 std::unique_ptr<zentry> new_member(zip& z, const SourceFile& src, const std::string& name, std::uint32_t level);
 // Compresses or stores the source to the engine's output handle; fills CRC,
 // sizes, method, version and flags. Returns the compressed size.
-std::uint32_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t level);
+std::uint64_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t level);
 // Appends the member (or drops it after an error) and logs the result.
 void finish_member(zip& z, zlist& list, std::unique_ptr<zentry> e, const SourceFile& src, const std::string& path,
                    bool report);

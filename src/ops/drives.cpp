@@ -68,7 +68,7 @@ int open_archive_input(zip& z) {
     z.buffer_position = kNoBlock;
     z.input_handle = platform::open_read(z.archive_path);
     if (z.input_handle == platform::kInvalidFile) return ZERR_NOZIP;
-    if (!platform::file_size(z.input_handle, &z.input_size)) {
+    if (!platform::file_size64(z.input_handle, &z.input_size)) {
         platform::close_file(z.input_handle);
         z.input_handle = platform::kInvalidFile;
         return ZERR_NOZIP;

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/bitio.h"
@@ -55,13 +56,13 @@ void copy_stored(zip& z) {
     std::uint32_t held = 0;
     while (z.compressed_left > 0 && z.error == 0) {
         if (z.bytes_left <= 0 && fill_input(z) < 0) break;
-        std::uint32_t k = std::min<std::uint32_t>(z.compressed_left, static_cast<std::uint32_t>(z.bytes_left));
-        k = std::min(k, kWindowSize - held);
+        std::uint64_t k = std::min<std::uint64_t>(z.compressed_left, static_cast<std::uint32_t>(z.bytes_left));
+        k = std::min<std::uint64_t>(k, kWindowSize - held);
         std::memcpy(window + held, z.input_buffer.get() + z.read_pointer, k);
-        z.read_pointer += k;
+        z.read_pointer += static_cast<std::uint32_t>(k);
         z.bytes_left -= static_cast<std::int32_t>(k);
         z.compressed_left -= k;
-        held += k;
+        held += static_cast<std::uint32_t>(k);
         if (held == kWindowSize) {
             flushOutput(z, window, held);
             held = 0;
@@ -98,8 +99,8 @@ bool decode_member(zip& z, const zentry& e) {
         // Whole bytes in the bit buffer were fetched ahead and never used.
         // Fetches past the end wrapped compressed left below zero, so the
         // sum is what the stream left over, and 0 when it ended exactly.
-        const std::uint32_t unused = z.compressed_left + z.bitCount / 8;
-        return result == 0 && z.error == 0 && static_cast<std::int32_t>(unused) > 0;
+        const std::uint64_t unused = z.compressed_left + z.bitCount / 8;
+        return result == 0 && z.error == 0 && static_cast<std::int64_t>(unused) > 0;
     }
     }
     return false;
@@ -148,8 +149,9 @@ struct Job {
     bool use_folder_names = false;
     std::uint32_t answer = kAnswerYes;
     // Every entry's local header start and the central directory's, as
-    // disk << 32 | offset, sorted on first use: the bounds of member data.
-    std::vector<std::uint64_t> starts{};
+    // (disk, offset), sorted on first use: the bounds of member data.
+    using Start = std::pair<std::uint32_t, std::uint64_t>;
+    std::vector<Start> starts{};
     bool starts_sorted = false;
     bool mismatch = false; // the current member's headers disagree
 
@@ -199,7 +201,6 @@ struct Job {
     void member(zentry& e) {
         if (z.progress) z.progress->SetFile(e.name.c_str());
         if (e.flags & 1) return skip(e, ZWARN_ENCRYPTED, ZERR_ENCRYPTED);
-        if (e.zip64 == kZip64TooLarge) return skip(e, ZWARN_FILE_SIZE, ZERR_TOOLARGE);
         if (e.zip64 == kZip64Damaged) return skip(e, ZWARN_ZIP64_EXTRA, ZERR_FORMAT);
         if (is_reduced(e.method)) {
             if (form == Form::Memory)
@@ -238,9 +239,8 @@ struct Job {
     }
 
     // Disk numbers count only where the job reads them: on removable drives.
-    std::uint64_t start_of(std::uint32_t disk, std::uint32_t offset) const {
-        const std::uint64_t d = z.drive_type == kDriveTypeRemovable ? disk : 0;
-        return d << 32 | offset;
+    Start start_of(std::uint32_t disk, std::uint64_t offset) const {
+        return {z.drive_type == kDriveTypeRemovable ? disk : 0, offset};
     }
 
     bool sort_starts() {
@@ -267,18 +267,20 @@ struct Job {
     bool overlaps(const zentry& e) {
         if (!starts_sorted && !sort_starts()) return true;
         if (z.error) return true;
-        const std::uint64_t start = start_of(e.disk_number_start, e.local_header_offset);
+        const Start start = start_of(e.disk_number_start, e.local_header_offset);
         const auto range = std::equal_range(starts.begin(), starts.end(), start);
         if (range.second - range.first > 1) return true;
-        const std::uint64_t end = std::uint64_t(e.local_header_offset) + 30 + z.local.name.size() +
-                                  e.local_extra_length + e.compressed_size;
+        // A compressed size near 2^64 must not wrap the end back into range.
+        const std::uint64_t header_end =
+            e.local_header_offset + 30 + z.local.name.size() + e.local_extra_length;
+        const std::uint64_t end = e.compressed_size > ~std::uint64_t(0) - header_end
+                                      ? ~std::uint64_t(0)
+                                      : header_end + e.compressed_size;
         const auto next = range.second;
-        if (next != starts.end() && *next >> 32 == start >> 32 && end > (*next & 0xFFFFFFFFu))
-            return true;
-        const std::uint64_t directory =
-            start_of(list.central_directory_disk, list.central_directory_offset);
-        return start >> 32 == directory >> 32 && start > directory &&
-               start - directory < list.central_directory_size;
+        if (next != starts.end() && next->first == start.first && end > next->second) return true;
+        const Start directory = start_of(list.central_directory_disk, list.central_directory_offset);
+        return start.first == directory.first && start.second > directory.second &&
+               start.second - directory.second < list.central_directory_size;
     }
 
     // Whether the local header disagrees with the central header, or a stored
@@ -307,7 +309,8 @@ struct Job {
     // Starts the member's output: the CRC, and the declared size as the limit.
     void begin_output(const zentry& e) {
         z.extract_crc = 0xFFFFFFFFu;
-        z.output_limit = std::uint64_t(z.output_count) + e.uncompressed_size;
+        const std::uint64_t room = ~std::uint64_t(0) - z.output_count;
+        z.output_limit = z.output_count + std::min(e.uncompressed_size, room);
     }
 
     // A fault of the member's data left in the error field: in files and
@@ -456,7 +459,7 @@ int extract_to_memory(zip& z, zlist& list, void* owner_window, const char* archi
     z.memory_capacity = capacity;
     z.output_count = 0;
     job.run();
-    buffer[std::min(z.output_count, capacity)] = 0;
+    buffer[std::min<std::uint64_t>(z.output_count, capacity)] = 0;
     z.memory_target = nullptr;
     return job.finish();
 }

@@ -177,12 +177,12 @@ std::uint32_t add_files_spanned(zip& z, zlist& list, flist& files, std::uint32_t
             continue;
         }
         std::unique_ptr<zentry> e = new_member(z, src, name, level);
-        std::uint32_t compressed = 0;
+        std::uint64_t compressed = 0;
         if (!src.folder) {
             platform::FileHandle archive = z.output_handle;
             z.output_handle = create_unique_file(member_folder, z.temporary_path);
             if (z.output_handle == platform::kInvalidFile) set_error(z, ZERR_TEMP);
-            std::uint32_t position = z.output_position;
+            const std::uint64_t position = z.output_position;
             compressed = compress_member(z, *e, src, level);
             z.output_position = position;
             platform::close_file(z.output_handle);
@@ -202,7 +202,7 @@ std::uint32_t add_files_spanned(zip& z, zlist& list, flist& files, std::uint32_t
             if (!member.valid())
                 set_error(z, ZERR_TEMP);
             else
-                copy_across_disks(z, member.get(), compressed);
+                copy_across_disks(z, member.get(), static_cast<std::uint32_t>(compressed));
         }
         if (!src.folder && z.temporary_path[0]) platform::delete_file(z.temporary_path);
         z.temporary_path[0] = '\0';

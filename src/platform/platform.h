@@ -67,8 +67,8 @@ void close_file(FileHandle h);
 bool read_file(FileHandle h, void* buf, std::uint32_t n, std::uint32_t* got);
 // Writes n bytes; false (with last_error set) when not all could be written.
 bool write_file(FileHandle h, const void* buf, std::uint32_t n, std::uint32_t* written);
-bool seek_file(FileHandle h, std::uint32_t offset);
-bool tell_file(FileHandle h, std::uint32_t* offset);
+bool seek_file(FileHandle h, std::uint64_t offset);
+bool tell_file(FileHandle h, std::uint64_t* offset);
 bool file_size(FileHandle h, std::uint32_t* size); // fails for 4 GB and more
 bool file_size64(FileHandle h, std::uint64_t* size);
 bool truncate_file(FileHandle h); // cut at the current position

@@ -13,7 +13,8 @@
 
 int fill_input(zip& z) {
     for (;;) {
-        std::uint32_t position = 0, got = 0;
+        std::uint64_t position = 0;
+        std::uint32_t got = 0;
         bool ok = platform::tell_file(z.input_handle, &position) &&
                   platform::read_file(z.input_handle, z.input_buffer.get(), kBlockSize, &got);
         if (ok && got > 0) {
@@ -33,14 +34,14 @@ int fill_input(zip& z) {
     }
 }
 
-int seek_archive(zip& z, std::uint32_t offset, std::uint32_t disk) {
+int seek_archive(zip& z, std::uint64_t offset, std::uint32_t disk) {
     if (z.error) return z.error;
     if (z.drive_type == kDriveTypeRemovable && disk != z.current_disk) {
         ask_for_disk(z, disk);
         if (z.error) return z.error;
     }
-    const std::uint32_t block_start = offset - offset % kBlockSize;
-    const std::uint32_t in_block = offset - block_start;
+    const std::uint64_t block_start = offset - offset % kBlockSize;
+    const std::uint32_t in_block = static_cast<std::uint32_t>(offset - block_start);
     if (block_start == z.buffer_position && z.bytes_left > 0) {
         z.read_pointer = in_block;
         z.bytes_left = static_cast<std::int32_t>(z.block_length) - static_cast<std::int32_t>(in_block);
@@ -173,7 +174,6 @@ void take_zip64_values(zentry& e) {
     const std::uint64_t markers[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFF};
     const std::uint32_t widths[4] = {8, 8, 8, 4};
     std::uint32_t at = 0;
-    bool too_large = false;
     for (int i = 0; i < 4; ++i) {
         if (values[i] != markers[i]) continue;
         if (at + widths[i] > size) {
@@ -182,17 +182,16 @@ void take_zip64_values(zentry& e) {
         }
         values[i] = widths[i] == 8 ? get64(p + at) : get32(p + at);
         at += widths[i];
-        too_large = too_large || values[i] > markers[i];
     }
-    // The catalog's fields are 32 bits wide (16 for the disk): a value
-    // beyond them keeps its marker rather than being cut.
-    if (too_large) {
-        e.zip64 = kZip64TooLarge;
+    // Disk numbers are 16 bits wide everywhere else in the catalog: a set
+    // of more disks keeps its marker rather than being cut.
+    if (values[3] > 0xFFFF) {
+        e.zip64 = kZip64Damaged;
         return;
     }
-    e.uncompressed_size = static_cast<std::uint32_t>(values[0]);
-    e.compressed_size = static_cast<std::uint32_t>(values[1]);
-    e.local_header_offset = static_cast<std::uint32_t>(values[2]);
+    e.uncompressed_size = values[0];
+    e.compressed_size = values[1];
+    e.local_header_offset = values[2];
     e.disk_number_start = static_cast<std::uint16_t>(values[3]);
 }
 
@@ -237,11 +236,11 @@ int find_end_record(zip& z) {
     // The end record with the longest comment it can carry starts this far
     // from the end; nothing before that can be the archive's end record.
     constexpr std::uint32_t kEndRecordReach = 22 + 0xFFFF;
-    const std::uint32_t lowest = z.input_size > kEndRecordReach ? z.input_size - kEndRecordReach : 0;
+    const std::uint64_t lowest = z.input_size > kEndRecordReach ? z.input_size - kEndRecordReach : 0;
 
     std::uint8_t* buf = z.input_buffer.get();
-    std::uint32_t position = z.input_size - kBlockSize;
-    std::uint32_t previous = kNoBlock;
+    std::uint64_t position = z.input_size - kBlockSize;
+    std::uint64_t previous = kNoBlock;
     for (;;) {
         // Carry the first bytes of the block read before (the one just behind
         // this block) so a signature split across the two blocks is found. The
@@ -389,7 +388,7 @@ int read_zip64_end_record(zip& z, zlist& list) {
     // The locator takes the 20 bytes before the end record; an end record
     // without one has markers that are values of their own.
     if (list.end_record_offset < 20) return 0;
-    const std::uint32_t locator_offset = list.end_record_offset - 20;
+    const std::uint64_t locator_offset = list.end_record_offset - 20;
     if (seek_archive(z, locator_offset, z.current_disk) != 0) {
         z.error = ZERR_FORMAT;
         return z.error;
@@ -402,14 +401,15 @@ int read_zip64_end_record(zip& z, zlist& list) {
     }
     if (get32(locator) != 0x07064B50u) return 0;
     // Every field from here is untrusted: the record must lie whole before
-    // the locator, in the file. Values past 32 bits (16 for disks) stop the
-    // reading, as the catalog cannot hold them.
+    // the locator, in the file. Disk numbers past 16 bits and counts past 32
+    // stop the reading, as the catalog cannot hold them; the directory's
+    // size and offset are checked against the file by the directory reader.
     const std::uint64_t record_offset = get64(locator + 8);
     if (record_offset > locator_offset || locator_offset - record_offset < 56) {
         z.error = ZERR_FORMAT;
         return z.error;
     }
-    if (seek_archive(z, static_cast<std::uint32_t>(record_offset), z.current_disk) != 0) {
+    if (seek_archive(z, record_offset, z.current_disk) != 0) {
         z.error = ZERR_FORMAT;
         return z.error;
     }
@@ -423,7 +423,7 @@ int read_zip64_end_record(zip& z, zlist& list) {
     const std::uint64_t on_this_disk = get64(record + 24), total = get64(record + 32);
     const std::uint64_t size = get64(record + 40), offset = get64(record + 48);
     if (this_disk > 0xFFFF || directory_disk > 0xFFFF || on_this_disk > 0xFFFFFFFFu ||
-        total > 0xFFFFFFFFu || size > 0xFFFFFFFFu || offset > 0xFFFFFFFFu) {
+        total > 0xFFFFFFFFu) {
         z.error = ZERR_FORMAT;
         return z.error;
     }
@@ -431,9 +431,9 @@ int read_zip64_end_record(zip& z, zlist& list) {
     list.central_directory_disk = static_cast<std::uint32_t>(directory_disk);
     list.entries_on_this_disk = static_cast<std::uint32_t>(on_this_disk);
     list.total_entries = static_cast<std::uint32_t>(total);
-    list.central_directory_size = static_cast<std::uint32_t>(size);
-    list.central_directory_offset = static_cast<std::uint32_t>(offset);
+    list.central_directory_size = size;
+    list.central_directory_offset = offset;
     list.zip64 = true;
-    list.zip64_end_offset = static_cast<std::uint32_t>(record_offset);
+    list.zip64_end_offset = record_offset;
     return 0;
 }

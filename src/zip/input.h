@@ -12,7 +12,7 @@ struct zentry;
 // Reads the next block; the bytes now in the buffer, or -1 at the end of the last disk.
 int fill_input(zip& z);
 // Positions the input at offset on disk; 0, or 3 when nothing could be read there.
-int seek_archive(zip& z, std::uint32_t offset, std::uint32_t disk);
+int seek_archive(zip& z, std::uint64_t offset, std::uint32_t disk);
 // Copies n bytes through the buffer; a refill that finds nothing sets error 3.
 void read_bytes(zip& z, void* destination, std::uint32_t n);
 // Reads the local header of the current entry; the input then stands at its data.

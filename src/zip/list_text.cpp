@@ -55,14 +55,15 @@ std::string member_ratio_text(const zentry& e) {
 }
 
 std::string totals_text(const zlist& list) {
-    std::uint32_t size = 0, packed = 0;
+    // In 64 bits: archives of more than 4 GB are common, members of that size too.
+    std::uint64_t size = 0, packed = 0;
     for (const auto& e : list.entries) {
         size += e->uncompressed_size;
         packed += e->compressed_size;
     }
     char buf[128];
-    std::snprintf(buf, sizeof buf, "Files: %d    Size: %lu    Pack: %lu    Ratio: %d%%",
-                  static_cast<int>(list.count()), static_cast<unsigned long>(size),
-                  static_cast<unsigned long>(packed), static_cast<int>(compression_ratio(size, packed)));
+    std::snprintf(buf, sizeof buf, "Files: %d    Size: %llu    Pack: %llu    Ratio: %d%%",
+                  static_cast<int>(list.count()), static_cast<unsigned long long>(size),
+                  static_cast<unsigned long long>(packed), static_cast<int>(compression_ratio(size, packed)));
     return buf;
 }

@@ -15,5 +15,5 @@ std::string member_time_text(const zentry& e);
 void member_date_time_texts(const zentry& e, std::string* date, std::string* time);
 // "NN%": the percentage saved.
 std::string member_ratio_text(const zentry& e);
-// "Files: %d    Size: %lu    Pack: %lu    Ratio: %d%%", sums wrapping at 32 bits.
+// "Files: %d    Size: %lu    Pack: %lu    Ratio: %d%%", with 64-bit sums.
 std::string totals_text(const zlist& list);

@@ -28,13 +28,13 @@ void read_central_directory(zip& z, zlist& list) {
     // With a ZIP64 end record the directory ends before that record instead.
     const bool same_disk =
         z.drive_type != kDriveTypeRemovable || list.central_directory_disk == list.this_disk;
-    const std::uint32_t limit = list.zip64 ? list.zip64_end_offset : list.end_record_offset;
+    const std::uint64_t limit = list.zip64 ? list.zip64_end_offset : list.end_record_offset;
     const bool bounded = same_disk && list.central_directory_offset <= limit;
     std::uint64_t consumed = 0;
     for (;;) {
         std::uint64_t room = ~std::uint64_t(0);
         if (bounded) {
-            std::uint64_t at = std::uint64_t(list.central_directory_offset) + consumed;
+            std::uint64_t at = list.central_directory_offset + consumed;
             room = at < limit ? limit - at : 0;
         }
         if (read_central_header(z, list, room) != 0) break;
@@ -53,7 +53,7 @@ void read_central_directory(zip& z, zlist& list) {
     const bool at_zip64_record =
         s[0] == 'P' && s[1] == 'K' && s[2] == 6 && (s[3] == 6 || s[3] == 7);
     const bool at_limit =
-        bounded && std::uint64_t(list.central_directory_offset) + consumed == limit;
+        bounded && list.central_directory_offset + consumed == limit;
     const bool at_end_record = at_limit && !list.zip64;
     // Markers without a ZIP64 locator: the values may be real ones, or the
     // locator was lost; the directory must still end at a record.
@@ -82,8 +82,8 @@ void read_central_directory(zip& z, zlist& list) {
     z.error = 0;
     // The end record's count is 16 bits wide, the ZIP64 one's is not.
     const std::uint32_t counted = list.zip64 ? list.count() : list.count() & 0xFFFF;
-    const bool figures_differ = counted != list.total_entries ||
-                                (consumed & 0xFFFFFFFFu) != list.central_directory_size;
+    const std::uint64_t measured = list.zip64 ? consumed : consumed & 0xFFFFFFFFu;
+    const bool figures_differ = counted != list.total_entries || measured != list.central_directory_size;
     // Another end record right behind the directory: the one found lies in
     // its comment, where other readers may not look.
     const bool end_record_before =
@@ -135,7 +135,7 @@ int open_archive(zip& z, zlist& list, const char* path) {
     }
 
     if (z.error == 0) {
-        const std::uint32_t end_record_offset = z.buffer_position + z.read_pointer;
+        const std::uint64_t end_record_offset = z.buffer_position + z.read_pointer;
         list.clear();
         read_end_record(z, list);
         list.end_record_offset = end_record_offset;

@@ -12,15 +12,15 @@ class JobProgress {
     virtual void SetCaption(const char* caption) = 0;
     virtual void StartJob(const char* archive_path, int file_total) = 0;
     virtual void SetFile(const char* name) = 0;
-    virtual void FileProgress(std::uint32_t total_bytes, std::uint32_t bytes_done) = 0;
+    virtual void FileProgress(std::uint64_t total_bytes, std::uint64_t bytes_done) = 0;
     virtual void ResetFileGauge(int value) = 0;
     virtual void Step() = 0;
     // flag 0: result list; otherwise the problem list.
     virtual void AddLine(const char* text, int flag) = 0;
     virtual void LogLine(const char* action, const char* name) = 0;
     virtual void LogResult(const char* action, const char* path, int failed) = 0;
-    virtual void LogAdded(const char* action, const char* path, std::uint32_t size,
-                          std::uint32_t packed_size) = 0;
+    virtual void LogAdded(const char* action, const char* path, std::uint64_t size,
+                          std::uint64_t packed_size) = 0;
     virtual void AddWarning(const char* text) = 0;
     virtual void FinishJob() = 0;
 };

@@ -19,11 +19,22 @@ void put32(std::uint8_t* p, std::uint32_t v) {
     put16(p, v & 0xFFFF);
     put16(p + 2, v >> 16);
 }
+void put64(std::uint8_t* p, std::uint64_t v) {
+    put32(p, static_cast<std::uint32_t>(v));
+    put32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
 
-// Writes n bytes at the output; never lets the output position wrap past 4 GB.
+// A 32-bit field of a size or offset: the value, or the ZIP64 marker when
+// the value is in the ZIP64 block instead.
+std::uint32_t field32(std::uint64_t v) {
+    return v >= kZip64Marker ? kZip64Marker : static_cast<std::uint32_t>(v);
+}
+
+// Writes n bytes at the output. Disks of a spanned set keep their 32-bit
+// offsets, so their output never passes 4 GB.
 void write_out(zip& z, const void* data, std::uint32_t n) {
     if (z.error || n == 0) return;
-    if (std::uint64_t(z.output_position) + n > kMaxArchiveSize) {
+    if (z.room_check && z.output_position + n > kMaxSpannedDisk) {
         set_error(z, ZERR_ARCHIVE_SIZE);
         return;
     }
@@ -47,10 +58,18 @@ void local_header_bytes(const zentry& e, std::uint8_t (&h)[30]) {
     put16(h + 10, e.time);
     put16(h + 12, e.date);
     put32(h + 14, e.crc);
-    put32(h + 18, e.compressed_size);
-    put32(h + 22, e.uncompressed_size);
+    put32(h + 18, e.local_zip64 ? kZip64Marker : static_cast<std::uint32_t>(e.compressed_size));
+    put32(h + 22, e.local_zip64 ? kZip64Marker : static_cast<std::uint32_t>(e.uncompressed_size));
     put16(h + 26, e.name_length);
     put16(h + 28, e.local_extra_length);
+}
+
+// The ZIP64 block of a local header: both sizes, always, in this order.
+void local_zip64_bytes(const zentry& e, std::uint8_t (&x)[kLocalZip64Size]) {
+    put16(x, 0x0001);
+    put16(x + 2, 16);
+    put64(x + 4, e.uncompressed_size);
+    put64(x + 12, e.compressed_size);
 }
 
 // Reads exactly n bytes from the old archive; a short read is a damaged archive.
@@ -64,7 +83,7 @@ bool read_old(zip& z, platform::FileHandle h, void* buf, std::uint32_t n) {
 }
 
 // Copies n bytes from the old archive to the output in pieces of chunk bytes.
-std::uint32_t copy_bytes(zip& z, platform::FileHandle from, std::uint32_t n, std::uint32_t chunk,
+std::uint64_t copy_bytes(zip& z, platform::FileHandle from, std::uint64_t n, std::uint32_t chunk,
                          const zentry* progress_entry) {
     std::vector<std::uint8_t> buf;
     try {
@@ -73,9 +92,9 @@ std::uint32_t copy_bytes(zip& z, platform::FileHandle from, std::uint32_t n, std
         set_error(z, ZERR_MEMORY);
         return 0;
     }
-    std::uint32_t done = 0;
+    std::uint64_t done = 0;
     while (done < n && z.error == 0) {
-        std::uint32_t k = n - done < chunk ? n - done : chunk;
+        const std::uint32_t k = n - done < chunk ? static_cast<std::uint32_t>(n - done) : chunk;
         if (!read_old(z, from, buf.data(), k)) break;
         write_out(z, buf.data(), k);
         done += k;
@@ -93,7 +112,13 @@ void write_local_header(zip& z, zentry& e) {
     local_header_bytes(e, h);
     write_out(z, h, sizeof h);
     write_out(z, e.name.data(), e.name_length);
-    // Local extra bytes are never held in memory: members written here have none.
+    // Local extra bytes are never held in memory: members written here have
+    // none but the ZIP64 block of a large one.
+    if (e.local_zip64) {
+        std::uint8_t x[kLocalZip64Size];
+        local_zip64_bytes(e, x);
+        write_out(z, x, sizeof x);
+    }
 }
 
 void rewrite_local_header(zip& z, const zentry& e) {
@@ -106,8 +131,56 @@ void rewrite_local_header(zip& z, const zentry& e) {
         map_write_error(z, platform::last_error());
         return;
     }
+    if (e.local_zip64) {
+        std::uint8_t x[kLocalZip64Size];
+        local_zip64_bytes(e, x);
+        if (!platform::seek_file(z.output_handle, e.local_header_offset + 30 + e.name_length) ||
+            !platform::write_file(z.output_handle, x, sizeof x, &written)) {
+            map_write_error(z, platform::last_error());
+            return;
+        }
+    }
     if (!platform::seek_file(z.output_handle, z.output_position)) map_write_error(z, platform::last_error());
 }
+
+namespace {
+
+bool needs_zip64(const zentry& e) {
+    return e.uncompressed_size >= kZip64Marker || e.compressed_size >= kZip64Marker ||
+           e.local_header_offset >= kZip64Marker;
+}
+
+// Gives e a central extra field with a ZIP64 block holding the values its
+// header cannot: any ZIP64 block it had is replaced (its values are stale
+// once a member moves), every other block is kept. False when the field
+// would pass 65,535 bytes.
+bool put_zip64_block(zentry& e) {
+    std::vector<std::uint8_t> extra(4);
+    for (std::uint64_t v : {e.uncompressed_size, e.compressed_size, e.local_header_offset}) {
+        if (v < kZip64Marker) continue;
+        extra.resize(extra.size() + 8);
+        put64(extra.data() + extra.size() - 8, v);
+    }
+    put16(extra.data(), 0x0001);
+    put16(extra.data() + 2, static_cast<std::uint32_t>(extra.size() - 4));
+    const std::uint8_t* old = e.central_extra.data();
+    const std::size_t length = e.central_extra.size();
+    std::size_t at = 0;
+    while (length - at >= 4) {
+        const std::size_t size = std::size_t(4) + get16(old + at + 2);
+        if (size > length - at) break; // a cut last block is kept as it is
+        if (get16(old + at) != 0x0001) extra.insert(extra.end(), old + at, old + at + size);
+        at += size;
+    }
+    extra.insert(extra.end(), old + at, old + length);
+    if (extra.size() > 0xFFFF) return false;
+    e.central_extra.swap(extra);
+    e.central_extra_length = static_cast<std::uint32_t>(e.central_extra.size());
+    if (e.version_needed < 45) e.version_needed = 45;
+    return true;
+}
+
+} // namespace
 
 void write_central_directory(zip& z, zlist& list) {
     list.total_entries = 0;
@@ -118,6 +191,11 @@ void write_central_directory(zip& z, zlist& list) {
     for (auto& owned : list.entries) {
         if (z.error) return;
         zentry& e = *owned;
+        // Spanned sets keep the 32-bit fields their readers expect.
+        if (needs_zip64(e) && (z.room_check || !put_zip64_block(e))) {
+            set_error(z, ZERR_ARCHIVE_SIZE);
+            return;
+        }
         std::uint32_t size = 46 + e.name_length + e.central_extra_length + e.comment_length;
         std::uint32_t disk_before = z.current_disk;
         room_for(z, size);
@@ -137,15 +215,15 @@ void write_central_directory(zip& z, zlist& list) {
         put16(h + 12, e.time);
         put16(h + 14, e.date);
         put32(h + 16, e.crc);
-        put32(h + 20, e.compressed_size);
-        put32(h + 24, e.uncompressed_size);
+        put32(h + 20, field32(e.compressed_size));
+        put32(h + 24, field32(e.uncompressed_size));
         put16(h + 28, e.name_length);
         put16(h + 30, e.central_extra_length);
         put16(h + 32, e.comment_length);
         put16(h + 34, e.disk_number_start);
         put16(h + 36, e.internal_attributes);
         put32(h + 38, e.external_attributes);
-        put32(h + 42, e.local_header_offset);
+        put32(h + 42, field32(e.local_header_offset));
         write_out(z, h, sizeof h);
         write_out(z, e.name.data(), e.name_length);
         write_out(z, e.central_extra.data(), e.central_extra_length);
@@ -165,30 +243,68 @@ void write_central_directory(zip& z, zlist& list) {
 
 namespace {
 
+// A field that overflows holds its marker; the ZIP64 end record has the value.
 void end_record_bytes(const zlist& list, std::uint8_t (&r)[22]) {
     put32(r, 0x06054B50);
     put16(r + 4, list.this_disk);
     put16(r + 6, list.central_directory_disk);
-    put16(r + 8, list.entries_on_this_disk);
-    put16(r + 10, list.total_entries);
-    put32(r + 12, list.central_directory_size);
-    put32(r + 16, list.central_directory_offset);
+    put16(r + 8, list.entries_on_this_disk > 0xFFFF ? 0xFFFF : list.entries_on_this_disk);
+    put16(r + 10, list.total_entries > 0xFFFF ? 0xFFFF : list.total_entries);
+    put32(r + 12, field32(list.central_directory_size));
+    put32(r + 16, field32(list.central_directory_offset));
     put16(r + 20, list.comment_length);
+}
+
+bool needs_zip64_end(const zlist& list) {
+    return list.total_entries > 0xFFFF || list.entries_on_this_disk > 0xFFFF ||
+           list.central_directory_size >= kZip64Marker ||
+           list.central_directory_offset >= kZip64Marker;
+}
+
+// The ZIP64 end record and its locator, written where the output stands.
+void write_zip64_end(zip& z, zlist& list) {
+    const std::uint64_t at = z.output_position;
+    std::uint8_t r[56];
+    put32(r, 0x06064B50);
+    put64(r + 4, sizeof r - 12);
+    put16(r + 12, 45);
+    put16(r + 14, 45);
+    put32(r + 16, list.this_disk);
+    put32(r + 20, list.central_directory_disk);
+    put64(r + 24, list.entries_on_this_disk);
+    put64(r + 32, list.total_entries);
+    put64(r + 40, list.central_directory_size);
+    put64(r + 48, list.central_directory_offset);
+    write_out(z, r, sizeof r);
+    std::uint8_t locator[20];
+    put32(locator, 0x07064B50);
+    put32(locator + 4, list.this_disk);
+    put64(locator + 8, at);
+    put32(locator + 16, list.this_disk + 1);
+    write_out(z, locator, sizeof locator);
+    list.zip64_end_offset = at;
 }
 
 } // namespace
 
 void write_end_record(zip& z, zlist& list) {
+    // More than 65,535 members, or a directory past 4 GB: the ZIP64 end
+    // record goes first. Spanned sets cannot have one.
+    const bool zip64 = needs_zip64_end(list);
+    if (zip64 && z.room_check) set_error(z, ZERR_ARCHIVE_SIZE);
     room_for(z, list.comment_length + 26);
     if (z.error) return;
     list.this_disk = z.current_disk;
+    list.zip64 = zip64;
+    if (zip64) write_zip64_end(z, list);
+    list.end_record_offset = z.output_position;
     std::uint8_t r[22];
     end_record_bytes(list, r);
     write_out(z, r, sizeof r);
     write_out(z, list.comment.data(), list.comment_length);
 }
 
-void copy_preamble(zip& z, platform::FileHandle old_archive, platform::FileHandle new_archive, std::uint32_t length,
+void copy_preamble(zip& z, platform::FileHandle old_archive, platform::FileHandle new_archive, std::uint64_t length,
                    std::uint32_t chunk) {
     if (z.error) return;
     if (!platform::seek_file(old_archive, 0)) {
@@ -216,28 +332,41 @@ void copy_entry(zip& z, zentry& e, platform::FileHandle old_archive, platform::F
     }
     if (z.error == ZERR_EOF) z.error = ZERR_FORMAT; // no local header where the directory says
     if (z.error == 0 && read_old(z, old_archive, h, sizeof h)) {
-        std::uint32_t start = z.output_position;
+        const std::uint64_t start = z.output_position;
         write_out(z, sig, 4);
         write_out(z, h, sizeof h);
+        // The name length of the local header decides where its data starts;
+        // its extra field says whether a data descriptor has 64-bit sizes.
+        const std::uint32_t local_name_length = get16(h + 22);
+        const std::uint32_t local_extra_length = get16(h + 24);
+        std::vector<std::uint8_t> name_and_extra;
+        if (z.error == 0) {
+            try {
+                name_and_extra.resize(local_name_length + local_extra_length);
+            } catch (const std::bad_alloc&) {
+                set_error(z, ZERR_MEMORY);
+            }
+        }
+        if (z.error == 0 && !name_and_extra.empty() &&
+            read_old(z, old_archive, name_and_extra.data(),
+                     static_cast<std::uint32_t>(name_and_extra.size())))
+            write_out(z, name_and_extra.data(), static_cast<std::uint32_t>(name_and_extra.size()));
+        if (z.error == ZERR_EOF) z.error = ZERR_FORMAT;
         if (z.error == 0) {
             e.local_header_offset = start;
             e.local_flags = get16(h + 2);
-            e.local_extra_length = get16(h + 24);
-            // The name length of the local header decides where its data starts.
-            std::uint32_t local_name_length = get16(h + 22);
-            std::uint64_t rest = std::uint64_t(local_name_length) + e.local_extra_length + e.compressed_size;
-            if (rest > 0xFFFFFFFFull) {
-                set_error(z, ZERR_ARCHIVE_SIZE);
-            } else {
-                copy_bytes(z, old_archive, static_cast<std::uint32_t>(rest), chunk, &e);
-            }
+            e.local_extra_length = local_extra_length;
+            copy_bytes(z, old_archive, e.compressed_size, chunk, &e);
             // A member written to a stream carries its sizes in a data descriptor
             // behind the data; readers that stream the archive need it there.
             if (z.error == 0 && (e.local_flags & 0x08)) {
-                std::uint8_t d[16];
+                std::uint32_t zip64_size = 0;
+                const bool wide = find_zip64_block(name_and_extra.data() + local_name_length,
+                                                   local_extra_length, &zip64_size) != nullptr;
+                std::uint8_t d[24];
                 if (read_old(z, old_archive, d, 4)) {
-                    bool signed_descriptor = get32(d) == 0x08074B50;
-                    std::uint32_t more = signed_descriptor ? 12 : 8;
+                    const bool signed_descriptor = get32(d) == 0x08074B50;
+                    const std::uint32_t more = (signed_descriptor ? 4u : 0u) + (wide ? 16u : 8u);
                     if (read_old(z, old_archive, d + 4, more)) write_out(z, d, 4 + more);
                 }
                 if (z.error == ZERR_EOF) z.error = ZERR_FORMAT;
@@ -305,23 +434,18 @@ int rewrite_end_record(zip& z, zlist& list, const char* comment, std::uint32_t c
         set_error(z, ZERR_OPEN);
         return z.error;
     }
-    // The archive must still hold its end record where it was read.
-    std::uint8_t found[4] = {};
+    // The archive must still hold its end record where it was read. Its
+    // fields stay as they are (ZIP64 markers included); only the comment
+    // length changes.
+    std::uint8_t r[22] = {};
     std::uint32_t got = 0;
     if (!platform::seek_file(f.get(), list.end_record_offset) ||
-        !platform::read_file(f.get(), found, 4, &got) || got != 4 ||
-        std::memcmp(found, z.end_signature, 4) != 0) {
+        !platform::read_file(f.get(), r, sizeof r, &got) || got != sizeof r ||
+        std::memcmp(r, z.end_signature, 4) != 0) {
         set_error(z, ZERR_FORMAT);
         return z.error;
     }
-    zlist changed_record;
-    changed_record.this_disk = list.this_disk;
-    changed_record.central_directory_disk = list.central_directory_disk;
-    changed_record.entries_on_this_disk = list.entries_on_this_disk;
-    changed_record.total_entries = list.total_entries;
-    changed_record.central_directory_size = list.central_directory_size;
-    changed_record.central_directory_offset = list.central_directory_offset;
-    changed_record.comment_length = comment_length;
+    put16(r + 20, comment_length);
     std::vector<std::uint8_t> tail;
     try {
         tail.resize(22 + std::size_t(comment_length));
@@ -329,8 +453,6 @@ int rewrite_end_record(zip& z, zlist& list, const char* comment, std::uint32_t c
         set_error(z, ZERR_MEMORY);
         return z.error;
     }
-    std::uint8_t r[22];
-    end_record_bytes(changed_record, r);
     std::memcpy(tail.data(), r, sizeof r);
     if (comment_length) std::memcpy(tail.data() + 22, comment, comment_length);
     std::uint32_t written = 0;

@@ -21,7 +21,7 @@ void write_central_directory(zip& z, zlist& list);
 void write_end_record(zip& z, zlist& list);
 // Copies the bytes in front of the first member (a self-extractor's stub).
 void copy_preamble(zip& z, platform::FileHandle old_archive, platform::FileHandle new_archive,
-                   std::uint32_t length, std::uint32_t chunk);
+                   std::uint64_t length, std::uint32_t chunk);
 // Copies one member unchanged (header, name, local extra, data and a data
 // descriptor when it has one) and moves its local header offset to the copy.
 void copy_entry(zip& z, zentry& e, platform::FileHandle old_archive, platform::FileHandle new_archive,
@@ -40,5 +40,10 @@ int replace_archive(zip& z, const char* archive_path, const char* temporary_path
 int set_comment(zip& z, zlist& list, const char* text, std::uint32_t length);
 int delete_comment(zip& z, zlist& list);
 
-// The largest archive the 32-bit offsets of the format can describe.
-constexpr std::uint64_t kMaxArchiveSize = 0xFFFFFFFFull;
+// A size or offset of this value or more is written in a ZIP64 block, its
+// 32-bit field holding this marker.
+constexpr std::uint32_t kZip64Marker = 0xFFFFFFFFu;
+// The ZIP64 block of a local header: id, size and the two 64-bit sizes.
+constexpr std::uint32_t kLocalZip64Size = 20;
+// The largest disk of a spanned set: its offsets stay 32 bits wide.
+constexpr std::uint64_t kMaxSpannedDisk = 0xFFFFFFFFull;

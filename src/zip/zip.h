@@ -23,7 +23,7 @@ using DecodeTablePtr = std::unique_ptr<DecodeEntry, void (*)(DecodeEntry*)>;
 
 constexpr std::uint32_t kBlockSize = 8192;       // one read block of the buffered input
 constexpr std::uint32_t kInputBufferSize = 8196; // a block and 4 spare bytes behind it
-constexpr std::uint32_t kNoBlock = 0xFFFFFFFFu;  // buffer position while the buffer is empty
+constexpr std::uint64_t kNoBlock = ~std::uint64_t(0); // buffer position while the buffer is empty
 
 // Job kinds (the action field).
 enum : std::uint32_t {
@@ -79,8 +79,9 @@ struct zip {
     char end_signature[5] = {'P', 'K', 5, 6, 0};
 
     zentry* current_entry = nullptr;
-    std::uint32_t compressed_left = 0;
-    std::uint32_t uncompressed_size = 0;
+    // Counts down past zero (wrapping) as a decoder fetches beyond the data.
+    std::uint64_t compressed_left = 0;
+    std::uint64_t uncompressed_size = 0;
     // The output count the flush may not pass: a member whose data inflate
     // past its declared size stops there with error 42 (bad data), which the
     // extraction jobs turn into that member's warning. None outside them.
@@ -106,7 +107,7 @@ struct zip {
 
     // Buffered input. read_pointer is an index into input_buffer; the block
     // holds block_length valid bytes read at file offset buffer_position.
-    std::uint32_t buffer_position = kNoBlock;
+    std::uint64_t buffer_position = kNoBlock;
     std::int32_t bytes_left = 0;
     std::unique_ptr<std::uint8_t[]> input_buffer;
     std::uint32_t read_pointer = 0;
@@ -124,11 +125,11 @@ struct zip {
     platform::FileHandle second_input_handle = platform::kInvalidFile;
     std::uint32_t bytes_read = 0;
     std::uint32_t bytes_written = 0;
-    std::uint32_t output_count = 0;
-    std::uint32_t output_position = 0;
-    std::uint32_t input_size = 0;
+    std::uint64_t output_count = 0;
+    std::uint64_t output_position = 0;
+    std::uint64_t input_size = 0;
     std::unique_ptr<std::uint8_t[]> window;
-    std::uint32_t input_bytes_read = 0;
+    std::uint64_t input_bytes_read = 0;
     // The deflate encoder's matcher, trees and bit writer while adding; the
     // codec supplies the function that frees it.
     std::unique_ptr<DeflateState, void (*)(DeflateState*)> deflate{nullptr, nullptr};

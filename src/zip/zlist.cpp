@@ -20,14 +20,19 @@ int compare_names(const char* a, const char* b) {
     }
 }
 
-std::uint32_t compression_ratio(std::uint32_t u, std::uint32_t c) {
-    // Scale large sizes down so that the product below fits in 32 bits.
+std::uint32_t compression_ratio(std::uint64_t u, std::uint64_t c) {
+    // Scale large sizes down so that the product below fits in 32 bits;
+    // members past 4 GB are brought into 32 bits before.
+    while (u > 0xFFFFFFFFu) {
+        u = (u + 128) / 256;
+        c = (c + 128) / 256;
+    }
     if (u > 16777215u) {
-        u = static_cast<std::uint32_t>((std::uint64_t(u) + 128) / 256);
-        c = static_cast<std::uint32_t>((std::uint64_t(c) + 128) / 256);
+        u = (u + 128) / 256;
+        c = (c + 128) / 256;
     }
     if (u == 0 || u <= c) return 0;
-    return ((u - c) * 200 / u + 1) / 2;
+    return static_cast<std::uint32_t>(((u - c) * 200 / u + 1) / 2);
 }
 
 void zlist::clear() {

@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
-// Whether a member's ZIP64 values could be taken into its 32-bit fields.
-// Those that could not keep the header's markers and are skipped by jobs.
+// Whether a member's ZIP64 values could be taken into its fields. Those
+// that could not keep the header's markers and are skipped by jobs.
 enum : std::uint8_t {
     kZip64Fits = 0,
-    kZip64TooLarge = 1, // a size or offset of 4 GB or more
-    kZip64Damaged = 2,  // the extra field lacks a value its header marks
+    kZip64Damaged = 2, // the extra field lacks a value its header marks, or a disk past 65,535
 };
 
 // One archive member, as read from its central header.
@@ -24,8 +23,8 @@ struct zentry {
     std::uint16_t flags = 0;
     std::uint16_t method = 0;
     std::uint32_t crc = 0;
-    std::uint32_t compressed_size = 0;
-    std::uint32_t uncompressed_size = 0;
+    std::uint64_t compressed_size = 0;
+    std::uint64_t uncompressed_size = 0;
     std::uint32_t local_name_length = 0;
     std::uint32_t local_extra_length = 0;
     std::uint32_t name_length = 0;
@@ -37,12 +36,15 @@ struct zentry {
     std::uint16_t date = 0;
     std::uint16_t time = 0;
     std::uint32_t external_attributes = 0;
-    std::uint32_t local_header_offset = 0;
+    std::uint64_t local_header_offset = 0;
     std::vector<std::uint8_t> central_extra;
     std::string comment; // comment_length bytes
     std::string name;    // as stored, with '/' separators
     std::uint16_t mark = 0;
     std::uint8_t zip64 = kZip64Fits;
+    // A member this program writes with its sizes in a local ZIP64 block
+    // (decided before its data, from the source's size).
+    bool local_zip64 = false;
 
     // Date in the high half, time in the low half: one comparable value.
     std::uint32_t date_time() const { return (std::uint32_t(date) << 16) | time; }
@@ -74,17 +76,17 @@ struct zlist {
     std::uint32_t central_directory_disk = 0;
     std::uint32_t entries_on_this_disk = 0;
     std::uint32_t total_entries = 0;
-    std::uint32_t central_directory_size = 0;
-    std::uint32_t central_directory_offset = 0;
+    std::uint64_t central_directory_size = 0;
+    std::uint64_t central_directory_offset = 0;
     std::uint32_t comment_length = 0;
     std::string comment;
     // Where the end record was found (on the last disk): a comment change
     // writes there and nowhere else.
-    std::uint32_t end_record_offset = 0;
+    std::uint64_t end_record_offset = 0;
     // An archive whose end record points to a ZIP64 end record, where the
     // count, size and offset above were taken from; the directory must end there.
     bool zip64 = false;
-    std::uint32_t zip64_end_offset = 0;
+    std::uint64_t zip64_end_offset = 0;
 
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries.size()); }
 
@@ -109,7 +111,7 @@ struct zlist {
 };
 
 // The percentage saved, rounded; 0 when the member did not shrink.
-std::uint32_t compression_ratio(std::uint32_t uncompressed, std::uint32_t compressed);
+std::uint32_t compression_ratio(std::uint64_t uncompressed, std::uint64_t compressed);
 
 // Case-insensitive comparison of names, as the catalog orders them.
 int compare_names(const char* a, const char* b);

@@ -84,9 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     z.level = level;
     z.add_crc = updateCrc(z, nullptr, 0);
     z.input_bytes_read = 0;
-    std::uint32_t compressed = 0;
+    std::uint64_t compressed = 0;
     const int result = deflateFile(z, &compressed);
-    const std::uint32_t method = z.method, add_crc = z.add_crc, read = z.input_bytes_read;
+    const std::uint32_t method = z.method, add_crc = z.add_crc;
+    const std::uint64_t read = z.input_bytes_read;
     release_job(z);
 
     const std::uint32_t expected_crc = decoder_fuzz::reference_crc(file, file_size);

@@ -6,7 +6,7 @@
 
 namespace {
 
-std::unique_ptr<zentry> entry(const std::string& name, std::uint32_t size, std::uint32_t packed,
+std::unique_ptr<zentry> entry(const std::string& name, std::uint64_t size, std::uint64_t packed,
                               std::uint16_t date = 0x4E21, std::uint16_t time = 0) {
     auto e = std::make_unique<zentry>();
     e->name = name;
@@ -192,11 +192,15 @@ TEST(ListText, DateAndTwelveHourTime) {
     EXPECT_EQ(member_ratio_text(*grown), "0%");
 }
 
-TEST(ListText, TotalsWrapAt32Bits) {
+TEST(ListText, TotalsAndMembersPastFourGigabytesDoNotWrap) {
     zlist list;
     list.append(entry("a", 0xFFFFFFF0u, 10));
     list.append(entry("b", 0x20, 10));
-    EXPECT_EQ(totals_text(list), "Files: 2    Size: 16    Pack: 20    Ratio: 0%");
+    EXPECT_EQ(totals_text(list), "Files: 2    Size: 4294967312    Pack: 20    Ratio: 100%");
+    zlist large;
+    large.append(entry("huge", 5ull << 30, 3ull << 30)); // 5 GiB packed to 3 GiB
+    EXPECT_EQ(totals_text(large), "Files: 1    Size: 5368709120    Pack: 3221225472    Ratio: 40%");
+    EXPECT_EQ(member_ratio_text(*large.entries[0]), "40%");
     zlist one;
     one.append(entry("a", 1000, 250));
     EXPECT_EQ(totals_text(one), "Files: 1    Size: 1000    Pack: 250    Ratio: 75%");

@@ -54,16 +54,16 @@ TEST(ByteFetch, StopsAtTheCompressedSizeAndWraps) {
     EXPECT_EQ(fetchByte(in.z), 10u);
     EXPECT_EQ(fetchByte(in.z), 20u);
     EXPECT_EQ(fetchByte(in.z), 0xFFFFFFFFu); // the member's bytes are used up
-    EXPECT_EQ(in.z.compressed_left, 0xFFFFFFFFu);
+    EXPECT_EQ(in.z.compressed_left, ~std::uint64_t(0));
     in.z.error = ZERR_CANCEL;
     EXPECT_EQ(fetchByte(in.z), 0u); // with an error pending nothing is consumed
-    EXPECT_EQ(in.z.compressed_left, 0xFFFFFFFFu);
+    EXPECT_EQ(in.z.compressed_left, ~std::uint64_t(0));
 }
 
 TEST(ByteFetch, ZeroCompressedSizeGivesMinusOneAtOnce) {
     MemberInput in({1, 2, 3}, 0);
     EXPECT_EQ(fetchByte(in.z), 0xFFFFFFFFu);
-    EXPECT_EQ(in.z.compressed_left, 0xFFFFFFFFu);
+    EXPECT_EQ(in.z.compressed_left, ~std::uint64_t(0));
 }
 
 TEST(ByteFetch, EndOfFileInsideTheMemberGivesMinusOne) {

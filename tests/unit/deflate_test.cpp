@@ -393,7 +393,7 @@ Listing list_stream(const Bytes& data) {
 struct Deflated {
     int result = -1;
     std::int32_t error = 0;
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;
     std::uint32_t method = 0;
     std::uint32_t crc = 0;
     std::uint32_t read = 0;
@@ -959,7 +959,7 @@ TEST(Deflate, WithoutAnOutputFileTheDataStayInTheBufferUpTo65535Bytes) {
     updateCrc(z, nullptr, 0);
     z.input_bytes_read = 0;
     z.level = 6;
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;
     EXPECT_EQ(deflateFile(z, &size), 0);
     platform::close_file(z.input_handle);
     ASSERT_EQ(size, z.deflate->outBufCount);
@@ -985,7 +985,7 @@ TEST(Deflate, WithoutAnOutputFileTheDataStayInTheBufferUpTo65535Bytes) {
 class CancellingProgress : public test::RecordingProgress {
   public:
     CancellingProgress(std::int32_t* error, int at) : error_(error), at_(at) {}
-    void FileProgress(std::uint32_t total, std::uint32_t done) override {
+    void FileProgress(std::uint64_t total, std::uint64_t done) override {
         test::RecordingProgress::FileProgress(total, done);
         totals.push_back(total);
         dones.push_back(done);
@@ -1056,7 +1056,7 @@ TEST(Deflate, FullDiskGivesTheMappedWriteError) {
 
 TEST(Deflate, WithoutStartDeflateJobTheResultIsALogicError) {
     zip z;
-    std::uint32_t size = 99;
+    std::uint64_t size = 99;
     EXPECT_EQ(deflateFile(z, &size), ZERR_LOGIC);
     EXPECT_EQ(size, 0u);
     // An error already pending: nothing is done.

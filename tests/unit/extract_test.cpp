@@ -330,7 +330,7 @@ TEST(Extract, DiskFullStopsAndRemovesThePartialFile) {
 class CancellingProgress : public test::RecordingProgress {
   public:
     std::int32_t* error = nullptr;
-    void FileProgress(std::uint32_t total, std::uint32_t done) override {
+    void FileProgress(std::uint64_t total, std::uint64_t done) override {
         RecordingProgress::FileProgress(total, done);
         *error = ZERR_CANCEL;
     }

@@ -114,7 +114,7 @@ void RecordingProgress::StartJob(const char* path, int total) {
     calls.push_back("StartJob:" + std::string(path) + ":" + std::to_string(total));
 }
 void RecordingProgress::SetFile(const char* name) { calls.push_back(std::string("SetFile:") + name); }
-void RecordingProgress::FileProgress(std::uint32_t total, std::uint32_t done) {
+void RecordingProgress::FileProgress(std::uint64_t total, std::uint64_t done) {
     calls.push_back("FileProgress:" + std::to_string(total) + ":" + std::to_string(done));
 }
 void RecordingProgress::ResetFileGauge(int value) { calls.push_back("ResetFileGauge:" + std::to_string(value)); }
@@ -128,7 +128,7 @@ void RecordingProgress::LogLine(const char* action, const char* name) {
 void RecordingProgress::LogResult(const char* action, const char* path, int failed) {
     calls.push_back(std::string("LogResult:") + action + ":" + path + ":" + std::to_string(failed));
 }
-void RecordingProgress::LogAdded(const char* action, const char* path, std::uint32_t size, std::uint32_t packed) {
+void RecordingProgress::LogAdded(const char* action, const char* path, std::uint64_t size, std::uint64_t packed) {
     calls.push_back(std::string("LogAdded:") + action + ":" + path + ":" + std::to_string(size) + ":" +
                     std::to_string(packed));
 }

@@ -63,13 +63,13 @@ class RecordingProgress : public JobProgress {
     void SetCaption(const char* c) override;
     void StartJob(const char* path, int total) override;
     void SetFile(const char* name) override;
-    void FileProgress(std::uint32_t total, std::uint32_t done) override;
+    void FileProgress(std::uint64_t total, std::uint64_t done) override;
     void ResetFileGauge(int value) override;
     void Step() override;
     void AddLine(const char* text, int flag) override;
     void LogLine(const char* action, const char* name) override;
     void LogResult(const char* action, const char* path, int failed) override;
-    void LogAdded(const char* action, const char* path, std::uint32_t size, std::uint32_t packed) override;
+    void LogAdded(const char* action, const char* path, std::uint64_t size, std::uint64_t packed) override;
     void AddWarning(const char* text) override;
     void FinishJob() override;
     // The recorded calls that start with prefix, in order.

@@ -15,6 +15,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <map>
 #include <algorithm>
 #include <memory>
@@ -454,7 +455,11 @@ bool write_file(FileHandle h, const void* buf, std::uint32_t n, std::uint32_t* w
     return true;
 }
 
-bool seek_file(FileHandle h, std::uint32_t offset) {
+bool seek_file(FileHandle h, std::uint64_t offset) {
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+        t_last_error = 131; // a negative seek
+        return false;
+    }
     if (lseek(static_cast<int>(h), static_cast<off_t>(offset), SEEK_SET) < 0) {
         fail_errno();
         return false;
@@ -462,13 +467,13 @@ bool seek_file(FileHandle h, std::uint32_t offset) {
     return true;
 }
 
-bool tell_file(FileHandle h, std::uint32_t* offset) {
+bool tell_file(FileHandle h, std::uint64_t* offset) {
     off_t p = lseek(static_cast<int>(h), 0, SEEK_CUR);
     if (p < 0) {
         fail_errno();
         return false;
     }
-    *offset = static_cast<std::uint32_t>(p);
+    *offset = static_cast<std::uint64_t>(p);
     return true;
 }
 

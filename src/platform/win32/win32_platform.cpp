@@ -269,20 +269,21 @@ bool write_file(FileHandle h, const void* buf, std::uint32_t n, std::uint32_t* w
     return true;
 }
 
-bool seek_file(FileHandle h, std::uint32_t offset) {
-    // A zero high part makes the low part unsigned, so offsets past 2 GB work.
-    LONG high = 0;
-    SetLastError(NO_ERROR);
-    DWORD r = SetFilePointer(to_handle(h), static_cast<LONG>(offset), &high, FILE_BEGIN);
-    return !(r == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+bool seek_file(FileHandle h, std::uint64_t offset) {
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (to.QuadPart < 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return false;
+    }
+    return SetFilePointerEx(to_handle(h), to, nullptr, FILE_BEGIN) != 0;
 }
 
-bool tell_file(FileHandle h, std::uint32_t* offset) {
-    LONG high = 0;
-    SetLastError(NO_ERROR);
-    DWORD r = SetFilePointer(to_handle(h), 0, &high, FILE_CURRENT);
-    if (r == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
-    *offset = r;
+bool tell_file(FileHandle h, std::uint64_t* offset) {
+    LARGE_INTEGER zero, at;
+    zero.QuadPart = 0;
+    if (!SetFilePointerEx(to_handle(h), zero, &at, FILE_CURRENT)) return false;
+    *offset = static_cast<std::uint64_t>(at.QuadPart);
     return true;
 }
 
