@@ -110,7 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Never more than stored blocks and the worst of the coded ones would take.
     ROUNDTRIP_CHECK(compressed <= file_size + file_size / 8 + 64);
 
-    decoder_fuzz::Member m{static_cast<std::uint32_t>(file_size), 0, compressed};
+    decoder_fuzz::Member m{static_cast<std::uint32_t>(file_size), 0,
+                           static_cast<std::uint32_t>(compressed)};
     const auto o = decoder_fuzz::decode(member.data(), member.size(), m,
                                         [](zip& zz) { return inflateMember(zz); });
     ROUNDTRIP_CHECK(o.result == 0);
