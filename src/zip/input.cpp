@@ -382,6 +382,22 @@ int read_central_header(zip& z, zlist& list, std::uint64_t room) {
     return z.error;
 }
 
+namespace {
+
+// Reads the 56 bytes of a ZIP64 end record at offset into record: false,
+// with the error field left clear, when they do not lie whole before the
+// locator or do not start with its signature.
+bool zip64_end_record_at(zip& z, std::uint64_t offset, std::uint64_t locator_offset,
+                         std::uint8_t (&record)[56]) {
+    if (offset > locator_offset || locator_offset - offset < 56) return false;
+    if (seek_archive(z, offset, z.current_disk) == 0) read_bytes(z, record, sizeof record);
+    const bool found = z.error == 0 && get32(record) == 0x06064B50u;
+    z.error = 0;
+    return found;
+}
+
+} // namespace
+
 int read_zip64_end_record(zip& z, zlist& list) {
     if (z.error) return z.error;
     list.zip64 = false;
@@ -404,20 +420,21 @@ int read_zip64_end_record(zip& z, zlist& list) {
     // the locator, in the file. Disk numbers past 16 bits and counts past 32
     // stop the reading, as the catalog cannot hold them; the directory's
     // size and offset are checked against the file by the directory reader.
-    const std::uint64_t record_offset = get64(locator + 8);
-    if (record_offset > locator_offset || locator_offset - record_offset < 56) {
-        z.error = ZERR_FORMAT;
-        return z.error;
-    }
-    if (seek_archive(z, record_offset, z.current_disk) != 0) {
-        z.error = ZERR_FORMAT;
-        return z.error;
-    }
+    std::uint64_t record_offset = get64(locator + 8);
     std::uint8_t record[56];
-    read_bytes(z, record, sizeof record);
-    if (z.error || get32(record) != 0x06064B50u) {
-        z.error = ZERR_FORMAT;
-        return z.error;
+    if (!zip64_end_record_at(z, record_offset, locator_offset, record)) {
+        // Data put in front of the archive move the record behind where
+        // the pointer says. A record without extensible data ends at the
+        // locator: taken from there only when its own size says so. The
+        // bytes the pointer left out are noted for the directory reader.
+        const std::uint64_t moved = locator_offset >= 56 ? locator_offset - 56 : 0;
+        if (moved <= record_offset || !zip64_end_record_at(z, moved, locator_offset, record) ||
+            get64(record + 4) != 44) {
+            z.error = ZERR_FORMAT;
+            return z.error;
+        }
+        list.offset_adjust = moved - record_offset;
+        record_offset = moved;
     }
     const std::uint64_t this_disk = get32(record + 16), directory_disk = get32(record + 20);
     const std::uint64_t on_this_disk = get64(record + 24), total = get64(record + 32);

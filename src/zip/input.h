@@ -29,8 +29,9 @@ int read_end_record(zip& z, zlist& list);
 // record) is error 27 and is not read further.
 int read_central_header(zip& z, zlist& list, std::uint64_t room = ~std::uint64_t(0));
 // Reads, when the end record just read has a ZIP64 locator before it, the
-// ZIP64 end record it points to and takes the disks, counts, size and offset
-// from there (list.zip64 set). 0, or 4 for a locator or record that points
+// ZIP64 end record it points to (or, when nothing is there, the one that ends
+// right at the locator) and takes the disks, counts, size and offset from
+// there (list.zip64 set). 0, or 4 for a locator or record that points
 // outside the file, is damaged, or holds values the catalog cannot.
 int read_zip64_end_record(zip& z, zlist& list);
 // The data of the ZIP64 block (id 1) of an extra field and its size,

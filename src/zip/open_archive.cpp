@@ -1,5 +1,8 @@
 #include "zip/open_archive.h"
 
+#include <cstring>
+#include <string>
+
 #include "ops/drives.h"
 #include "platform/platform.h"
 #include "zip/input.h"
@@ -20,8 +23,9 @@ bool open_for_listing(zip& z) {
 // Reads the central headers that follow the input's position. The directory
 // is read whole or refused: a reader that stopped quietly at a damaged
 // header would show, test and rewrite the archive without the members
-// behind it.
-void read_central_directory(zip& z, zlist& list) {
+// behind it. True when the end record's figures deserve a warning, which
+// the caller gives once it keeps this reading.
+bool read_central_directory(zip& z, zlist& list) {
     // A directory on the end record's disk must end before the end record.
     // Disk numbers count only on removable drives, as everywhere else: a
     // file on any other drive is one disk, whatever its records say.
@@ -44,7 +48,7 @@ void read_central_directory(zip& z, zlist& list) {
     // errors (end of file, memory, a header running into the end record) stand.
     if (z.error != ZERR_FORMAT || list.count() == 0) {
         if (z.error != ZERR_FORMAT) list.clear();
-        return;
+        return false;
     }
 
     // ZIP64 archives keep their real count and size elsewhere; their
@@ -77,7 +81,7 @@ void read_central_directory(zip& z, zlist& list) {
     if (!complete) {
         z.error = ZERR_NOEND;
         list.clear();
-        return;
+        return false;
     }
     z.error = 0;
     // The end record's count is 16 bits wide, the ZIP64 one's is not.
@@ -88,9 +92,95 @@ void read_central_directory(zip& z, zlist& list) {
     // its comment, where other readers may not look.
     const bool end_record_before =
         bounded && !at_end_record && s[0] == 'P' && s[1] == 'K' && s[2] == 5 && s[3] == 6;
-    if ((figures_differ && (list.zip64 || !at_zip64_record)) || end_record_before)
-        zip_warning(z, ZWARN_DIRECTORY, z.archive_path);
     if (list.zlist_sort() != 0) z.error = ZERR_GENERAL;
+    return (figures_differ && (list.zip64 || !at_zip64_record)) || end_record_before;
+}
+
+// Whether a signature is at offset on disk; the error field is left clear.
+bool signature_at(zip& z, std::uint64_t offset, std::uint32_t disk, const char* signature) {
+    char found[4] = {};
+    if (seek_archive(z, offset, disk) == 0) read_bytes(z, found, sizeof found);
+    const bool match = z.error == 0 && std::memcmp(found, signature, 4) == 0;
+    z.error = 0;
+    return match;
+}
+
+// The bytes in front of the archive its recorded offsets leave out: a stub
+// put before it, or another archive, whose length the records do not count.
+// The directory then ends right before the record that follows it, not at
+// its recorded offset plus its size; 0 unless a central header is where it
+// would start. Spanned sets on removable drives are not looked at.
+std::uint64_t offsets_left_out(zip& z, const zlist& list) {
+    if (z.drive_type == kDriveTypeRemovable &&
+        (list.this_disk != 0 || list.central_directory_disk != 0))
+        return 0;
+    const std::uint64_t limit = list.zip64 ? list.zip64_end_offset : list.end_record_offset;
+    const std::uint64_t size = list.central_directory_size;
+    if (size == 0 || size > limit) return 0;
+    const std::uint64_t start = limit - size;
+    if (start <= list.central_directory_offset) return 0;
+    if (!signature_at(z, start, list.central_directory_disk, z.central_signature)) return 0;
+    return start - list.central_directory_offset;
+}
+
+// Moves every member on the end record's disk by adjust, and checks that the
+// first of them then starts with a local header: a directory found by its
+// size alone could still belong to nothing. False leaves offsets half moved;
+// the caller then reads the directory again.
+bool move_members(zip& z, zlist& list, std::uint64_t adjust) {
+    zentry* checked = nullptr;
+    for (auto& owned : list.entries) {
+        zentry& e = *owned;
+        // Damaged ZIP64 values keep their markers, and are skipped by jobs.
+        if (e.zip64 == kZip64Damaged) continue;
+        if (z.drive_type == kDriveTypeRemovable && e.disk_number_start != list.this_disk) continue;
+        e.local_header_offset = e.local_header_offset > ~std::uint64_t(0) - adjust
+                                    ? ~std::uint64_t(0)
+                                    : e.local_header_offset + adjust;
+        if (!checked) checked = &e;
+    }
+    return checked && signature_at(z, checked->local_header_offset, checked->disk_number_start,
+                                   z.local_signature);
+}
+
+// Reads the directory, moved by the bytes its offsets leave out when there
+// are such bytes. A moved reading that does not give a whole directory whose
+// first member is there is dropped for the reading at the recorded offset,
+// so that such archives are refused or read just as when nothing was moved.
+void read_directory(zip& z, zlist& list) {
+    // A ZIP64 end record found behind where its locator points.
+    const bool located_behind = list.offset_adjust != 0;
+    list.offset_adjust = 0;
+    const std::uint64_t recorded = list.central_directory_offset;
+    const std::uint64_t adjust = offsets_left_out(z, list);
+    if (adjust) {
+        const std::string comment = list.comment;
+        const std::uint32_t comment_length = list.comment_length;
+        list.central_directory_offset = recorded + adjust;
+        bool figures_lie = false;
+        if (seek_archive(z, list.central_directory_offset, list.central_directory_disk) == 0)
+            figures_lie = read_central_directory(z, list);
+        if (z.error == 0 && move_members(z, list, adjust)) {
+            list.offset_adjust = adjust;
+            zip_warning(z, ZWARN_OFFSET_DATA, z.archive_path);
+            if (figures_lie) zip_warning(z, ZWARN_DIRECTORY, z.archive_path);
+            return;
+        }
+        z.error = 0;
+        list.clear();
+        list.comment = comment;
+        list.comment_length = comment_length;
+        list.central_directory_offset = recorded;
+    }
+    if (seek_archive(z, recorded, list.central_directory_disk) == ZERR_EOF) {
+        list.clear();
+        z.error = ZERR_FORMAT;
+        return;
+    }
+    if (z.error) return;
+    const bool figures_lie = read_central_directory(z, list);
+    if (z.error == 0 && located_behind) zip_warning(z, ZWARN_OFFSET_DATA, z.archive_path);
+    if (figures_lie) zip_warning(z, ZWARN_DIRECTORY, z.archive_path);
 }
 
 } // namespace
@@ -147,12 +237,7 @@ int open_archive(zip& z, zlist& list, const char* path) {
         if (marked && read_zip64_end_record(z, list) != 0) list.clear();
         z.last_disk = list.this_disk;
     }
-    if (z.error == 0 &&
-        seek_archive(z, list.central_directory_offset, list.central_directory_disk) == ZERR_EOF) {
-        list.clear();
-        z.error = ZERR_FORMAT;
-    }
-    if (z.error == 0) read_central_directory(z, list);
+    if (z.error == 0) read_directory(z, list);
 
     release_job(z);
     return z.error;

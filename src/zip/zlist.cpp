@@ -42,6 +42,7 @@ void zlist::clear() {
     marked = 0;
     comment.clear();
     comment_length = 0;
+    offset_adjust = 0;
 }
 
 zentry* zlist::append(std::unique_ptr<zentry> entry) {

@@ -87,6 +87,12 @@ struct zlist {
     // count, size and offset above were taken from; the directory must end there.
     bool zip64 = false;
     std::uint64_t zip64_end_offset = 0;
+    // Bytes in front of the archive that its recorded offsets do not count
+    // (a stub or another archive put before it). The directory offset and
+    // the members' offsets above already include them; the end record on
+    // disk keeps the recorded ones. While the archive is read: the bytes a
+    // ZIP64 locator's pointer left out.
+    std::uint64_t offset_adjust = 0;
 
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries.size()); }
 

@@ -43,6 +43,8 @@ struct Expectation {
 Expectation expect(const ManifestArchive& a) {
     Expectation x;
     std::string crc_warned = test::find_in(a.notes, R"((\S+) gives warning 28)");
+    if (!test::find_in(a.notes, R"(opens with \d+ members? and gives warning (\d+))").empty())
+        ++x.warnings;
     for (const auto& m : a.members) {
         int method = std::stoi(m.method);
         int flags = std::stoi(m.flags, nullptr, 16);
@@ -71,9 +73,12 @@ TEST_P(FixtureExtraction, ExtractsAsTheManifestSays) {
     int status = run_cli(6, const_cast<char**>(argv), sout, serr);
     SCOPED_TRACE(serr.str());
     EXPECT_EQ(status, x.warnings ? 1 : 0);
+    // Warnings given while the archive is read come as a message box: its
+    // caption leads the line, which holds the warning's own "Warning: " too.
     std::size_t warning_lines = 0;
-    for (std::size_t p = serr.str().find("Warning: "); p != std::string::npos; p = serr.str().find("Warning: ", p + 1))
-        ++warning_lines;
+    std::istringstream err_lines(serr.str());
+    for (std::string line; std::getline(err_lines, line);)
+        if (line.rfind("Warning: ", 0) == 0) ++warning_lines;
     EXPECT_EQ(warning_lines, static_cast<std::size_t>(x.warnings));
 
     for (const ManifestRow* m : x.written) {
