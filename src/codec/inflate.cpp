@@ -106,6 +106,7 @@ CodeTables code_tables(InflateFormat format) {
         return {kLength64Base, kLength64Extra, kDistance64Base, kDistance64Extra};
     return {kLengthBase, kLengthExtra, kDistanceBase, kDistanceExtra};
 }
+
 const std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
 
