@@ -11,8 +11,9 @@
 struct zip;
 
 struct DecodeEntry {
-    // 0..13: base value with this many extra bits; 15: end of block; 16: literal
-    // or plain symbol; 17 and up: link to a sub-table of (op - 16) bits; 99: invalid.
+    // 0..16: base value with this many extra bits (16: Deflate64's length 285);
+    // 17: end of block; 18: literal or plain symbol; 19 and up: link to a
+    // sub-table of (op - 18) bits; 99: invalid.
     std::uint8_t op;
     std::uint8_t bits; // code bits consumed by this slot
     union {
@@ -21,7 +22,7 @@ struct DecodeEntry {
     };
 };
 
-enum : std::uint8_t { kOpEndOfBlock = 15, kOpLiteral = 16, kOpInvalid = 99 };
+enum : std::uint8_t { kOpEndOfBlock = 17, kOpLiteral = 18, kOpInvalid = 99 };
 
 // lengths[0..n-1], s simple symbols, base/extra for symbols s and up. Returns
 // 0 complete, 1 incomplete (a table was still built), 2 over-subscribed or bad

@@ -94,7 +94,7 @@ inline const DecodeEntry* decodeSymbol(zip& z, BitReader& in, const DecodeEntry*
     while (slot->op > kOpLiteral) {
         if (slot->op == kOpInvalid) return nullptr;
         in.drop(z, slot->bits);
-        bits = slot->op - 16u;
+        bits = slot->op - kOpLiteral;
         in.need(z, bits);
         slot = slot->next + (~in.buf & kBitMask[bits]);
     }

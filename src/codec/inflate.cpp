@@ -1,6 +1,9 @@
 // Inflate: decodes a deflate (RFC 1951) member block by block into the
 // engine's 32 KiB window, which doubles as the history for matches and as
-// the output buffer handed to the flush whenever it fills.
+// the output buffer handed to the flush whenever it fills. Deflate64 members
+// take the same path with a 64 KiB window and their own length and distance
+// tables; the format is settled once per member, so plain deflate runs the
+// very code it ran before (decodeFast is instantiated once per format).
 //
 // Why it is fast: symbols are decoded by decodeFast while the input block and
 // the member both have bytes to spare. It keeps the bit buffer (64 bits wide),
@@ -47,8 +50,12 @@ enum : int {
 };
 
 constexpr std::uint32_t kWindowSize = 32768;
-constexpr std::uint32_t kWindowMask = kWindowSize - 1;
+constexpr std::uint32_t kWindow64Size = kDecoderWindowSize;
 constexpr std::uint32_t kStoredLengthBits = 16;
+
+constexpr std::uint32_t window_size(InflateFormat format) {
+    return format == InflateFormat::Deflate64 ? kWindow64Size : kWindowSize;
+}
 
 // Requested first-level widths: wide enough that almost every code is one
 // lookup, small enough that a dynamic block's tables build in microseconds.
@@ -64,6 +71,12 @@ const std::uint16_t kLengthBase[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11,
                                        99, 115, 131, 163, 195, 227, 258, 0,  0};
 const std::uint16_t kLengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
                                         3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+// Deflate64: code 285 is 3 + 16 extra bits, lengths up to 65,538.
+const std::uint16_t kLength64Base[31] = {3,  4,   5,   6,   7,   8,   9,  10, 11, 13, 15,
+                                         17, 19,  23,  27,  31,  35,  43, 51, 59, 67, 83,
+                                         99, 115, 131, 163, 195, 227, 3,  0,  0};
+const std::uint16_t kLength64Extra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2,  2,  2, 2,
+                                          3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16, 99, 99};
 // Distances of codes 0..29; a dynamic block may declare codes 30 and 31,
 // which decode as invalid.
 const std::uint16_t kDistanceBase[32] = {
@@ -71,6 +84,29 @@ const std::uint16_t kDistanceBase[32] = {
     257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,   0};
 const std::uint16_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                           7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
+// Deflate64: codes 30 and 31 reach up to 65,536 back.
+const std::uint16_t kDistance64Base[32] = {1,    2,    3,    4,     5,     7,     9,     13,
+                                           17,   25,   33,   49,    65,    97,    129,   193,
+                                           257,  385,  513,  769,   1025,  1537,  2049,  3073,
+                                           4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+const std::uint16_t kDistance64Extra[32] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3, 4,
+                                            4,  5,  5,  6,  6,  7,  7,  8,  8,  9, 9,
+                                            10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
+
+// The constant tables of a format, chosen once per block.
+struct CodeTables {
+    const std::uint16_t* length_base;
+    const std::uint16_t* length_extra;
+    const std::uint16_t* distance_base;
+    const std::uint16_t* distance_extra;
+};
+
+CodeTables code_tables(InflateFormat format) {
+    if (format == InflateFormat::Deflate64)
+        return {kLength64Base, kLength64Extra, kDistance64Base, kDistance64Extra};
+    return {kLengthBase, kLengthExtra, kDistanceBase, kDistanceExtra};
+}
+
 const std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
 
@@ -172,15 +208,21 @@ inline void copy_match(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) 
         d[i] = s[i];
 }
 
+// Hands a full window to the flush; from then on the whole window is history.
+inline void flush_window(zip& z, InflateStream& s, const std::uint8_t* window, std::uint32_t size) {
+    flushOutput(z, window, size);
+    s.window_filled = true;
+}
+
 // A match copy in the general case: the source may wrap around the window and
 // the destination may reach its end. Runs never cross either end; a full
 // window is flushed between runs and the copy goes on at its start. Returns
 // the new window position.
-std::uint32_t copy_runs(zip& z, std::uint8_t* window, std::uint32_t window_pos,
-                        std::uint32_t source, std::uint32_t length) {
+std::uint32_t copy_runs(zip& z, InflateStream& s, std::uint32_t size, std::uint8_t* window,
+                        std::uint32_t window_pos, std::uint32_t source, std::uint32_t length) {
     while (length > 0) {
         const std::uint32_t furthest = source > window_pos ? source : window_pos;
-        std::uint32_t run = kWindowSize - furthest;
+        std::uint32_t run = size - furthest;
         if (run > length) run = length;
         // A distance of a whole window copies each byte onto itself.
         if (window_pos == source) {
@@ -190,10 +232,10 @@ std::uint32_t copy_runs(zip& z, std::uint8_t* window, std::uint32_t window_pos,
             copy_match(window + window_pos, window + source, run);
         }
         window_pos += run;
-        source = (source + run) & kWindowMask;
+        source = (source + run) & (size - 1);
         length -= run;
-        if (window_pos == kWindowSize) {
-            flushOutput(z, window, kWindowSize);
+        if (window_pos == size) {
+            flush_window(z, s, window, size);
             window_pos = 0;
         }
     }
@@ -201,10 +243,11 @@ std::uint32_t copy_runs(zip& z, std::uint8_t* window, std::uint32_t window_pos,
 }
 
 // Stores one decoded byte; a full window goes to the flush.
-inline void put_byte(zip& z, std::uint8_t* window, std::uint32_t& window_pos, std::uint8_t byte) {
+inline void put_byte(zip& z, InflateStream& s, std::uint32_t size, std::uint8_t* window,
+                     std::uint32_t& window_pos, std::uint8_t byte) {
     window[window_pos++] = byte;
-    if (window_pos == kWindowSize) {
-        flushOutput(z, window, kWindowSize);
+    if (window_pos == size) {
+        flush_window(z, s, window, size);
         window_pos = 0;
     }
 }
@@ -219,9 +262,14 @@ inline std::uint32_t fast_input_available(const zip& z) {
     return in_block < z.compressed_left ? in_block : static_cast<std::uint32_t>(z.compressed_left);
 }
 
-// Bytes read ahead per refill need 8 readable bytes; one symbol consumes at
-// most 48 bits (15 + 5 for a length, 15 + 13 for a distance).
+// Bytes read ahead per refill need 8 readable bytes; one deflate symbol
+// consumes at most 48 bits (15 + 5 for a length, 15 + 13 for a distance),
+// which one refill covers. A Deflate64 pair takes up to 60 (15 + 16, 15 + 14):
+// it refills again between length and distance, so it keeps a second 8 bytes.
 constexpr std::uint32_t kFastInputMargin = 8;
+constexpr std::uint32_t fast_input_margin(InflateFormat format) {
+    return format == InflateFormat::Deflate64 ? 2 * kFastInputMargin : kFastInputMargin;
+}
 
 // The first-level slots of a block's two tables, 32 bits each: bits of the
 // code in bits 0-7, op in bits 8-15, the value in the high half (none for
@@ -272,12 +320,15 @@ void pack_tables(FastTables& t, const DecodeEntry* lit, const DecodeEntry* dist,
 // On every return but kBadData the bit buffer is back within 32 bits, the
 // bytes read ahead returned to the input. Not inlined: its loop gets the
 // registers to itself.
-__attribute__((noinline)) int decodeFast(zip& z, const FastTables& t, BitReader& bits,
-                                         std::uint32_t& window_pos) {
+template <InflateFormat kFormat>
+__attribute__((noinline)) int decodeFast(zip& z, InflateStream& s, const FastTables& t,
+                                         BitReader& bits, std::uint32_t& window_pos) {
+    constexpr bool kDeflate64 = kFormat == InflateFormat::Deflate64;
+    constexpr std::uint32_t kSize = window_size(kFormat);
     std::uint8_t* const window = z.window.get();
     const std::uint8_t* in = z.input_buffer.get() + z.read_pointer;
     const std::uint8_t* const in_start = in;
-    const std::uint8_t* const in_last = in + (fast_input_available(z) - kFastInputMargin);
+    const std::uint8_t* const in_last = in + (fast_input_available(z) - fast_input_margin(kFormat));
     std::uint64_t buf = bits.buf;
     std::uint32_t count = bits.count;
     std::uint32_t wp = window_pos;
@@ -310,8 +361,8 @@ __attribute__((noinline)) int decodeFast(zip& z, const FastTables& t, BitReader&
             count -= entry & 0xFF;
             window[wp++] = static_cast<std::uint8_t>(entry >> 16);
             entry = packed_lit[buf & lit_mask]; // at least 41 bits left
-            if (wp == kWindowSize) {
-                flushOutput(z, window, kWindowSize);
+            if (wp == kSize) {
+                flush_window(z, s, window, kSize);
                 wp = 0;
                 if (z.error) break;
             }
@@ -345,6 +396,8 @@ __attribute__((noinline)) int decodeFast(zip& z, const FastTables& t, BitReader&
             (entry >> 16) + static_cast<std::uint32_t>((buf >> (entry & 0xFF)) & kBitMask[op]);
         buf >>= used;
         count -= used;
+        // The margin leaves 8 more bytes for this refill (see fast_input_margin).
+        if (kDeflate64) INFLATE_REFILL();
 
         entry = packed_dist[buf & dist_mask];
         op = packed_op(entry);
@@ -371,16 +424,17 @@ __attribute__((noinline)) int decodeFast(zip& z, const FastTables& t, BitReader&
             entry = packed_lit[buf & lit_mask];
         }
 
-        if (distance - 1 < wp && wp + length <= kWindowSize) {
+        if (distance - 1 < wp && wp + length <= kSize) {
             copy_match(window + wp, window + wp - distance, length);
             wp += length;
-            if (wp == kWindowSize) {
-                flushOutput(z, window, kWindowSize);
+            if (wp == kSize) {
+                flush_window(z, s, window, kSize);
                 wp = 0;
                 if (z.error) break;
             }
         } else {
-            wp = copy_runs(z, window, wp, (wp - distance) & kWindowMask, length);
+            if (kDeflate64) INFLATE_REQUIRE(distance <= wp || s.window_filled, kBadData);
+            wp = copy_runs(z, s, kSize, window, wp, (wp - distance) & (kSize - 1), length);
             if (z.error) break;
         }
         if (!more_input) break;
@@ -409,9 +463,11 @@ __attribute__((noinline)) int decodeFast(zip& z, const FastTables& t, BitReader&
 
 // One symbol with the bit buffer rules as written: NEED before every look,
 // DROP only while no error is pending. kOk at the end-of-block code.
-int decodeOneSymbol(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std::uint32_t lit_bits,
-                    std::uint32_t dist_bits, BitReader& bits, std::uint32_t& window_pos) {
+int decodeOneSymbol(zip& z, InflateStream& s, const DecodeEntry* lit, const DecodeEntry* dist,
+                    std::uint32_t lit_bits, std::uint32_t dist_bits, BitReader& bits,
+                    std::uint32_t& window_pos) {
     std::uint8_t* const window = z.window.get();
+    const std::uint32_t size = window_size(s.format);
     bits.need(z, lit_bits);
     const DecodeEntry* e = lit + bits.peek(lit_bits);
     while (e->op > kOpLiteral) {
@@ -423,7 +479,7 @@ int decodeOneSymbol(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std
     }
     bits.drop(z, e->bits);
     if (e->op == kOpLiteral) {
-        put_byte(z, window, window_pos, static_cast<std::uint8_t>(e->value));
+        put_byte(z, s, size, window, window_pos, static_cast<std::uint8_t>(e->value));
         return kKeepDecoding;
     }
     if (e->op == kOpEndOfBlock) return kOk;
@@ -446,21 +502,28 @@ int decodeOneSymbol(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std
     bits.drop(z, e->bits);
     extra = e->op;
     bits.need(z, extra);
-    const std::uint32_t source = (window_pos - e->value - bits.peek(extra)) & kWindowMask;
+    const std::uint32_t distance = e->value + bits.peek(extra);
     bits.drop(z, extra);
-    window_pos = copy_runs(z, window, window_pos, source, length);
+    if (s.format == InflateFormat::Deflate64)
+        INFLATE_REQUIRE(distance <= window_pos || s.window_filled, kBadData);
+    window_pos =
+        copy_runs(z, s, size, window, window_pos, (window_pos - distance) & (size - 1), length);
     return kKeepDecoding;
 }
 
 } // namespace
 
-int inflateMember(zip& z) {
+namespace {
+
+int inflate_as(zip& z, InflateFormat format) {
+    InflateStream s;
+    s.format = format;
     z.windowPos = 0;
     z.bitBuf = 0;
     z.bitCount = 0;
     for (;;) {
         int last_block = 0;
-        const int result = readBlockHeader(z, &last_block);
+        const int result = readBlockHeader(z, s, &last_block);
         if (result != kOk) return result;
         if (last_block) {
             flushOutput(z, z.window.get(), z.windowPos);
@@ -469,7 +532,17 @@ int inflateMember(zip& z) {
     }
 }
 
-int readBlockHeader(zip& z, int* last_block) {
+} // namespace
+
+int inflateMember(zip& z) {
+    return inflate_as(z, InflateFormat::Deflate);
+}
+
+int inflate64Member(zip& z) {
+    return inflate_as(z, InflateFormat::Deflate64);
+}
+
+int readBlockHeader(zip& z, InflateStream& s, int* last_block) {
     BitReader bits{z.bitBuf, z.bitCount};
     bits.need(z, 1);
     *last_block = static_cast<int>(bits.peek(1));
@@ -482,17 +555,17 @@ int readBlockHeader(zip& z, int* last_block) {
     INFLATE_REQUIRE(z.error == 0, kBadTable);
     switch (type) {
     case 0:
-        return copyStoredBlock(z);
+        return copyStoredBlock(z, s);
     case 1:
-        return decodeFixedBlock(z);
+        return decodeFixedBlock(z, s);
     case 2:
-        return decodeDynamicBlock(z);
+        return decodeDynamicBlock(z, s);
     default:
         return kBadTable;
     }
 }
 
-int copyStoredBlock(zip& z) {
+int copyStoredBlock(zip& z, InflateStream& s) {
     INFLATE_REQUIRE(z.error == 0, kBadData);
     BitReader bits{z.bitBuf, z.bitCount};
     bits.drop(z, bits.count & 7);
@@ -504,6 +577,7 @@ int copyStoredBlock(zip& z) {
     bits.drop(z, kStoredLengthBits);
 
     std::uint8_t* const window = z.window.get();
+    const std::uint32_t size = window_size(s.format);
     std::uint32_t window_pos = z.windowPos;
     std::uint32_t left = length;
     while (left > 0) {
@@ -514,21 +588,21 @@ int copyStoredBlock(zip& z) {
             std::uint32_t run = static_cast<std::uint32_t>(z.bytes_left);
             if (run > z.compressed_left) run = static_cast<std::uint32_t>(z.compressed_left);
             if (run > left) run = left;
-            if (run > kWindowSize - window_pos) run = kWindowSize - window_pos;
+            if (run > size - window_pos) run = size - window_pos;
             std::memcpy(window + window_pos, z.input_buffer.get() + z.read_pointer, run);
             z.read_pointer += run;
             z.bytes_left -= static_cast<std::int32_t>(run);
             z.compressed_left -= run;
             left -= run;
             window_pos += run;
-            if (window_pos == kWindowSize) {
-                flushOutput(z, window, kWindowSize);
+            if (window_pos == size) {
+                flush_window(z, s, window, size);
                 window_pos = 0;
             }
             continue;
         }
         bits.need(z, 8);
-        put_byte(z, window, window_pos, static_cast<std::uint8_t>(bits.buf));
+        put_byte(z, s, size, window, window_pos, static_cast<std::uint8_t>(bits.buf));
         bits.drop(z, 8);
         --left;
     }
@@ -538,8 +612,16 @@ int copyStoredBlock(zip& z) {
     return kOk;
 }
 
-int decodeFixedBlock(zip& z) {
-    if (!z.fixedLitTable) {
+int decodeFixedBlock(zip& z, InflateStream& s) {
+    // Deflate's fixed tables last the job; Deflate64's, which differ in
+    // length 285 and distances 30 and 31, last the member.
+    const bool deflate64 = s.format == InflateFormat::Deflate64;
+    DecodeTablePtr& lit_table = deflate64 ? s.fixed_lit : z.fixedLitTable;
+    DecodeTablePtr& dist_table = deflate64 ? s.fixed_dist : z.fixedDistTable;
+    std::int32_t& lit_table_bits = deflate64 ? s.fixed_lit_bits : z.fixedLitBits;
+    std::int32_t& dist_table_bits = deflate64 ? s.fixed_dist_bits : z.fixedDistBits;
+    if (!lit_table) {
+        const CodeTables codes = code_tables(s.format);
         std::uint32_t lengths[288];
         for (std::uint32_t i = 0; i < 144; ++i)
             lengths[i] = 8;
@@ -551,35 +633,35 @@ int decodeFixedBlock(zip& z) {
             lengths[i] = 8;
         DecodeEntry* lit = nullptr;
         std::int32_t lit_bits = kFixedLiteralBits;
-        int result =
-            buildDecodeTable(z, lengths, 288, 257, kLengthBase, kLengthExtra, &lit, &lit_bits);
+        int result = buildDecodeTable(z, lengths, 288, 257, codes.length_base, codes.length_extra,
+                                      &lit, &lit_bits);
         if (result != kOk) {
             releaseDecodeTable(lit);
-            z.fixedLitTable.reset();
+            lit_table.reset();
             return result;
         }
-        for (std::uint32_t i = 0; i < 30; ++i)
+        const std::uint32_t distance_codes = deflate64 ? 32 : 30;
+        for (std::uint32_t i = 0; i < distance_codes; ++i)
             lengths[i] = 5;
         DecodeEntry* dist = nullptr;
         std::int32_t dist_bits = kFixedDistanceBits;
-        // Codes 30 and 31 have no symbol: an incomplete code (1) is expected.
-        result =
-            buildDecodeTable(z, lengths, 30, 0, kDistanceBase, kDistanceExtra, &dist, &dist_bits);
+        // Deflate's codes 30 and 31 have no symbol: an incomplete code (1) is expected.
+        result = buildDecodeTable(z, lengths, distance_codes, 0, codes.distance_base,
+                                  codes.distance_extra, &dist, &dist_bits);
         if (result > 1) {
             releaseDecodeTable(lit);
-            z.fixedLitTable.reset();
+            lit_table.reset();
             return result;
         }
-        z.fixedLitTable = DecodeTablePtr(lit, free_table);
-        z.fixedDistTable = DecodeTablePtr(dist, free_table);
-        z.fixedLitBits = lit_bits;
-        z.fixedDistBits = dist_bits;
+        lit_table = DecodeTablePtr(lit, free_table);
+        dist_table = DecodeTablePtr(dist, free_table);
+        lit_table_bits = lit_bits;
+        dist_table_bits = dist_bits;
     }
-    return decodeSymbols(z, z.fixedLitTable.get(), z.fixedDistTable.get(), z.fixedLitBits,
-                         z.fixedDistBits);
+    return decodeSymbols(z, s, lit_table.get(), dist_table.get(), lit_table_bits, dist_table_bits);
 }
 
-int decodeDynamicBlock(zip& z) {
+int decodeDynamicBlock(zip& z, InflateStream& s) {
     BitReader bits{z.bitBuf, z.bitCount};
     bits.need(z, 5);
     const std::uint32_t literal_count = 257 + bits.peek(5);
@@ -643,29 +725,32 @@ int decodeDynamicBlock(zip& z) {
     z.bitBuf = bits.buf;
     z.bitCount = bits.count;
 
+    const CodeTables codes = code_tables(s.format);
     OwnedTable lit;
     lit.bits = kLiteralBits;
-    result = buildDecodeTable(z, lengths, literal_count, 257, kLengthBase, kLengthExtra, &lit.table,
-                              &lit.bits);
+    result = buildDecodeTable(z, lengths, literal_count, 257, codes.length_base, codes.length_extra,
+                              &lit.table, &lit.bits);
     if (result != kOk) return result;
     // Incomplete distance codes, with one symbol or none, are accepted.
     OwnedTable dist;
     dist.bits = kDistanceBits;
-    result = buildDecodeTable(z, lengths + literal_count, distance_count, 0, kDistanceBase,
-                              kDistanceExtra, &dist.table, &dist.bits);
+    result = buildDecodeTable(z, lengths + literal_count, distance_count, 0, codes.distance_base,
+                              codes.distance_extra, &dist.table, &dist.bits);
     if (result > 1) return result;
-    INFLATE_REQUIRE(decodeSymbols(z, lit.table, dist.table, lit.bits, dist.bits) == kOk, kBadData);
+    INFLATE_REQUIRE(decodeSymbols(z, s, lit.table, dist.table, lit.bits, dist.bits) == kOk,
+                    kBadData);
     return kOk;
 }
 
-int decodeSymbols(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std::int32_t lit_bits,
-                  std::int32_t dist_bits) {
+int decodeSymbols(zip& z, InflateStream& s, const DecodeEntry* lit, const DecodeEntry* dist,
+                  std::int32_t lit_bits, std::int32_t dist_bits) {
     // A literal/length code without symbols decodes nothing: every lookup fails.
     INFLATE_REQUIRE(lit != nullptr, kBadData);
     const std::uint32_t literal_lookup = static_cast<std::uint32_t>(lit_bits);
     const std::uint32_t distance_lookup = static_cast<std::uint32_t>(dist_bits);
     const bool fast =
         kFastPaths && literal_lookup <= kPackedMaxBits && distance_lookup <= kPackedMaxBits;
+    const std::uint32_t margin = fast_input_margin(s.format);
     FastTables tables;
     bool packed = false;
     BitReader bits{z.bitBuf, z.bitCount};
@@ -673,16 +758,18 @@ int decodeSymbols(zip& z, const DecodeEntry* lit, const DecodeEntry* dist, std::
     for (;;) {
         INFLATE_REQUIRE(z.error == 0, kBadData);
         int status;
-        if (fast && fast_input_available(z) >= kFastInputMargin) {
+        if (fast && fast_input_available(z) >= margin) {
             // Packed on first use: short blocks near a member's end never need it.
             if (!packed) {
                 pack_tables(tables, lit, dist, literal_lookup, distance_lookup);
                 packed = true;
             }
-            status = decodeFast(z, tables, bits, window_pos);
+            status = s.format == InflateFormat::Deflate64
+                         ? decodeFast<InflateFormat::Deflate64>(z, s, tables, bits, window_pos)
+                         : decodeFast<InflateFormat::Deflate>(z, s, tables, bits, window_pos);
         } else {
             status =
-                decodeOneSymbol(z, lit, dist, literal_lookup, distance_lookup, bits, window_pos);
+                decodeOneSymbol(z, s, lit, dist, literal_lookup, distance_lookup, bits, window_pos);
         }
         if (status == kKeepDecoding) continue;
         INFLATE_REQUIRE(status == kOk, kBadData);

@@ -5,7 +5,7 @@
 // The dictionary is a prefix tree: each code stores its last byte and the
 // code of its prefix, so a string is assembled backwards on a stack and then
 // copied out in one run into the 64 KiB decoder buffer. The work area takes
-// the place of the 32 KiB window for the time of the member (the window is
+// the place of the 64 KiB window for the time of the member (the window is
 // given back and allocated afresh at the end), which keeps the peak memory of
 // an extraction at what inflate alone needs.
 //
@@ -21,6 +21,7 @@
 #include <new>
 
 #include "codec/bitio.h"
+#include "codec/inflate.h"
 #include "zip/zip.h"
 
 namespace {
@@ -37,7 +38,7 @@ constexpr std::uint16_t kPrefixBits = 0x1FFF;
 constexpr std::uint32_t kStackSize = 8192;  // longest possible string is 7,937 bytes
 constexpr std::uint32_t kOutputRun = 65535; // flush size of the decoder buffer
 constexpr std::size_t kDecoderBufferSize = 65536;
-constexpr std::size_t kWindowSize = 32768;
+constexpr std::size_t kWindowSize = kDecoderWindowSize;
 
 // 32,772 bytes; the one spare entry of each table keeps the layout of the
 // original work area.

@@ -93,8 +93,9 @@ bool decode_member(zip& z, const zentry& e) {
     case 6:
         set_decoder_result(z, explodeMember(z));
         break;
-    case 8: {
-        const int result = inflateMember(z);
+    case 8:
+    case 9: {
+        const int result = e.method == 9 ? inflate64Member(z) : inflateMember(z);
         set_decoder_result(z, result);
         // Whole bytes in the bit buffer were fetched ahead and never used.
         // Fetches past the end wrapped compressed left below zero, so the
@@ -114,7 +115,9 @@ bool is_data_fault(std::int32_t error) {
 }
 
 bool is_reduced(std::uint16_t method) { return method >= 2 && method <= 5; }
-bool is_supported(std::uint16_t method) { return method == 0 || method == 1 || method == 6 || method == 8; }
+bool is_supported(std::uint16_t method) {
+    return method == 0 || method == 1 || method == 6 || method == 8 || method == 9;
+}
 
 // The version of the format whose members the engine reads: ZIP64 (4.5).
 constexpr std::uint16_t kVersionRead = 45;
@@ -122,8 +125,6 @@ constexpr std::uint16_t kVersionRead = 45;
 // The name a warning gives a method that is not decoded; unknown ones by number.
 std::string method_name(std::uint16_t method) {
     switch (method) {
-    case 9:
-        return "Deflate64";
     case 12:
         return "bzip2";
     case 14:
@@ -163,7 +164,7 @@ struct Job {
         if (!platform::copy_bounded(z.archive_path, sizeof z.archive_path, archive_path)) z.error = ZERR_NOZIP;
         if (z.error == 0) z.error = open_archive_input(z);
         if (z.error == 0) makeCrcTable(z);
-        if (z.error == 0) z.window = allocate_buffer(z, kWindowSize);
+        if (z.error == 0) z.window = allocate_buffer(z, kDecoderWindowSize);
         if (z.error == 0) z.input_buffer = allocate_buffer(z, kInputBufferSize);
         if (z.error == 0) z.decoder_buffer = allocate_buffer(z, kDecoderBufferSize);
         if (z.error == 0 && z.ui && form != Form::Memory) {

@@ -7,7 +7,8 @@
 //   the rest   raw deflate data, written to a file and decoded through the
 //              engine's buffered input as an extraction to memory does.
 // Each input is decoded twice, with inflateMember and with the same decoder
-// built without its fast paths; besides the sanitizers, the checks below
+// built without its fast paths (fuzz_inflate64 builds this target again for
+// Deflate64, with inflate64Member); besides the sanitizers, the checks below
 // abort when the two differ in anything observable or when the engine's
 // promises break (a result outside 0..2, an error other than a full target
 // or a stream running on past the archive file, a checksum that does not
@@ -29,6 +30,14 @@
 #include "zip/zip.h"
 
 namespace {
+
+#ifdef ZARVO_FUZZ_DEFLATE64
+int (*const kFastDecoder)(zip&) = inflate64Member;
+int (*const kRulesDecoder)(zip&) = inflate64MemberByRules;
+#else
+int (*const kFastDecoder)(zip&) = inflateMember;
+int (*const kRulesDecoder)(zip&) = inflateMemberByRules;
+#endif
 
 #define FUZZ_CHECK(cond)                                                                           \
     do {                                                                                           \
@@ -76,9 +85,9 @@ Outcome decode(std::uint32_t compressed_size, std::uint32_t capacity, int (*deco
     FUZZ_CHECK(open_archive_input(z) == 0);
     FUZZ_CHECK(makeCrcTable(z) == 0);
     z.input_buffer = allocate_buffer(z, kInputBufferSize);
-    z.window = allocate_buffer(z, 32768);
+    z.window = allocate_buffer(z, kDecoderWindowSize);
     FUZZ_CHECK(z.error == 0);
-    std::memset(z.window.get(), 0, 32768);
+    std::memset(z.window.get(), 0, kDecoderWindowSize);
     // An empty file has no block to position in; the first fetch then finds its end.
     if (z.input_size > 0) FUZZ_CHECK(seek_archive(z, 0, 0) == 0);
 
@@ -131,8 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(f);
 
     const std::uint32_t capacity = uncompressed + kSlack;
-    const Outcome fast = decode(compressed, capacity, inflateMember);
-    const Outcome rules = decode(compressed, capacity, inflateMemberByRules);
+    const Outcome fast = decode(compressed, capacity, kFastDecoder);
+    const Outcome rules = decode(compressed, capacity, kRulesDecoder);
 
     FUZZ_CHECK(fast.result >= 0 && fast.result <= 2);
     // A full target, or a stream that kept fetching past the archive file's end.

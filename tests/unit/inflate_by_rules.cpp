@@ -2,6 +2,7 @@
 // entry points renamed, so that it links beside the real one.
 #define ZARVO_INFLATE_BY_RULES 1
 #define inflateMember inflateMemberByRules
+#define inflate64Member inflate64MemberByRules
 #define readBlockHeader readBlockHeaderByRules
 #define copyStoredBlock copyStoredBlockByRules
 #define decodeFixedBlock decodeFixedBlockByRules

@@ -7,3 +7,4 @@
 struct zip;
 
 int inflateMemberByRules(zip& z);
+int inflate64MemberByRules(zip& z);

@@ -240,14 +240,14 @@ using Decoder = int (*)(zip&);
 // reads from before its start is the same for every decoder.
 class InflateJob {
   public:
-    explicit InflateJob(const Bytes& file) {
+    explicit InflateJob(const Bytes& file, std::uint32_t window = kWindow) : window_(window) {
         platform::copy_bounded(z.archive_path, sizeof z.archive_path,
                                dir_.write("members.bin", file).c_str());
         EXPECT_EQ(makeCrcTable(z), 0);
         EXPECT_EQ(open_archive_input(z), 0);
         z.input_buffer = allocate_buffer(z, kInputBufferSize);
-        z.window = allocate_buffer(z, kWindow);
-        std::memset(z.window.get(), 0, kWindow);
+        z.window = allocate_buffer(z, window_);
+        std::memset(z.window.get(), 0, window_);
     }
     ~InflateJob() { release_job(z); }
 
@@ -256,7 +256,7 @@ class InflateJob {
                      bool fresh_window = false) {
         Inflated r;
         EXPECT_EQ(seek_archive(z, offset, 0), 0);
-        if (fresh_window) std::memset(z.window.get(), 0, kWindow);
+        if (fresh_window) std::memset(z.window.get(), 0, window_);
         r.out.assign(capacity, 0);
         z.compressed_left = compressed_size;
         z.uncompressed_size = capacity;
@@ -276,6 +276,7 @@ class InflateJob {
     zip z;
 
   private:
+    std::uint32_t window_;
     test::TempDir dir_;
 };
 
@@ -1282,6 +1283,322 @@ TEST(InflateWindow, DistanceBeforeTheMemberStartReadsWhatTheWindowHolds) {
     EXPECT_EQ(r.out, text_bytes("CDEF"));
 }
 
+// ---- Deflate64 ---------------------------------------------------------------
+
+constexpr std::uint32_t kWindow64 = 65536;
+
+// Deflate64's symbols: length code 285 is 3 plus 16 extra bits, distance
+// codes 30 and 31 reach up to 65,536 back. The expected output is copied
+// byte by byte, as in Block.
+struct Block64 {
+    BitWriter& w;
+    const Code& lit;
+    const Code& dist;
+    Bytes* expected = nullptr;
+
+    void literal(std::uint8_t b) {
+        lit.put(w, b);
+        if (expected) expected->push_back(b);
+    }
+    void literals(const std::string& s) {
+        for (char c : s)
+            literal(static_cast<std::uint8_t>(c));
+    }
+    // Lengths up to 258 take codes 257..284 unless long_code asks for 285.
+    void match(unsigned length, unsigned distance, bool long_code = false) {
+        if (long_code || length > 258) {
+            lit.put(w, 285);
+            w.bits(length - 3, 16);
+        } else {
+            unsigned i = 27;
+            while (kLengthBase[i] > length)
+                --i;
+            lit.put(w, 257 + i);
+            w.bits(length - kLengthBase[i], kLengthExtra[i]);
+        }
+        static const unsigned base[32] = {1,    2,    3,    4,     5,     7,     9,     13,
+                                          17,   25,   33,   49,    65,    97,    129,   193,
+                                          257,  385,  513,  769,   1025,  1537,  2049,  3073,
+                                          4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+        unsigned j = 31;
+        while (base[j] > distance)
+            --j;
+        dist.put(w, j);
+        w.bits(distance - base[j], j < 30 ? kDistanceExtra[j] : 14);
+        if (expected) {
+            ASSERT_LE(distance, expected->size());
+            for (unsigned k = 0; k < length; ++k)
+                expected->push_back((*expected)[expected->size() - distance]);
+        }
+    }
+    void end() { lit.put(w, 256); }
+};
+
+// Stored blocks holding data (each at most 65,535 bytes).
+void stored_blocks(BitWriter& w, const Bytes& data, Bytes* expected) {
+    for (std::size_t at = 0; at < data.size(); at += 65535) {
+        std::size_t n = std::min<std::size_t>(65535, data.size() - at);
+        stored_block(w, false, Bytes(data.begin() + at, data.begin() + at + n), expected);
+    }
+}
+
+// One member decoded by both Deflate64 decoders in a job with a 64 KiB
+// window; they must agree in everything.
+Inflated inflate64_both(const Bytes& stream, const std::string& name) {
+    Bytes file = stream;
+    file.insert(file.end(), 16, 0);
+    InflateJob fast_job(file, kWindow64), rules_job(file, kWindow64);
+    const auto size = static_cast<std::uint32_t>(stream.size());
+    Inflated fast = fast_job.inflate(0, size, 1u << 20, inflate64Member);
+    Inflated rules = rules_job.inflate(0, size, 1u << 20, inflate64MemberByRules);
+    EXPECT_EQ(fast.result, rules.result) << name;
+    EXPECT_EQ(fast.error, rules.error) << name;
+    EXPECT_TRUE(fast.out == rules.out) << name << ": the two paths differ";
+    return fast;
+}
+
+enum class Header { Fixed, Dynamic };
+
+// Opens the last block of a stream with fixed codes or with a dynamic
+// header declaring all 288 literal/length and 32 distance codes.
+void block64_header(BitWriter& w, Header header, Code& lit) {
+    if (header == Header::Fixed) {
+        fixed_header(w, true);
+    } else {
+        dynamic_header(w, true, full_literal_lengths(), fill({{32, 5}}));
+        lit = Code(full_literal_lengths());
+    }
+}
+
+TEST(Inflate64, DistanceCodes30And31ReachUpTo65536Back) {
+    const unsigned distances[] = {32768, 32769, 40000, 49152, 49153, 60001, 65535};
+    // Written before the match: less than a window (history from the
+    // member's start) and more (history across the window's end).
+    const std::size_t befores[] = {65535, 100000};
+    for (Header header : {Header::Fixed, Header::Dynamic}) {
+        for (unsigned distance : distances) {
+            for (std::size_t before : befores) {
+                const std::string name =
+                    std::string(header == Header::Fixed ? "fixed" : "dynamic") + ", distance " +
+                    std::to_string(distance) + ", after " + std::to_string(before);
+                BitWriter w;
+                Bytes expected;
+                stored_blocks(w, pattern(before, 31), &expected);
+                Code lit = fixed_literal_code(), dist = fixed_distance_code();
+                block64_header(w, header, lit);
+                Block64 b{w, lit, dist, &expected};
+                b.match(200, distance);
+                b.literals("and some literals after it, for the fast path");
+                b.match(17, distance);
+                b.end();
+                Inflated r = inflate64_both(w.data(), name);
+                EXPECT_EQ(r.result, 0) << name;
+                EXPECT_EQ(r.error, 0) << name;
+                EXPECT_TRUE(r.out == expected) << name;
+                // Deflate has no distance codes 30 and 31.
+                if (distance > 32768)
+                    EXPECT_EQ(inflate_stream(w.data()).result, 1) << name << " as deflate";
+            }
+        }
+    }
+}
+
+TEST(Inflate64, LengthCode285Takes16ExtraBits) {
+    struct Case {
+        unsigned length, distance;
+        bool long_code;
+    };
+    const Case cases[] = {
+        {3, 1, true},         // 285 with no extra value
+        {258, 7, true},       // what deflate's 285 means, here coded as 3 + 255
+        {258, 7, false},      // code 284 with 31 extra: still 258
+        {259, 1, true},       //
+        {60000, 1, true},     // a run of one byte
+        {60000, 9, true},     // a repeating pattern
+        {65538, 3, true},     // the longest: more than the window
+        {65538, 50000, true}, // ... from far back
+    };
+    for (Header header : {Header::Fixed, Header::Dynamic}) {
+        for (const Case& c : cases) {
+            const std::string name = std::string(header == Header::Fixed ? "fixed" : "dynamic") +
+                                     ", length " + std::to_string(c.length) + " at " +
+                                     std::to_string(c.distance) + (c.long_code ? " (285)" : "");
+            BitWriter w;
+            Bytes expected;
+            stored_blocks(w, pattern(c.distance < 100 ? 100 : 65536, 41), &expected);
+            Code lit = fixed_literal_code(), dist = fixed_distance_code();
+            block64_header(w, header, lit);
+            Block64 b{w, lit, dist, &expected};
+            b.match(c.length, c.distance, c.long_code);
+            b.literals("end");
+            b.match(c.length, c.distance, c.long_code);
+            b.literals("literals to leave the fast path some input");
+            b.end();
+            Inflated r = inflate64_both(w.data(), name);
+            EXPECT_EQ(r.result, 0) << name;
+            EXPECT_EQ(r.out.size(), expected.size()) << name;
+            EXPECT_TRUE(r.out == expected) << name;
+        }
+    }
+}
+
+// The window is 64 KiB: it goes to the flush (one progress report) only at
+// 65,536 bytes, and copies crossing its end are split there.
+TEST(Inflate64, CopiesAcrossThe64KiBWindowEnd) {
+    struct Case {
+        const char* name;
+        std::size_t before;
+        unsigned length, distance;
+    };
+    const Case cases[] = {
+        {"destination crossing the end", kWindow64 - 8, 20, 100},
+        {"overlapping, crossing", kWindow64 - 3, 40, 5},
+        {"long, crossing", kWindow64 - 100, 5000, 40000},
+        {"starting at the end", kWindow64, 300, 50000},
+        {"source crossing the end", kWindow64 + 10, 300, 60000},
+        {"longer than the window, crossing twice", 200, 65538, 150},
+        {"past 32 KiB without a flush", 32768 - 10, 1000, 32000},
+    };
+    for (const Case& c : cases) {
+        BitWriter w;
+        Bytes expected;
+        stored_blocks(w, pattern(c.before, 13), &expected);
+        Code lit = fixed_literal_code(), dist = fixed_distance_code();
+        fixed_header(w, true);
+        Block64 b{w, lit, dist, &expected};
+        b.match(c.length, c.distance);
+        b.literals("padding for the fast path, padding for the fast path");
+        b.end();
+        Inflated r = inflate64_both(w.data(), c.name);
+        EXPECT_EQ(r.result, 0) << c.name;
+        EXPECT_TRUE(r.out == expected) << c.name;
+
+        Bytes file = w.data();
+        InflateJob job(file, kWindow64);
+        test::RecordingProgress progress;
+        job.z.progress = &progress;
+        job.inflate(0, static_cast<std::uint32_t>(file.size()), 1u << 20, inflate64Member);
+        std::vector<std::string> reports;
+        for (std::size_t full = kWindow64; full < expected.size(); full += kWindow64)
+            reports.push_back("FileProgress:1048576:" + std::to_string(full));
+        reports.push_back("FileProgress:1048576:" + std::to_string(expected.size()));
+        EXPECT_EQ(progress.calls, reports) << c.name;
+    }
+}
+
+// 65,536 back is a whole window: the bytes copied are those at the window
+// position itself, written one window earlier.
+TEST(Inflate64, Distance65536AtTheWindowBoundary) {
+    const std::size_t befores[] = {kWindow64, kWindow64 + 1000, 2 * kWindow64 - 100, 2 * kWindow64};
+    for (std::size_t before : befores) {
+        const std::string name = "after " + std::to_string(before);
+        BitWriter w;
+        Bytes expected;
+        stored_blocks(w, pattern(before, 7), &expected);
+        Code lit = fixed_literal_code(), dist = fixed_distance_code();
+        fixed_header(w, true);
+        Block64 b{w, lit, dist, &expected};
+        b.match(258, 65536);
+        b.literal('|');
+        b.match(65538, 65536);
+        b.literals("padding for the fast path, padding for the fast path");
+        b.end();
+        Inflated r = inflate64_both(w.data(), name);
+        EXPECT_EQ(r.result, 0) << name;
+        EXPECT_TRUE(r.out == expected) << name;
+    }
+}
+
+// Deflate64 has no history before the member: a distance past the bytes
+// written so far is bad data (deflate reads what the window holds there).
+TEST(Inflate64, DistanceBeyondWhatWasWrittenIsBadData) {
+    struct Case {
+        std::size_t before;
+        unsigned distance;
+        int result;
+    };
+    const Case cases[] = {
+        {0, 1, 1},         {10, 10, 0},       {10, 11, 1},           {40000, 40000, 0},
+        {40000, 40001, 1}, {65535, 65535, 0}, {65535, 65536, 1},     {65536, 65536, 0},
+        {32768, 32769, 1}, {300, 32768, 1},   {65536 + 5, 65536, 0},
+    };
+    for (Header header : {Header::Fixed, Header::Dynamic}) {
+        for (const Case& c : cases) {
+            const std::string name =
+                "distance " + std::to_string(c.distance) + " after " + std::to_string(c.before);
+            BitWriter w;
+            Bytes ignored;
+            stored_blocks(w, pattern(c.before, 3), &ignored);
+            Code lit = fixed_literal_code(), dist = fixed_distance_code();
+            block64_header(w, header, lit);
+            Block64 b{w, lit, dist};
+            b.match(20, c.distance);
+            b.literals("0123456789abcdefghijklmnopqrstuvwxyz");
+            b.end();
+            Inflated r = inflate64_both(w.data(), name);
+            EXPECT_EQ(r.result, c.result) << name;
+            EXPECT_EQ(r.error, 0) << name;
+        }
+    }
+    // Nor does an earlier member's data in the window count as history.
+    BitWriter first, second;
+    stored_blocks(first, pattern(kWindow64, 5), nullptr);
+    stored_block(first, true, {});
+    Code lit = fixed_literal_code(), dist = fixed_distance_code();
+    fixed_header(second, true);
+    Block64 b{second, lit, dist};
+    b.match(4, 100);
+    b.end();
+    Bytes file = first.data();
+    file.insert(file.end(), second.data().begin(), second.data().end());
+    for (Decoder decoder : {inflate64Member, inflate64MemberByRules}) {
+        InflateJob job(file, kWindow64);
+        EXPECT_EQ(job.inflate(0, static_cast<std::uint32_t>(first.data().size()), 1u << 20, decoder)
+                      .out.size(),
+                  kWindow64);
+        Inflated r =
+            job.inflate(static_cast<std::uint32_t>(first.data().size()),
+                        static_cast<std::uint32_t>(second.data().size()), 1u << 20, decoder);
+        EXPECT_EQ(r.result, 1);
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+// Deflate's fixed tables are kept for the job; Deflate64's differ in code 285
+// and must not take their place, nor be taken for them.
+TEST(Inflate64, FixedTablesOfTheTwoFormatsStayApart) {
+    Bytes file;
+    std::vector<std::uint32_t> offsets;
+    Bytes plain_expected, wide_expected;
+    for (int m = 0; m < 3; ++m) {
+        BitWriter w;
+        Code lit = fixed_literal_code(), dist = fixed_distance_code();
+        fixed_header(w, true);
+        if (m == 1) {
+            Block64 b{w, lit, dist, &wide_expected};
+            b.literal('x');
+            b.match(1000, 1, true);
+            b.end();
+        } else {
+            Block b{w, lit, dist, m == 0 ? &plain_expected : nullptr};
+            b.literal('x');
+            b.match(258, 1);
+            b.end();
+        }
+        offsets.push_back(static_cast<std::uint32_t>(file.size()));
+        file.insert(file.end(), w.data().begin(), w.data().end());
+    }
+    offsets.push_back(static_cast<std::uint32_t>(file.size()));
+    InflateJob job(file, kWindow64);
+    const Decoder decoders[] = {inflateMember, inflate64Member, inflateMember};
+    const Bytes* expected[] = {&plain_expected, &wide_expected, &plain_expected};
+    for (int m = 0; m < 3; ++m) {
+        Inflated r = job.inflate(offsets[m], offsets[m + 1] - offsets[m], 1u << 20, decoders[m]);
+        EXPECT_EQ(r.result, 0) << m;
+        EXPECT_TRUE(r.out == *expected[m]) << m << ": " << r.out.size() << " bytes";
+    }
+}
+
 // ---- Dynamic blocks ----------------------------------------------------------
 
 TEST(InflateDynamic, All288LiteralAnd32DistanceCodesMayBeDeclared) {
@@ -1608,7 +1925,8 @@ TEST(InflateErrors, ErrorPendingStopsAtTheNextBlockHeader) {
     EXPECT_EQ(job.z.compressed_left, w.data().size());
     EXPECT_EQ(job.z.output_count, 0u);
     EXPECT_EQ(job.z.error, ZERR_CANCEL);
-    EXPECT_EQ(copyStoredBlock(job.z), 1);
+    InflateStream stream;
+    EXPECT_EQ(copyStoredBlock(job.z, stream), 1);
 }
 
 TEST(InflateErrors, FullMemoryTargetStopsTheDecoder) {
