@@ -165,6 +165,9 @@ struct Job {
         if (z.error == 0) z.error = open_archive_input(z);
         if (z.error == 0) makeCrcTable(z);
         if (z.error == 0) z.window = allocate_buffer(z, kDecoderWindowSize);
+        // A match reaching before the first member reads zeros, never what
+        // the heap held before (another archive's data, say).
+        if (z.window) std::memset(z.window.get(), 0, kDecoderWindowSize);
         if (z.error == 0) z.input_buffer = allocate_buffer(z, kInputBufferSize);
         if (z.error == 0) z.decoder_buffer = allocate_buffer(z, kDecoderBufferSize);
         if (z.error == 0 && z.ui && form != Form::Memory) {

@@ -99,6 +99,25 @@ TEST(Extract, WithAndWithoutFolderNames) {
     }
 }
 
+TEST(Extract, AMatchBeforeTheFirstMemberReadsZerosNotOldMemory) {
+    // Leave a freed block full of other data where the job's window is likely to come from.
+    {
+        std::vector<std::uint8_t> old(65536, 0xAA);
+        volatile std::uint8_t* keep = old.data();
+        (void)keep;
+    }
+    test::ZipMember m;
+    m.name = "m.bin";
+    m.method = 8;
+    m.version_needed = 20;
+    m.data = {0x03, 0xD9, 0x01, 0x00}; // a fixed block: length 4 at distance 100, then the end
+    m.uncompressed_size_override = 4;
+    Fixture f({m});
+    f.list.mark_all(1);
+    f.extract();
+    EXPECT_EQ(f.read("m.bin"), std::string(4, '\0'));
+}
+
 TEST(Extract, OnlyMarkedMembersAndTheProgressCalls) {
     Fixture f({stored("one.txt", "1"), stored("two.txt", "22"), stored("three.txt", "333")});
     f.mark({"one.txt", "three.txt"});
