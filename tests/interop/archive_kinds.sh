@@ -26,6 +26,8 @@ make_kind() { # kind archive
       method=$(case $1 in bzip2) echo BZip2 ;; lzma) echo LZMA ;; ppmd) echo PPMd ;; esac)
       7zz a -tzip -bso0 -bsp0 -mm=Deflate "$archive" plain.txt random.bin &&
         7zz a -tzip -bso0 -bsp0 -mm="$method" "$archive" other.txt ;;
+    deflate64)
+      7zz a -tzip -bso0 -bsp0 -mm=Deflate64 "$archive" plain.txt random.bin other.txt ;;
     aes)
       7zz a -tzip -bso0 -bsp0 "$archive" plain.txt random.bin &&
         7zz a -tzip -bso0 -bsp0 -psecret -mem=AES256 "$archive" other.txt ;;
@@ -48,7 +50,7 @@ undecoded_of() {
 }
 
 printf '%-14s %-9s %-34s %s\n' kind "l -v" "t" "x (plain members against 7zz x)"
-for kind in bzip2 lzma ppmd aes zipcrypto comment-65535; do
+for kind in deflate64 bzip2 lzma ppmd aes zipcrypto comment-65535; do
   archive=$work/$kind.zip
   if ! (cd "$in" && make_kind "$kind" "$archive") >"$work/make.log" 2>&1; then
     echo "FAIL $kind: the peer could not make it"
