@@ -3,7 +3,8 @@
 #  - Python's zipfile writes one to a file (sizes in both ZIP64 blocks, no
 #    data descriptor) and one to a pipe (a ZIP64 data descriptor), each with
 #    a small member behind the large one: zarvo-cli l -v shows the exact
-#    sizes, t decodes every byte and checks the CRCs, x gives the small one.
+#    sizes, t decodes every byte and checks the CRCs, x gives the small one;
+#    d of the small one copies the descriptor, which bsdtar reads.
 #  - zarvo-cli a packs a sparse 4.5 GB file and a small one; unzip, 7zz,
 #    Python's zipfile and bsdtar test it, bsdtar gives back 4.5 GB, and its
 #    records hold the sizes where the format puts them. The same
@@ -87,6 +88,21 @@ for layout in file pipe; do
   check "python $layout: t" zarvo_tests "$archive"
   check "python $layout: x small.txt" small_extracts "$archive"
 done
+
+# d copies the streamed member with its 24-byte ZIP64 data descriptor;
+# bsdtar reads the archive front to back, so it needs that descriptor.
+copied_streamed() { # archive
+  local count
+  "$cli" d "$1" small.txt || return 1
+  listed_size_is "$1" big.bin "$big" || return 1
+  zarvo_tests "$1" || return 1
+  7zz t "$1" >"$work/7zz.log" 2>&1 || { cat "$work/7zz.log"; return 1; }
+  ! grep -qiE 'warning|error' "$work/7zz.log" || { cat "$work/7zz.log"; return 1; }
+  count=$(set -o pipefail; bsdtar -xOf "$1" big.bin | wc -c) || { echo "bsdtar -x"; return 1; }
+  [ "$count" = "$big" ] || { echo "bsdtar -x gave $count bytes"; return 1; }
+}
+check "python pipe: d small.txt" copied_streamed "$work/python-pipe.zip"
+rm -f "$work"/python-*.zip
 
 # The archive as the four other tools see it, and its records read by hand.
 peers_accept() { # archive members...
