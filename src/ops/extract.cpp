@@ -296,7 +296,7 @@ struct Job {
         const auto& local = z.local;
         const bool descriptor = ((local.flags | e.flags) & 8) != 0;
         auto differs = [&](std::uint32_t in_local, std::uint64_t in_zip64,
-                           std::uint32_t in_central) {
+                           std::uint64_t in_central) {
             if (descriptor && (in_local == 0 || (in_local == 0xFFFFFFFFu && local.has_zip64)))
                 return false;
             if (in_local == 0xFFFFFFFFu && local.has_zip64)

@@ -59,6 +59,7 @@ TEST(Zip64, CraftedArchivesOpenTestAndExtractAsTheirRecordsSay) {
         {"zip64-extra-shorter-than-its-fields.zip", 0, false, {kShortExtra}, false},
         // The catalog holds the 5 GB; the local header's 1,800 bytes disagree.
         {"zip64-size-of-5-gb.zip", 0, false, {kMismatchA}, true, 5ull << 30},
+        {"zip64-local-and-central-size-of-5-gb.zip", 0, false, {}, true, 5ull << 30},
         // Reported, still extracted, like any header that disagrees.
         {"zip64-local-extra-disagrees.zip", 0, false, {kMismatchA, kMismatchB}, true},
         {"zip64-locator-points-past-the-file.zip", ZERR_FORMAT, false, {}, false},

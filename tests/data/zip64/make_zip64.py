@@ -105,6 +105,13 @@ ARCHIVES = {
     # Local sizes marked, the real ones in the local block, as zip -fz writes them.
     "zip64-local-sizes-in-the-local-extra.zip": dict(
         local=lambda i, u, c: (ONES32, ONES32, zip64_block((u, 8), (c, 8)), 0)),
+    # A size of 5 GB in both blocks, local and central: they agree, as in
+    # any archive with a member of 4 GB or more written without a descriptor.
+    "zip64-local-and-central-size-of-5-gb.zip": dict(
+        central_extra=lambda i, u, c, o: (ONES32, c, o, 0, zip64_block((5 << 30, 8))) if i == 0
+        else (u, c, o, 0, b""),
+        local=lambda i, u, c: (ONES32, ONES32, zip64_block((5 << 30, 8), (c, 8)), 0) if i == 0
+        else (u, c, b"", 0)),
     # The local block gives another size than the central header.
     "zip64-local-extra-disagrees.zip": dict(
         local=lambda i, u, c: (ONES32, ONES32, zip64_block((u + 1, 8), (c, 8)), 0)),
