@@ -120,6 +120,8 @@ int decode_fixture(const std::string& archive, std::uint32_t method, const Decod
                    const std::function<void(const zentry&, const Decoded&)>& check) {
     zip z;
     zlist list;
+    // Some archives warn when opened (offsets that leave out a stub): answered, not shown.
+    ScriptedResponder answers({}, platform::kIdOk);
     if (open_archive(z, list, data_dos_path("zip/" + archive).c_str()) != 0)
         throw std::runtime_error("cannot open " + archive);
     if (open_archive_input(z) != 0) throw std::runtime_error("cannot reopen " + archive);

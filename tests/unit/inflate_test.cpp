@@ -2448,6 +2448,8 @@ TEST_P(InflateFixtures, DeflatedMembersMatchTheManifest) {
     const FixtureArchive& a = GetParam();
     zip z;
     zlist list;
+    // Some archives warn when opened (offsets that leave out a stub): answered, not shown.
+    test::ScriptedResponder answers({}, platform::kIdOk);
     ASSERT_EQ(open_archive(z, list, test::data_dos_path("zip/" + a.file).c_str()), 0);
     ASSERT_EQ(makeCrcTable(z), 0);
     ASSERT_EQ(open_archive_input(z), 0);
