@@ -462,12 +462,14 @@ __attribute__((noinline)) int decodeFast(zip& z, InflateStream& s, const FastTab
 }
 
 // One symbol with the bit buffer rules as written: NEED before every look,
-// DROP only while no error is pending. kOk at the end-of-block code.
+// DROP only while no error is pending. kOk at the end-of-block code. A
+// template like decodeFast: small members spend most of their time here.
+template <InflateFormat kFormat>
 int decodeOneSymbol(zip& z, InflateStream& s, const DecodeEntry* lit, const DecodeEntry* dist,
                     std::uint32_t lit_bits, std::uint32_t dist_bits, BitReader& bits,
                     std::uint32_t& window_pos) {
     std::uint8_t* const window = z.window.get();
-    const std::uint32_t size = window_size(s.format);
+    constexpr std::uint32_t size = window_size(kFormat);
     bits.need(z, lit_bits);
     const DecodeEntry* e = lit + bits.peek(lit_bits);
     while (e->op > kOpLiteral) {
@@ -504,7 +506,7 @@ int decodeOneSymbol(zip& z, InflateStream& s, const DecodeEntry* lit, const Deco
     bits.need(z, extra);
     const std::uint32_t distance = e->value + bits.peek(extra);
     bits.drop(z, extra);
-    if (s.format == InflateFormat::Deflate64)
+    if constexpr (kFormat == InflateFormat::Deflate64)
         INFLATE_REQUIRE(distance <= window_pos || s.window_filled, kBadData);
     window_pos =
         copy_runs(z, s, size, window, window_pos, (window_pos - distance) & (size - 1), length);
@@ -768,8 +770,11 @@ int decodeSymbols(zip& z, InflateStream& s, const DecodeEntry* lit, const Decode
                          ? decodeFast<InflateFormat::Deflate64>(z, s, tables, bits, window_pos)
                          : decodeFast<InflateFormat::Deflate>(z, s, tables, bits, window_pos);
         } else {
-            status =
-                decodeOneSymbol(z, s, lit, dist, literal_lookup, distance_lookup, bits, window_pos);
+            status = s.format == InflateFormat::Deflate64
+                         ? decodeOneSymbol<InflateFormat::Deflate64>(
+                               z, s, lit, dist, literal_lookup, distance_lookup, bits, window_pos)
+                         : decodeOneSymbol<InflateFormat::Deflate>(
+                               z, s, lit, dist, literal_lookup, distance_lookup, bits, window_pos);
         }
         if (status == kKeepDecoding) continue;
         INFLATE_REQUIRE(status == kOk, kBadData);

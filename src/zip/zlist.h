@@ -16,30 +16,33 @@ enum : std::uint8_t {
     kZip64Damaged = 2, // the extra field lacks a value its header marks, or a disk past 65,535
 };
 
-// One archive member, as read from its central header.
+// One archive member, as read from its central header. The fields are
+// ordered widest first, so that the many entries of a large archive carry no
+// padding.
 struct zentry {
+    std::uint64_t compressed_size = 0;
+    std::uint64_t uncompressed_size = 0;
+    std::uint64_t local_header_offset = 0;
+    std::uint32_t crc = 0;
+    std::uint32_t external_attributes = 0;
+    std::vector<std::uint8_t> central_extra;
+    std::string comment; // comment_length bytes
+    std::string name;    // as stored, with '/' separators
     std::uint16_t version_made_by = 0;
     std::uint16_t version_needed = 0;
     std::uint16_t flags = 0;
     std::uint16_t method = 0;
-    std::uint32_t crc = 0;
-    std::uint64_t compressed_size = 0;
-    std::uint64_t uncompressed_size = 0;
-    std::uint32_t local_name_length = 0;
-    std::uint32_t local_extra_length = 0;
-    std::uint32_t name_length = 0;
-    std::uint32_t central_extra_length = 0;
-    std::uint32_t comment_length = 0;
+    // The records' 16-bit lengths.
+    std::uint16_t local_name_length = 0;
+    std::uint16_t local_extra_length = 0;
+    std::uint16_t name_length = 0;
+    std::uint16_t central_extra_length = 0;
+    std::uint16_t comment_length = 0;
     std::uint16_t disk_number_start = 0;
     std::uint16_t internal_attributes = 0;
     std::uint16_t local_flags = 0;
     std::uint16_t date = 0;
     std::uint16_t time = 0;
-    std::uint32_t external_attributes = 0;
-    std::uint64_t local_header_offset = 0;
-    std::vector<std::uint8_t> central_extra;
-    std::string comment; // comment_length bytes
-    std::string name;    // as stored, with '/' separators
     std::uint16_t mark = 0;
     std::uint8_t zip64 = kZip64Fits;
     // A member this program writes with its sizes in a local ZIP64 block
