@@ -26,18 +26,11 @@
 #include "zip/zip.h"
 #include "zip/zlist.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 namespace {
 
 const char kUsage[] =
     "usage: zarvo-cli COMMAND [OPTIONS] ARCHIVE\n"
+    "       zarvo-cli COMMAND --help   (that command's usage)\n"
     "commands:\n"
     "  l ARCHIVE                  list the members as the archive window shows them\n"
     "  l -v ARCHIVE               list every member's header fields, tab-separated\n"
@@ -51,7 +44,7 @@ const char kUsage[] =
     "                             add (replacing members of the same name), freshen\n"
     "                             (only newer files of existing members) or update\n"
     "                             (only files not yet in the archive); a and u create\n"
-    "                             the archive when it does not exist\n"
+    "                             the archive when it does not exist; PATH may be \".\"\n"
     "  d ARCHIVE FILTER...        remove the members matching the name filters\n"
     "  c [-f FILE] ARCHIVE        set the archive comment from FILE or standard\n"
     "                             input; empty text removes it\n"
@@ -66,11 +59,76 @@ const char kUsage[] =
     "  -i FILTERS      include filters for files found in folders (default *.*)\n"
     "  -x FILTERS      exclude filters\n"
     "  -y              answer yes / OK to every question (replace: Yes to All)\n"
-    "  -n              answer no / Cancel to every question\n";
+    "  -n              answer no / Cancel to every question\n"
+    "  -q              quiet: no line per file (warnings and errors still show)\n"
+    "  -h, --help      this text\n"
+    "A question that cannot be asked (standard input is not a terminal, or it\n"
+    "ended) is answered no; each file so skipped is reported and counts as a\n"
+    "warning. Exit status: 0 success, 1 warnings, 2 an error.\n";
+
+struct CommandUsage {
+    const char* names; // the command letters it serves
+    const char* text;
+};
+
+const CommandUsage kCommandUsages[] = {
+    {"l", "usage: zarvo-cli l [-v] ARCHIVE\n"
+          "List the members as the archive window shows them, with the archive comment\n"
+          "and the totals.\n"
+          "  -v  every member's header fields instead, tab-separated, one per line\n"},
+    {"xe", "usage: zarvo-cli x|e [-o DIR] [-y|-n] [-q] ARCHIVE [FILTER...]\n"
+           "Extract all members, or those matching a name filter (each argument is one\n"
+           "filter, blanks included); x keeps their folder names, e does not.\n"
+           "  -o DIR  destination folder (default: the current folder)\n"
+           "  -y      replace existing files without asking\n"
+           "  -n      keep existing files without asking\n"
+           "  -q      no line per file\n"
+           "Without -y or -n an existing file is asked about on the terminal; when\n"
+           "standard input is not one, the file is kept, reported, and the exit\n"
+           "status is 1.\n"},
+    {"t", "usage: zarvo-cli t [-q] ARCHIVE\n"
+          "Decode every member and check its CRC.\n"
+          "  -q  no line per member and no summary\n"},
+    {"afu", "usage: zarvo-cli a|f|u [-l LEVEL] [-r] [-p] [-D] [-m] [-i FILTERS] [-x FILTERS]\n"
+            "                     [-y|-n] [-q] ARCHIVE PATH...\n"
+            "a adds files (replacing members of the same name), f freshens members from\n"
+            "newer files, u adds files not yet in the archive or newer; a and u create\n"
+            "the archive. PATH is a file or folder below the current folder (\".\" is\n"
+            "the current folder itself); names are stored relative to it. The archive\n"
+            "is never added to itself.\n"
+            "  -l LEVEL    compression level 0 (store) to 9 (default 6)\n"
+            "  -r          recurse into the folders given\n"
+            "  -p          store full paths (without the drive)\n"
+            "  -D          store empty folders\n"
+            "  -m          delete the sources after a job without errors or warnings\n"
+            "  -i FILTERS  include filters for files found in folders (default *.*)\n"
+            "  -x FILTERS  exclude filters\n"
+            "  -y / -n     answer every question (a read-only source with -m)\n"
+            "  -q          no line per file\n"},
+    {"d", "usage: zarvo-cli d [-q] ARCHIVE FILTER...\n"
+          "Remove the members matching the name filters (each argument is one filter).\n"
+          "  -q  no line per member\n"},
+    {"c", "usage: zarvo-cli c [-f FILE] ARCHIVE\n"
+          "Set the archive comment from FILE or standard input; empty text removes it.\n"},
+};
+
+const char* command_usage(const std::string& command) {
+    if (command.size() == 1)
+        for (const auto& u : kCommandUsages)
+            if (std::strchr(u.names, command[0])) return u.text;
+    return nullptr;
+}
+
+const char* usage_of(const std::string& command) {
+    const char* text = command_usage(command);
+    return text ? text : kUsage;
+}
 
 struct Options {
     Answer answer = Answer::Ask;
     bool verbose = false;
+    bool quiet = false;
+    std::string command;
     std::string destination = ".";
     int level = 6;
     bool recurse = false, full_paths = false, empty_folders = false, move = false;
@@ -78,31 +136,49 @@ struct Options {
     std::string comment_file;
     std::vector<std::string> operands;
     Terminals terminals;
+    std::istream* in = &std::cin; // answers, when terminals.in
+    std::string subject;          // the archive operand as messages show it
 };
 
 bool is_yes_answer(unsigned buttons) {
     return buttons == platform::kMbOk;
 }
 
-// Answers the engine's prompts on stderr / stdin.
-platform::PromptResponder make_responder(std::ostream& err, Answer answer, bool err_terminal) {
-    return [&err, answer, err_terminal](const platform::Prompt& p) -> int {
+// The archive a command is about: the engine names it by its DOS path, the
+// user knows it by its host path.
+struct Subject {
+    std::string dos, shown;
+};
+
+// Answers the engine's prompts on stderr / stdin. Every message names the
+// archive, in its host form.
+platform::PromptResponder make_responder(std::ostream& err, std::istream& in, Answer answer,
+                                         Terminals terminals, const Subject& subject) {
+    return [&err, &in, answer, terminals, &subject](const platform::Prompt& p) -> int {
         unsigned buttons = p.style & 0x0F;
-        if (err_terminal)
-            err << terminal_safe(p.caption) << ": " << terminal_safe(p.text) << "\n";
+        std::string text = p.text;
+        if (!subject.dos.empty()) {
+            for (std::size_t at = text.find(subject.dos); at != std::string::npos;
+                 at = text.find(subject.dos, at + subject.shown.size()))
+                text.replace(at, subject.dos.size(), subject.shown);
+            if (text.find(subject.shown) == std::string::npos) text = subject.shown + ": " + text;
+        }
+        if (terminals.err)
+            err << terminal_safe(p.caption) << ": " << terminal_safe(text) << "\n";
         else
-            err << p.caption << ": " << p.text << "\n";
+            err << p.caption << ": " << text << "\n";
         err.flush();
         if (is_yes_answer(buttons)) return platform::kIdOk;
         bool yes = false;
         if (answer == Answer::Yes) {
             yes = true;
-        } else if (answer == Answer::Ask && isatty(fileno(stdin))) {
+        } else if (answer == Answer::Ask && terminals.in) {
             err << (buttons == platform::kMbOkCancel ? "[OK/Cancel] (o/c)? " : "[y/n]? ");
             err.flush();
-            char line[32] = {};
-            if (std::fgets(line, sizeof line, stdin))
-                yes = line[0] == 'y' || line[0] == 'Y' || line[0] == 'o' || line[0] == 'O';
+            std::string line;
+            if (std::getline(in, line))
+                yes = !line.empty() &&
+                      (line[0] == 'y' || line[0] == 'Y' || line[0] == 'o' || line[0] == 'O');
         }
         if (buttons == platform::kMbOkCancel) return yes ? platform::kIdOk : platform::kIdCancel;
         return yes ? platform::kIdYes : (buttons == platform::kMbYesNoCancel && answer == Answer::Ask ? platform::kIdCancel : platform::kIdNo);
@@ -221,7 +297,7 @@ struct CommandArchive {
 bool open_operand_archive(const Options& opt, bool takes_filters, std::ostream& err, CommandArchive& a,
                           int* status) {
     if (opt.operands.empty() || (!takes_filters && opt.operands.size() != 1)) {
-        err << kUsage;
+        err << usage_of(opt.command);
         *status = 2;
         return false;
     }
@@ -243,11 +319,11 @@ int command_extract(const Options& opt, bool use_folder_names, std::ostream& out
         err << "zarvo-cli: no member matches\n";
         return 1;
     }
-    ConsoleUi ui(out, err, opt.answer, opt.terminals);
+    ConsoleUi ui(out, err, *opt.in, opt.answer, opt.terminals, opt.quiet, opt.subject);
     a.z.ui = &ui;
     std::string destination = platform::dos_path_from_host(opt.destination);
     extract_files(a.z, a.list, nullptr, a.path.c_str(), destination.c_str(), use_folder_names, kAnswerYes);
-    return a.status();
+    return ui.report_skipped() ? std::max(a.status(), 1) : a.status();
 }
 
 int command_test(const Options& opt, std::ostream& out, std::ostream& err) {
@@ -255,11 +331,12 @@ int command_test(const Options& opt, std::ostream& out, std::ostream& err) {
     int status = 0;
     if (!open_operand_archive(opt, false, err, a, &status)) return status;
     a.list.mark_all(1);
-    ConsoleUi ui(out, err, opt.answer, opt.terminals);
+    ConsoleUi ui(out, err, *opt.in, opt.answer, opt.terminals, opt.quiet, opt.subject);
     a.z.ui = &ui;
     test_files(a.z, a.list, nullptr, a.path.c_str());
     const zip& z = a.z;
     const std::uint32_t warnings = z.warnings + a.open_warnings;
+    if (opt.quiet) return a.status();
     out << "Tested " << ui.results << " of " << a.list.count()
         << " members: " << ui.results - ui.failed_results << " OK, " << warnings << " warning"
         << (warnings == 1 ? "" : "s")
@@ -294,7 +371,7 @@ void use_temporary_folder(zip& z) {
 
 int command_add(const Options& opt, char which, std::ostream& out, std::ostream& err) {
     if (opt.operands.size() < 2) {
-        err << kUsage;
+        err << usage_of(opt.command);
         return 2;
     }
     zip z;
@@ -327,12 +404,16 @@ int command_add(const Options& opt, char which, std::ostream& out, std::ostream&
     std::string base = platform::dos_path_from_host(".");
     files->set_source_folder(base);
     std::string base_slash = base.back() == '\\' ? base : base + "\\";
+    int own_archive_named = 0;
     wlist include(opt.include.c_str()), exclude(opt.exclude.c_str());
     include.parse();
     if (!opt.exclude.empty()) exclude.parse();
     for (std::size_t i = 1; i < opt.operands.size(); ++i) {
         std::string path = platform::dos_path_from_host(opt.operands[i]);
-        if (!opt.full_paths && compare_names(path.substr(0, base_slash.size()).c_str(), base_slash.c_str()) != 0) {
+        // "." (or any name of the current folder) is the folder itself.
+        const bool current_folder = compare_names(path.c_str(), base.c_str()) == 0;
+        if (!opt.full_paths && !current_folder &&
+            compare_names(path.substr(0, base_slash.size()).c_str(), base_slash.c_str()) != 0) {
             err << "zarvo-cli: " << opt.operands[i]
                 << " is outside the current folder; use -p to store full paths\n";
             return 2;
@@ -343,22 +424,31 @@ int command_add(const Options& opt, char which, std::ostream& out, std::ostream&
                 err << "zarvo-cli: out of memory\n";
                 return 2;
             }
+        } else if (compare_names(path.c_str(), archive.c_str()) == 0) {
+            err << "Warning: " << display_path(archive)
+                << " is the archive itself. It was skipped\n";
+            ++own_archive_named;
         } else {
             files->append(path); // a missing file gives its warning in the job
         }
     }
+    // A folder holding the archive lists it too: an archive never takes itself in.
+    for (auto& f : files->entries)
+        if (compare_names(f.path.c_str(), archive.c_str()) == 0) f.flag = kFentrySkip;
+    files->remove_flagged(kFentrySkip);
 
-    ConsoleUi ui(out, err, opt.answer, opt.terminals);
+    ConsoleUi ui(out, err, *opt.in, opt.answer, opt.terminals, opt.quiet, opt.subject);
     z.ui = &ui;
     z.file_list = files.release();
     zip_operation(z, list, nullptr, archive.c_str(), action, static_cast<std::uint32_t>(opt.level),
                   0);
-    return std::max(exit_status(z), open_warnings ? 1 : 0);
+    const bool skipped = ui.report_skipped() || own_archive_named;
+    return std::max(exit_status(z), open_warnings || skipped ? 1 : 0);
 }
 
 int command_remove(const Options& opt, std::ostream& out, std::ostream& err) {
     if (opt.operands.size() < 2) {
-        err << kUsage;
+        err << usage_of(opt.command);
         return 2;
     }
     CommandArchive a;
@@ -376,10 +466,10 @@ int command_remove(const Options& opt, std::ostream& out, std::ostream& err) {
         return 2;
     }
     use_temporary_folder(a.z);
-    ConsoleUi ui(out, err, opt.answer, opt.terminals);
+    ConsoleUi ui(out, err, *opt.in, opt.answer, opt.terminals, opt.quiet, opt.subject);
     a.z.ui = &ui;
     zip_operation(a.z, a.list, nullptr, a.path.c_str(), kActionRemove, 0, 0);
-    return a.status();
+    return ui.report_skipped() ? std::max(a.status(), 1) : a.status();
 }
 
 int command_comment(const Options& opt, std::ostream& err) {
@@ -396,7 +486,7 @@ int command_comment(const Options& opt, std::ostream& err) {
         }
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     } else {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        text.assign(std::istreambuf_iterator<char>(*opt.in), std::istreambuf_iterator<char>());
     }
     if (text.size() > 0xFFFF) {
         err << "zarvo-cli: an archive comment holds at most 65535 bytes\n";
@@ -413,19 +503,37 @@ int command_comment(const Options& opt, std::ostream& err) {
 
 int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     Terminals terminals;
-    terminals.out = &out == &std::cout && isatty(fileno(stdout));
-    terminals.err = &err == &std::cerr && isatty(fileno(stderr));
-    return run_cli(argc, argv, out, err, terminals);
+    terminals.out = &out == &std::cout && platform::is_terminal(platform::StdStream::Out);
+    terminals.err = &err == &std::cerr && platform::is_terminal(platform::StdStream::Err);
+    terminals.in = platform::is_terminal(platform::StdStream::In);
+    return run_cli(argc, argv, out, err, terminals, std::cin);
 }
 
 int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Terminals terminals) {
+    return run_cli(argc, argv, out, err, terminals, std::cin);
+}
+
+int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Terminals terminals,
+            std::istream& in) {
     if (argc < 2) {
         err << kUsage;
         return 2;
     }
     std::string command = argv[1];
+    if (command == "-h" || command == "--help" || command == "help") {
+        out << kUsage;
+        return 0;
+    }
+    const char* usage = command_usage(command);
+    if (!usage) {
+        err << "zarvo-cli: unknown command " << command << "\n" << kUsage;
+        return 2;
+    }
     Options opt;
+    opt.command = command;
     opt.terminals = terminals;
+    opt.in = &in;
+    bool help = false;
     for (int i = 2; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "-v")
@@ -434,7 +542,16 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Termina
             opt.answer = Answer::Yes;
         else if (a == "-n")
             opt.answer = Answer::No;
-        else if (a == "-o" && i + 1 < argc)
+        else if (a == "-q")
+            opt.quiet = true;
+        else if (a == "-h" || a == "--help")
+            help = true;
+        else if (a == "-P" || a.rfind("--password", 0) == 0) {
+            // Kept for encrypted archives, so that no script comes to rely on it
+            // meaning something else.
+            err << "zarvo-cli: " << a << ": passwords (encryption) are not supported yet\n";
+            return 2;
+        } else if (a == "-o" && i + 1 < argc)
             opt.destination = argv[++i];
         else if (a == "-l" && i + 1 < argc) {
             std::string v = argv[++i];
@@ -460,14 +577,24 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Termina
         else if (a == "--") {
             for (++i; i < argc; ++i) opt.operands.push_back(argv[i]);
         } else if (a.size() > 1 && a[0] == '-') {
-            err << "zarvo-cli: unknown option " << a << "\n" << kUsage;
+            err << "zarvo-cli: unknown option " << a << "\n" << usage;
             return 2;
         } else
             opt.operands.push_back(a);
     }
+    if (help) {
+        out << usage;
+        return 0;
+    }
 
+    Subject subject;
+    if (!opt.operands.empty()) {
+        subject.dos = platform::dos_path_from_host(opt.operands[0]);
+        subject.shown = display_path(subject.dos);
+        opt.subject = subject.shown;
+    }
     platform::PromptResponder previous =
-        platform::set_prompt_responder(make_responder(err, opt.answer, terminals.err));
+        platform::set_prompt_responder(make_responder(err, in, opt.answer, terminals, subject));
     int rc;
     if (command == "l")
         rc = command_list(opt, out, err);
@@ -479,15 +606,8 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Termina
         rc = command_add(opt, command[0], out, err);
     else if (command == "d")
         rc = command_remove(opt, out, err);
-    else if (command == "c")
+    else
         rc = command_comment(opt, err);
-    else if (command == "-h" || command == "--help" || command == "help") {
-        out << kUsage;
-        rc = 0;
-    } else {
-        err << "zarvo-cli: unknown command " << command << "\n" << kUsage;
-        rc = 2;
-    }
     platform::set_prompt_responder(std::move(previous));
     return rc;
 }

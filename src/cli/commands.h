@@ -10,3 +10,6 @@
 // (std::cout and std::cerr when they are; the second form says so itself).
 int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err);
 int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Terminals terminals);
+// Answers to questions are read from in when terminals.in is set.
+int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Terminals terminals,
+            std::istream& in);

@@ -4,29 +4,12 @@
 #include <cstring>
 #include <iostream>
 
+#include "platform/platform.h"
+#include "zip/errors.h"
 #include "zip/zlist.h"
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 std::string display_path(const std::string& dos_path) {
-#ifdef _WIN32
-    return dos_path;
-#else
-    // Z: is the host root on this build.
-    if (dos_path.size() >= 2 && (dos_path[0] == 'Z' || dos_path[0] == 'z') && dos_path[1] == ':') {
-        std::string p = dos_path.substr(2);
-        for (char& c : p)
-            if (c == '\\') c = '/';
-        return p.empty() ? "/" : p;
-    }
-    return dos_path;
-#endif
+    return platform::host_path_for_display(dos_path);
 }
 
 namespace {
@@ -92,8 +75,9 @@ std::string terminal_safe(const std::string& text, bool keep_lines) {
 }
 
 ConsoleProgress::ConsoleProgress(std::ostream& out, std::ostream& err, bool bar,
-                                 Terminals terminals)
-    : out_(out), err_(err), bar_(bar), terminals_(terminals) {}
+                                 Terminals terminals, bool quiet, std::string subject)
+    : out_(out), err_(err), bar_(bar), terminals_(terminals), quiet_(quiet),
+      subject_(std::move(subject)) {}
 
 std::string ConsoleProgress::out_text(const std::string& text) const {
     return terminals_.out ? terminal_safe(text) : text;
@@ -130,13 +114,14 @@ void ConsoleProgress::clear_bar() {
 void ConsoleProgress::AddLine(const char* text, int flag) {
     clear_bar();
     if (flag)
-        err_ << "Error: " << err_text(text) << "\n";
-    else
+        err_ << "Error: " << err_text(subject_.empty() ? text : subject_ + ": " + text) << "\n";
+    else if (!quiet_)
         out_ << out_text(text) << "\n";
 }
 
 void ConsoleProgress::LogLine(const char* action, const char* name) {
     clear_bar();
+    if (quiet_) return;
     out_ << action << ":  " << out_text(display_path(name)) << "\n";
 }
 
@@ -144,6 +129,7 @@ void ConsoleProgress::LogResult(const char* action, const char* path, int failed
     clear_bar();
     ++results;
     if (failed) ++failed_results;
+    if (quiet_) return;
     if (std::strcmp(action, "Test") == 0) {
         out_ << "Test:  " << out_text(path) << "  "
              << (failed ? (pending_warning_.empty() ? "FAILED" : out_text(pending_warning_)) : "OK")
@@ -156,6 +142,7 @@ void ConsoleProgress::LogResult(const char* action, const char* path, int failed
 
 void ConsoleProgress::LogAdded(const char* action, const char* path, std::uint64_t size, std::uint64_t packed) {
     clear_bar();
+    if (quiet_) return;
     unsigned long saved = 0;
     if (size > packed && size) saved = static_cast<unsigned long>(((size - packed) * 100 + size / 2) / size);
     out_ << action << ":  " << out_text(display_path(path)) << "  [" << saved << "%]\n";
@@ -167,8 +154,13 @@ void ConsoleProgress::AddWarning(const char* text) {
     err_ << err_text(text) << "\n";
 }
 
+void ConsoleProgress::AddWarningAbout(std::int32_t code, const char* name, const char* detail) {
+    AddWarning(warning_line(code, name ? display_path(name).c_str() : nullptr, detail).c_str());
+}
+
 JobProgress* ConsoleUi::create_progress(void*, std::int32_t*, std::uint32_t*) {
-    last_ = new ConsoleProgress(out_, err_, isatty(fileno(stderr)) != 0, terminals_);
+    last_ = new ConsoleProgress(out_, err_, platform::is_terminal(platform::StdStream::Err),
+                                terminals_, quiet_, subject_);
     return last_;
 }
 
@@ -181,16 +173,28 @@ void ConsoleUi::destroy_progress(JobProgress* progress) {
     delete progress;
 }
 
-std::uint32_t ConsoleUi::ask(const std::string& question) {
+std::uint32_t ConsoleUi::ask(const std::string& question, const std::string& skipped_line) {
     if (answer_ == Answer::Yes) return kAnswerYesToAll;
-    if (answer_ == Answer::No || !isatty(fileno(stdin))) return kAnswerNo;
+    if (answer_ == Answer::No) return kAnswerNo;
+    // Nobody to answer: leaving the file is the answer that loses nothing,
+    // but the caller must learn of it.
+    auto unasked = [&] {
+        ++skipped;
+        err_ << (terminals_.err ? terminal_safe(skipped_line) : skipped_line) << "\n";
+        return kAnswerNo;
+    };
+    if (!terminals_.in || input_ended_) return unasked();
     for (;;) {
         err_ << (terminals_.err ? terminal_safe(question) : question)
              << " [y]es, [A]ll, [n]o, [c]ancel? ";
         err_.flush();
-        char line[32] = {};
-        if (!std::fgets(line, sizeof line, stdin)) return kAnswerCancel;
-        switch (line[0]) {
+        std::string line;
+        if (!std::getline(in_, line)) {
+            input_ended_ = true;
+            err_ << "\n";
+            return unasked();
+        }
+        switch (line.empty() ? '\0' : line[0]) {
         case 'y': return kAnswerYes;
         case 'A': case 'a': return kAnswerYesToAll;
         case 'n': case 'N': return kAnswerNo;
@@ -200,11 +204,21 @@ std::uint32_t ConsoleUi::ask(const std::string& question) {
     }
 }
 
+bool ConsoleUi::report_skipped() const {
+    if (skipped == 0) return false;
+    err_ << "Warning: " << skipped << (skipped == 1 ? " file was" : " files were")
+         << " skipped, as no one could be asked (-y replaces, -n keeps without a warning)\n";
+    return true;
+}
+
 std::uint32_t ConsoleUi::confirm_replace(JobProgress* progress, void*, const char* target_path, const zentry&) {
     if (auto* p = dynamic_cast<ConsoleProgress*>(progress)) p->FinishJob(); // the bar makes room for the question
-    return ask("Replace " + display_path(target_path) + "?");
+    const std::string shown = display_path(target_path);
+    return ask("Replace " + shown + "?", "Skipped (exists, not replaced): " + shown);
 }
 
 std::uint32_t ConsoleUi::confirm_delete_read_only(void*, const char* path) {
-    return ask(display_path(path) + " is marked READONLY. Delete it?");
+    const std::string shown = display_path(path);
+    return ask(shown + " is marked READONLY. Delete it?",
+               "Kept (read-only, not deleted): " + shown);
 }

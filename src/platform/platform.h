@@ -266,6 +266,10 @@ LoggingDriver* set_logging_driver(LoggingDriver* driver);
 // A path as given on a command line -> the engine's DOS path: "Z:\..." on
 // posix; on win32 the full path, a Unix path being mapped by Wine itself.
 std::string dos_path_from_host(const std::string& host_path);
+// The engine's DOS path -> the path a user of this host knows: "/tmp/a.zip"
+// for "Z:\tmp\a.zip" on posix and under Wine; on Windows the DOS path itself.
+// A path the host cannot map is returned as it is.
+std::string host_path_for_display(const std::string& dos_path);
 // The system's folder for temporary files, as a DOS path.
 std::string temp_folder();
 // Creates a file that did not exist, for reading and writing. Fails (last
@@ -274,6 +278,12 @@ std::string temp_folder();
 FileHandle create_new_file(const char* path);
 
 // ---- Program environment ---------------------------------------------------
+
+enum class StdStream { In, Out, Err };
+// Whether a person is on the other end of the stream: a terminal on posix, a
+// console on win32 (where NUL is a character device, and a file or pipe is
+// not a console either).
+bool is_terminal(StdStream stream);
 
 std::string current_directory();
 bool set_current_directory(const char* path);

@@ -116,6 +116,10 @@ std::string warning_line(std::int32_t code, const char* name, const char* detail
     return line + buf.data();
 }
 
+void JobProgress::AddWarningAbout(std::int32_t code, const char* name, const char* detail) {
+    AddWarning(warning_line(code, name, detail).c_str());
+}
+
 void zip_error(zip& z, std::int32_t code) {
     const char* text = error_text(code, z.drive_type);
     if (z.progress) {
@@ -129,12 +133,11 @@ void zip_error(zip& z, std::int32_t code) {
 
 void zip_warning(zip& z, std::int32_t code, const char* name, const char* detail) {
     z.warnings += 1;
-    std::string line = warning_line(code, name, detail);
     if (z.progress) {
-        z.progress->AddWarning(line.c_str());
+        z.progress->AddWarningAbout(code, name, detail);
     } else {
-        platform::message_box(
-            {line, "Warning", platform::kMbOk | platform::kMbIconExclamation, z.message_owner});
+        platform::message_box({warning_line(code, name, detail), "Warning",
+                               platform::kMbOk | platform::kMbIconExclamation, z.message_owner});
     }
 }
 

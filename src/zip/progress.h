@@ -22,5 +22,9 @@ class JobProgress {
     virtual void LogAdded(const char* action, const char* path, std::uint64_t size,
                           std::uint64_t packed_size) = 0;
     virtual void AddWarning(const char* text) = 0;
+    // A warning of the engine's with the file or member it is about (a DOS
+    // path or a member name) apart, for a UI that shows paths its own way;
+    // by default AddWarning gets warning_line's text.
+    virtual void AddWarningAbout(std::int32_t code, const char* name, const char* detail);
     virtual void FinishJob() = 0;
 };

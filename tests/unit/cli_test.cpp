@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "cli/commands.h"
@@ -12,6 +13,24 @@ struct CliRun {
     int status;
     std::string out, err;
 };
+
+// A message naming a file of a temporary folder in the host's form:
+// natively its host path; under Wine the folder lies in the prefix and is
+// shown at its Unix place, which ends in the same folder and name.
+void expect_message(const std::string& got, const std::string& head, const test::TempDir& dir,
+                    const std::string& name, const std::string& tail) {
+#ifdef _WIN32
+    const std::string leaf = dir.host().substr(dir.host().find_last_of("\\/") + 1);
+    const std::string end = "/" + leaf + "/" + name + tail;
+    EXPECT_EQ(got.substr(0, head.size()), head) << got;
+    EXPECT_TRUE(got.size() >= end.size() &&
+                got.compare(got.size() - end.size(), end.size(), end) == 0)
+        << got;
+    EXPECT_EQ(got.find('\\'), std::string::npos) << got;
+#else
+    EXPECT_EQ(got, head + dir.host(name) + tail);
+#endif
+}
 
 CliRun cli(std::vector<std::string> args) {
     args.insert(args.begin(), "zarvo-cli");
@@ -56,20 +75,22 @@ TEST(CliList, FoldersShowFolderAndMidnight) {
 }
 
 TEST(CliList, ErrorsGoToStderrWithStatus2) {
+    // Each names the archive as the user's host spells it.
     const struct {
         const char* archive;
         const char* message;
     } cases[] = {
-        {"zip/py_eocd_only.zip", "Error: Bad zip structure\n"},
-        {"zip/izip_truncated.zip", "Error: Bad CE signature\n"},
-        {"zip/no_such_archive.zip", "Error: Can't open file\n"},
+        {"zip/py_eocd_only.zip", "Bad zip structure"},
+        {"zip/izip_truncated.zip", "Bad CE signature"},
+        {"zip/no_such_archive.zip", "Can't open file"},
         // A self-extracting file without a ZIP inside is told apart.
-        {"zip/spanned_2disks/disk1/spanned.zip", "Error: Bad CE signature\n"},
+        {"zip/spanned_2disks/disk1/spanned.zip", "Bad CE signature"},
     };
     for (const auto& c : cases) {
-        CliRun r = cli({"l", test::data_host_path(c.archive)});
+        const std::string archive = test::data_host_path(c.archive);
+        CliRun r = cli({"l", archive});
         EXPECT_EQ(r.status, 2) << c.archive;
-        EXPECT_EQ(r.err, c.message) << c.archive;
+        EXPECT_EQ(r.err, "Error: " + archive + ": " + c.message + "\n") << c.archive;
         EXPECT_EQ(r.out, "");
     }
 }
@@ -79,7 +100,8 @@ TEST(CliList, NotASelfExtractingArchive) {
     test::write_host_file(dir.host("tool.exe"), test::Bytes(20000, 'M'));
     CliRun r = cli({"l", dir.host("tool.exe")});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "Zip format not detected: Its not a self extracting zip file or its been corrupted.\n");
+    expect_message(r.err, "Zip format not detected: ", dir, "tool.exe",
+                   ": Its not a self extracting zip file or its been corrupted.\n");
 }
 
 TEST(CliList, UsageErrors) {
@@ -253,7 +275,7 @@ TEST(CliDamagedDirectory, CraftedDirectoriesAreRefusedOrReported) {
         CliRun listed = cli({"l", archive});
         EXPECT_EQ(listed.status, c.list_status) << listed.err;
         if (c.list_status == 2) {
-            EXPECT_EQ(listed.err, "Error: Bad CE signature\n");
+            expect_message(listed.err, "Error: ", dir, "a.zip", ": Bad CE signature\n");
             EXPECT_EQ(cli({"d", archive, "a.txt"}).status, 2);
             EXPECT_EQ(cli({"c", "-f", archive, archive}).status, 2);
             EXPECT_EQ(test::read_host_file(archive), original);
@@ -271,6 +293,227 @@ TEST(CliDamagedDirectory, CraftedDirectoriesAreRefusedOrReported) {
         EXPECT_EQ(std::string(after.end() - 3, after.end()), "new");
         EXPECT_EQ(cli({"t", archive}).status, 1);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Writes a file of dir, making the folders on its way.
+void write_in(const test::TempDir& dir, const std::string& name, const test::Bytes& bytes) {
+    std::filesystem::create_directories(std::filesystem::u8path(dir.host(name)).parent_path());
+    test::write_host_file(dir.host(name), bytes);
+}
+
+CliRun cli_answering(std::vector<std::string> args, bool stdin_terminal, const std::string& input) {
+    args.insert(args.begin(), "zarvo-cli");
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(&a[0]);
+    std::ostringstream out, err;
+    std::istringstream in(input);
+    Terminals t;
+    t.in = stdin_terminal;
+    int status = run_cli(static_cast<int>(argv.size()), argv.data(), out, err, t, in);
+    return {status, out.str(), err.str()};
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// Two members over two files that exist: what each way of answering leaves.
+TEST(CliReplace, AQuestionNobodyCanAnswerKeepsTheFileAndIsReported) {
+    const struct {
+        const char* what;
+        const char* option; // nullptr: ask
+        bool terminal;
+        const char* input;
+        const char* a_after; // contents of a.txt and b.txt after the job
+        const char* b_after;
+        int status;
+        int skipped; // files reported as skipped unasked
+    } cases[] = {
+        {"-y replaces", "-y", false, "", "A", "B", 0, 0},
+        {"-n keeps, no warning", "-n", false, "", "a", "b", 0, 0},
+        {"no terminal", nullptr, false, "y\ny\n", "a", "b", 1, 2},
+        {"input already ended", nullptr, true, "", "a", "b", 1, 2},
+        {"ends after one answer", nullptr, true, "y\n", "A", "b", 1, 1},
+        {"yes, then no", nullptr, true, "y\nn\n", "A", "b", 0, 0},
+        {"all", nullptr, true, "A\n", "A", "B", 0, 0},
+        {"an unknown answer asks again", nullptr, true, "?\nn\ny\n", "a", "B", 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        const std::string archive = dir.host("r.zip");
+        test::write_host_file(archive, test::build_zip({{"a.txt", {'A'}}, {"b.txt", {'B'}}}));
+        write_in(dir, "out/a.txt", {'a'});
+        write_in(dir, "out/b.txt", {'b'});
+        std::vector<std::string> args{"x", "-o", dir.host("out"), archive};
+        if (c.option) args.insert(args.begin() + 1, c.option);
+        CliRun r = cli_answering(args, c.terminal, c.input);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(test::read_host_file(dir.host("out/a.txt")),
+                  test::Bytes{static_cast<std::uint8_t>(c.a_after[0])});
+        EXPECT_EQ(test::read_host_file(dir.host("out/b.txt")),
+                  test::Bytes{static_cast<std::uint8_t>(c.b_after[0])});
+        EXPECT_EQ(count_of(r.err, "Skipped (exists, not replaced): "),
+                  static_cast<std::size_t>(c.skipped))
+            << r.err;
+        if (c.skipped == 0) {
+            EXPECT_EQ(r.err.find("skipped"), std::string::npos) << r.err;
+        } else {
+            const std::string summary =
+                c.skipped == 1 ? "Warning: 1 file was skipped" : "Warning: 2 files were skipped";
+            EXPECT_NE(r.err.find(summary), std::string::npos) << r.err;
+        }
+        if (c.skipped == 1) {
+            const std::size_t at = r.err.find("Skipped (");
+            expect_message(r.err.substr(at, r.err.find('\n', at) + 1 - at),
+                           "Skipped (exists, not replaced): ", dir, "out/b.txt", "\n");
+        }
+    }
+}
+
+// Per-file lines and warnings name files in the host's form, never as the
+// engine's DOS paths.
+TEST(CliMessages, FilesAreNamedInTheHostForm) {
+    test::TempDir dir;
+    const std::string archive = dir.host("m.zip");
+    test::write_host_file(archive, test::build_zip({{"sub/a.txt", {'A'}}}));
+    CliRun x = cli({"x", "-o", dir.host("out"), archive});
+    EXPECT_EQ(x.status, 0) << x.err;
+    expect_message(x.out, "Extract:  ", dir, "out/sub/a.txt", "\n");
+
+    test::write_host_file(dir.host("here.txt"), {'h'});
+    const std::string start_dir = platform::current_directory();
+    ASSERT_TRUE(platform::set_current_directory(dir.dos("").c_str()));
+    CliRun a = cli({"a", archive, "here.txt", "missing.txt"});
+    platform::set_current_directory(start_dir.c_str());
+    EXPECT_EQ(a.status, 1) << a.err;
+    expect_message(a.err, "Warning: Can't open ", dir, "missing.txt", ". File was skipped\n");
+    EXPECT_NE(a.out.find("here.txt"), std::string::npos) << a.out;
+    EXPECT_EQ((a.out + x.out).find('\\'), std::string::npos) << a.out << x.out;
+}
+
+// "." is the current folder: its files go in by their names below it, and
+// the archive, which lies there, never goes into itself.
+TEST(CliAdd, TheCurrentFolderAsDot) {
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> names;
+        int status, second_status;
+    } cases[] = {
+        {{"a", "-r", "arc.zip", "."}, {"a.txt", "sub/b.txt"}, 0, 0},
+        {{"a", "arc.zip", "."}, {"a.txt"}, 0, 0},
+        {{"a", "-r", "arc.zip", "./"}, {"a.txt", "sub/b.txt"}, 0, 0},
+        // The second run finds every file in the archive: nothing to do.
+        {{"u", "-r", "arc.zip", "."}, {"a.txt", "sub/b.txt"}, 0, 2},
+        // Named on its own it is skipped with a warning, as no archive can hold itself.
+        {{"a", "arc.zip", "arc.zip", "a.txt"}, {"a.txt"}, 1, 1},
+    };
+    const std::string start_dir = platform::current_directory();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1] + " " + c.args.back());
+        test::TempDir dir;
+        test::write_host_file(dir.host("a.txt"), {'a'});
+        write_in(dir, "sub/b.txt", {'b'});
+        ASSERT_TRUE(platform::set_current_directory(dir.dos("").c_str()));
+        // Twice: the second run finds the archive in the folder it adds.
+        CliRun first = cli(c.args);
+        CliRun second = cli(c.args);
+        platform::set_current_directory(start_dir.c_str());
+        EXPECT_EQ(first.status, c.status) << first.err;
+        EXPECT_EQ(second.status, c.second_status) << second.err;
+        std::vector<std::string> names = listed_names(dir.host("arc.zip"));
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, c.names);
+        EXPECT_EQ(cli({"t", dir.host("arc.zip")}).status, 0);
+    }
+}
+
+TEST(CliOptions, QuietLeavesOutThePerFileLinesButNotTheWarnings) {
+    test::TempDir dir;
+    const std::string archive = dir.host("q.zip");
+    test::write_host_file(archive, test::build_zip({{"a.txt", {'A'}}, {"b.txt", {'B'}}}));
+    write_in(dir, "out/b.txt", {'b'});
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* err_holds; // nullptr: nothing on stderr
+    } cases[] = {
+        {{"t", "-q", archive}, 0, nullptr},
+        {{"x", "-q", "-o", dir.host("out"), archive}, 1, "Skipped (exists, not replaced): "},
+        {{"e", "-q", "-y", "-o", dir.host("out2"), archive}, 0, nullptr},
+        {{"d", "-q", archive, "b.txt"}, 0, nullptr},
+        {{"a", "-q", "-p", archive, dir.host("missing.txt"), dir.host("out/b.txt")},
+         1,
+         "Warning: Can't open "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        CliRun r = cli(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out, "");
+        if (c.err_holds)
+            EXPECT_NE(r.err.find(c.err_holds), std::string::npos) << r.err;
+        else
+            EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(listed_names(archive).size(), 2u);
+}
+
+TEST(CliOptions, HelpForTheProgramAndEachCommand) {
+    const struct {
+        std::vector<std::string> args;
+        const char* first_line;
+    } cases[] = {
+        {{"--help"}, "usage: zarvo-cli COMMAND [OPTIONS] ARCHIVE"},
+        {{"-h"}, "usage: zarvo-cli COMMAND [OPTIONS] ARCHIVE"},
+        {{"help"}, "usage: zarvo-cli COMMAND [OPTIONS] ARCHIVE"},
+        {{"l", "--help"}, "usage: zarvo-cli l [-v] ARCHIVE"},
+        {{"x", "-h"}, "usage: zarvo-cli x|e [-o DIR] [-y|-n] [-q] ARCHIVE [FILTER...]"},
+        {{"e", "--help", "a.zip"},
+         "usage: zarvo-cli x|e [-o DIR] [-y|-n] [-q] ARCHIVE [FILTER...]"},
+        {{"t", "--help"}, "usage: zarvo-cli t [-q] ARCHIVE"},
+        {{"u", "--help"},
+         "usage: zarvo-cli a|f|u [-l LEVEL] [-r] [-p] [-D] [-m] [-i FILTERS] [-x FILTERS]"},
+        {{"d", "--help"}, "usage: zarvo-cli d [-q] ARCHIVE FILTER..."},
+        {{"c", "--help"}, "usage: zarvo-cli c [-f FILE] ARCHIVE"},
+    };
+    for (const auto& c : cases) {
+        CliRun r = cli(c.args);
+        EXPECT_EQ(r.status, 0) << c.first_line;
+        EXPECT_EQ(r.out.substr(0, r.out.find('\n')), c.first_line);
+        EXPECT_EQ(r.err, "");
+    }
+    // After "--" it is a name.
+    CliRun named = cli({"l", "--", "--help"});
+    EXPECT_EQ(named.status, 2);
+    EXPECT_NE(named.err.find("Can't open file"), std::string::npos) << named.err;
+}
+
+TEST(CliOptions, PasswordsAreRefusedUntilEncryptionIsSupported) {
+    test::TempDir dir;
+    const std::string archive = dir.host("p.zip");
+    const test::Bytes bytes = test::build_zip({{"a.txt", {'A'}}});
+    test::write_host_file(archive, bytes);
+    for (auto args : std::vector<std::vector<std::string>>{
+             {"x", "-P", "secret", "-o", dir.host("out"), archive},
+             {"l", "--password", archive},
+             {"a", "--password=secret", archive, archive},
+             {"t", archive, "-P"}}) {
+        CliRun r = cli(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_NE(r.err.find("not supported yet"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(test::read_host_file(archive), bytes);
+    EXPECT_EQ(platform::get_attributes(dir.dos("out").c_str()), platform::kInvalidAttributes);
 }
 
 } // namespace

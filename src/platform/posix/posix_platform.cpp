@@ -857,6 +857,12 @@ std::string dos_path_from_host(const std::string& host) {
     return out;
 }
 
+std::string host_path_for_display(const std::string& dos_path) {
+    std::string host;
+    if (!is_drive_path(dos_path.c_str()) || !host_path(dos_path.c_str(), &host)) return dos_path;
+    return host;
+}
+
 std::string temp_folder() {
     const char* t = std::getenv("TMPDIR");
     return dos_path_from_host(t && *t ? t : "/tmp");
@@ -938,6 +944,11 @@ bool close_event(EventHandle h) {
 LoggingDriver* builtin_logging_driver() { return nullptr; }
 
 // ---- Program environment -------------------------------------------------
+
+bool is_terminal(StdStream stream) {
+    int fd = stream == StdStream::In ? 0 : stream == StdStream::Out ? 1 : 2;
+    return isatty(fd) != 0;
+}
 
 std::string current_directory() {
     char cwd[4096];

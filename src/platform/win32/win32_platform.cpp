@@ -167,6 +167,26 @@ bool wine_dos_path(const std::string& unix_path, std::string* out) {
     return ok;
 }
 
+// The inverse under Wine: the Unix path a DOS path maps to (also for a file
+// not there yet), from wine_get_unix_file_name, looked up the same way.
+bool wine_unix_path(const std::string& dos_path, std::string* out) {
+    using WineGetUnixFileName = char*(CDECL*)(const WCHAR*);
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    if (!kernel32) return false;
+    auto convert = reinterpret_cast<WineGetUnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(kernel32, "wine_get_unix_file_name")));
+    if (!convert) return false;
+    int n = MultiByteToWideChar(CP_ACP, 0, dos_path.c_str(), -1, nullptr, 0);
+    if (n <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, dos_path.c_str(), -1, &wide[0], n) != n) return false;
+    char* unix_path = convert(wide.c_str());
+    if (!unix_path) return false;
+    *out = unix_path;
+    HeapFree(GetProcessHeap(), 0, unix_path);
+    return true;
+}
+
 } // namespace
 
 std::uint32_t last_error() {
@@ -591,7 +611,25 @@ std::string dos_path_from_host(const std::string& host_path) {
     return full_path_name(host_path);
 }
 
+std::string host_path_for_display(const std::string& dos_path) {
+    std::string unix_path;
+    if (dos_path.size() >= 3 && dos_path[1] == ':' && wine_unix_path(dos_path, &unix_path))
+        return unix_path;
+    return dos_path;
+}
+
 // ---- Program environment -------------------------------------------------
+
+bool is_terminal(StdStream stream) {
+    DWORD which = stream == StdStream::In    ? STD_INPUT_HANDLE
+                  : stream == StdStream::Out ? STD_OUTPUT_HANDLE
+                                             : STD_ERROR_HANDLE;
+    HANDLE h = GetStdHandle(which);
+    DWORD mode = 0;
+    // _isatty answers yes for any character device, NUL included.
+    return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_CHAR &&
+           GetConsoleMode(h, &mode) != 0;
+}
 
 std::string current_directory() {
     char buf[MAX_PATH + 1] = {};
