@@ -598,14 +598,20 @@ TEST(AddJob, DataThatDeflateDoesNotShrinkIsStored) {
 
         const Bytes bytes = a.archive_bytes();
         const std::size_t at = n.local_header_offset;
-        ASSERT_EQ(at, 30u + 8 + t.compressed_size);
+        // Each local header carries the 9-byte time block: 2019-01-01 12:00:00 UTC.
+        ASSERT_EQ(at, 30u + 8 + 9 + t.compressed_size);
         EXPECT_EQ(le(bytes, at + 4, 2), 10u);
         EXPECT_EQ(le(bytes, at + 6, 2), 0u);
         EXPECT_EQ(le(bytes, at + 8, 2), 0u);
         EXPECT_EQ(le(bytes, at + 14, 4), test::crc32_of(random));
         EXPECT_EQ(le(bytes, at + 18, 4), 200000u);
-        EXPECT_TRUE(std::equal(random.begin(), random.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + 30 + 9)));
-        EXPECT_EQ(bytes.size(), at + 30 + 9 + 200000 + 46 + 8 + 46 + 9 + 22);
+        EXPECT_EQ(le(bytes, at + 28, 2), 9u);
+        EXPECT_EQ(le(bytes, at + 39, 2), 0x5455u);
+        EXPECT_EQ(le(bytes, at + 41, 2), 5u);
+        EXPECT_EQ(le(bytes, at + 43, 1), 1u);
+        EXPECT_EQ(le(bytes, at + 44, 4), 1546344000u);
+        EXPECT_TRUE(std::equal(random.begin(), random.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + 30 + 9 + 9)));
+        EXPECT_EQ(bytes.size(), at + 30 + 9 + 9 + 200000 + 46 + 8 + 9 + 46 + 9 + 9 + 22);
         EXPECT_EQ(a.member("noise.bin"), std::string(random.begin(), random.end()));
         EXPECT_EQ(a.member("text.txt"), lines);
     }
