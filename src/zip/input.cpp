@@ -116,7 +116,7 @@ int read_local_header(zip& z) {
     std::vector<std::uint8_t> extra(extra_length);
     if (extra_length) read_bytes(z, extra.data(), extra_length);
     z.local.has_mtime =
-        z.error == 0 && find_unix_mtime(extra.data(), extra_length, &z.local.mtime);
+        z.error == 0 && find_unix_mtime(extra.data(), extra_length, &z.local.mtime, true);
     z.local.has_zip64 = false;
     z.local.zip64_sizes = false;
     z.local.zip64_uncompressed = z.local.uncompressed_size;
@@ -161,7 +161,7 @@ const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t le
     return nullptr;
 }
 
-bool find_unix_mtime(const std::uint8_t* extra, std::uint32_t length, std::int64_t* mtime) {
+bool find_unix_mtime(const std::uint8_t* extra, std::uint32_t length, std::int64_t* mtime, bool local) {
     std::uint32_t at = 0;
     while (length - at >= 4) {
         const std::uint32_t id = get16(extra + at);
@@ -169,9 +169,12 @@ bool find_unix_mtime(const std::uint8_t* extra, std::uint32_t length, std::int64
         at += 4;
         if (declared > length - at) return false;
         // Flags first; the modification time, when bit 0 says so, comes right
-        // after them. Central blocks hold only that time whatever the flags.
+        // after them, then the access and creation times bits 1 and 2 name.
         if (id == 0x5455) {
-            if (declared < 5 || !(extra[at] & 1)) return false;
+            if (declared < 1 || !(extra[at] & 1)) return false;
+            const std::uint32_t flags = extra[at];
+            const std::uint32_t times = local ? (flags & 1) + ((flags >> 1) & 1) + ((flags >> 2) & 1) : 1;
+            if (declared < 1 + 4 * times) return false;
             *mtime = get32(extra + at + 1);
             return true;
         }
