@@ -33,9 +33,9 @@ bool is_answer_button(int id) {
     return id == IDOK || id == IDC_YES_TO_ALL || id == IDC_ANSWER_NO || id == IDCANCEL;
 }
 
-// "%ld Bytes  %2d/%2d/%2d  %.2d:%.2d", the time taken as UTC and shown local.
+// "%ld Bytes  %2d/%2d/%2d  %.2d:%.2d"; DOS times are local already.
 std::string size_and_time(std::uint64_t size, std::uint16_t date, std::uint16_t time) {
-    platform::DosFields t = platform::local_fields_from_dos_time({date, time});
+    platform::DosFields t = platform::split_dos_time({date, time});
     char text[80];
     std::snprintf(text, sizeof text, "%llu Bytes  %2d/%2d/%2d  %.2d:%.2d",
                   static_cast<unsigned long long>(size), t.month, t.day, t.year, t.hour, t.minute);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <new>
 #include <string>
@@ -16,6 +17,7 @@
 #include "ops/flist.h"
 #include "ops/job_ui.h"
 #include "ops/paths.h"
+#include "zip/input.h"
 #include "zip/progress.h"
 #include "zip/writer.h"
 #include "zip/zip.h"
@@ -208,6 +210,9 @@ bool open_source(zip& z, const std::string& path, SourceFile& src) {
     if (src.attributes == platform::kInvalidAttributes) src.attributes = src.folder ? platform::kAttrDirectory : 0;
     if (src.folder) {
         src.attributes |= platform::kAttrDirectory;
+        // A folder named that does not exist (yet) is stored with the time of the job.
+        if (!platform::get_path_unix_time(p.c_str(), &src.mtime)) src.mtime = std::time(nullptr);
+        src.time = platform::local_dos_time_from_unix(src.mtime);
         return true;
     }
     // A link counts as what it leads to; a FIFO or device is skipped unread.
@@ -229,7 +234,8 @@ bool open_source(zip& z, const std::string& path, SourceFile& src) {
         return false;
     }
     src.size = size;
-    platform::get_file_time(src.handle.get(), &src.time);
+    if (!platform::get_file_unix_time(src.handle.get(), &src.mtime)) src.mtime = std::time(nullptr);
+    src.time = platform::local_dos_time_from_unix(src.mtime);
     return true;
 }
 
@@ -245,13 +251,23 @@ std::unique_ptr<zentry> new_member(zip& z, const SourceFile& src, const std::str
     e->version_made_by = 20;
     e->flags = e->local_flags = 8;
     e->disk_number_start = static_cast<std::uint16_t>(z.current_disk);
+    // The exact time in UTC beside the DOS fields, as peers write it; a time
+    // its 32 bits cannot hold is left to the DOS fields.
+    if (src.mtime >= 0 && src.mtime <= 0xFFFFFFFFll) {
+        std::uint8_t x[kTimeExtraSize];
+        time_extra_bytes(static_cast<std::uint32_t>(src.mtime), x);
+        e->central_extra.assign(x, x + sizeof x);
+        e->central_extra_length = kTimeExtraSize;
+        e->local_extra_length = kTimeExtraSize;
+        e->time_extra = true;
+    }
     z.method = (level != 0 && !src.folder) ? 8 : 0;
     e->method = static_cast<std::uint16_t>(z.method);
     e->version_needed = z.method == 8 ? 20 : 10;
     // Sizes that may not fit the header's 32-bit fields go in a ZIP64 block.
     if (e->uncompressed_size >= kZip64Marker) {
         e->local_zip64 = true;
-        e->local_extra_length = kLocalZip64Size;
+        e->local_extra_length += kLocalZip64Size;
         e->version_needed = 45;
     }
     updateCrc(z, nullptr, 0);
@@ -437,10 +453,11 @@ void update_job(zip& z, zlist& list, WriteJob& job, flist& files, std::uint32_t 
             if (found) list.mark(found);
             break;
         case kActionFreshen: {
-            std::uint16_t date = 0, time = 0;
-            std::string p = f.path;
-            getFileDosTime(p.c_str(), nullptr, &date, &time);
-            bool newer = found && ((std::uint32_t(date) << 16) | time) > found->date_time();
+            // Both in UTC seconds; DOS times have 2-second steps, so a file
+            // less than 2 seconds newer counts as the same.
+            std::int64_t file_time = 0;
+            bool newer = found && getFileUnixTime(f.path.c_str(), &file_time) &&
+                         file_time - member_unix_time(*found) >= 2;
             f.flag = newer ? kFentryNone : kFentrySkip;
             if (newer) list.mark(found);
             break;

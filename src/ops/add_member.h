@@ -17,7 +17,8 @@ struct SourceFile {
     bool folder = false;
     std::uint32_t attributes = 0;
     std::uint64_t size = 0;
-    platform::DosTime time;
+    platform::DosTime time;        // local
+    std::int64_t mtime = 0;        // seconds since 1970-01-01 UTC
 };
 
 // Creates a new file of a name no other job uses in folder and puts its path

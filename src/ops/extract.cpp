@@ -380,7 +380,12 @@ struct Job {
         z.output_count = 0;
         begin_output(e);
         const bool unused_data = decode_member(z, e);
-        platform::set_file_time(z.output_handle, {e.date, e.time});
+        // The 0x5455 time is exact to the second; the central one wins, as
+        // that is what the list shows.
+        std::int64_t mtime = 0;
+        if (!find_unix_mtime(e.central_extra.data(), static_cast<std::uint32_t>(e.central_extra.size()), &mtime))
+            mtime = z.local.has_mtime ? z.local.mtime : platform::unix_from_local_dos_time({e.date, e.time});
+        platform::set_file_unix_time(z.output_handle, mtime);
         platform::close_file(z.output_handle);
         z.output_handle = platform::kInvalidFile;
         platform::set_attributes(target, e.external_attributes & (platform::kAttrReadOnly | platform::kAttrHidden |

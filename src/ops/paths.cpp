@@ -43,6 +43,11 @@ void getFileDosTime(const char* path, std::uint32_t* size, std::uint16_t* date, 
     }
 }
 
+bool getFileUnixTime(const char* path, std::int64_t* seconds) {
+    platform::ScopedFile f(platform::open_read(path));
+    return f.valid() && platform::get_file_unix_time(f.get(), seconds);
+}
+
 void deleteFilesBelow(const char* folder) {
     std::string base = platform::with_backslash(folder);
     std::vector<platform::FindData> found;

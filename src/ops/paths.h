@@ -19,9 +19,11 @@ void deleteFilesBelow(const char* folder);
 // Removes the folders below folder, deepest first, then folder itself;
 // folders that are not empty stay.
 void removeEmptyFolders(const char* folder);
-// Size and last-write DOS time of a file (no time-zone conversion); the
+// Size and last-write DOS time (local) of a file; the
 // outputs stay untouched when the file cannot be opened.
 void getFileDosTime(const char* path, std::uint32_t* size, std::uint16_t* date, std::uint16_t* time);
+// The file's last-write time in seconds since 1970-01-01 UTC; false when it cannot be opened.
+bool getFileUnixTime(const char* path, std::int64_t* seconds);
 
 // The target path of a member below destination (which ends with a
 // backslash): the stored name with '/' turned into '\', whole or only its

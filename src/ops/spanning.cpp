@@ -195,7 +195,7 @@ std::uint32_t add_files_spanned(zip& z, zlist& list, flist& files, std::uint32_t
         if (z.error == 0) {
             // Where the header really landed, after any change of disk.
             e->disk_number_start = static_cast<std::uint16_t>(z.current_disk);
-            e->local_header_offset = z.output_position - 30 - e->name_length;
+            e->local_header_offset = z.output_position - 30 - e->name_length - e->local_extra_length;
         }
         if (z.error == 0 && !src.folder) {
             platform::ScopedFile member(platform::open_read(z.temporary_path));

@@ -3,6 +3,7 @@
 // that times never depend on the host's time-zone database).
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -83,6 +84,23 @@ std::int64_t unix_from_dos_time(DosTime t) {
     int day = f.day < 1 ? 1 : f.day;
     return days_from_civil(f.year, static_cast<unsigned>(month), 1) * 86400 +
            static_cast<std::int64_t>(day - 1) * 86400 + f.hour * 3600 + f.minute * 60 + f.second;
+}
+
+DosTime local_dos_time_from_unix(std::int64_t seconds) {
+    return dos_time_from_unix(seconds + zone_offset_at(seconds));
+}
+
+std::int64_t unix_from_local_dos_time(DosTime t) {
+    // The offsets a day either side of the wall-clock time are the only two
+    // it can have; each that maps back onto it gives an instant.
+    const std::int64_t wall = unix_from_dos_time(t);
+    const std::int64_t before = zone_offset_at(wall - 86400);
+    const std::int64_t after = zone_offset_at(wall + 86400);
+    const bool before_fits = zone_offset_at(wall - before) == before;
+    const bool after_fits = zone_offset_at(wall - after) == after;
+    if (before_fits && after_fits) return std::min(wall - before, wall - after);
+    if (after_fits) return wall - after;
+    return wall - before; // before fits, or a time in the gap
 }
 
 namespace {

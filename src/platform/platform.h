@@ -98,15 +98,16 @@ class ScopedFile {
 
 // ---- Times ---------------------------------------------------------------
 
-// A DOS date and time as stored in ZIP headers. Times are taken as UTC
-// throughout: converting to or from a file's last-write time applies no zone.
+// A DOS date and time as stored in ZIP headers: local time, as every ZIP
+// tool writes it.
 struct DosTime {
     std::uint16_t date = 0;
     std::uint16_t time = 0;
 };
 
-// Seconds since 1970-01-01 UTC <-> DOS fields. Years before 1980 give
-// 1980-01-01 00:00:00, years after 2107 give 2107-12-31 23:59:58.
+// Calendar arithmetic between seconds since 1970 and DOS fields, applying no
+// zone. Years before 1980 give 1980-01-01 00:00:00, years after 2107 give
+// 2107-12-31 23:59:58.
 DosTime dos_time_from_unix(std::int64_t seconds);
 std::int64_t unix_from_dos_time(DosTime t);
 
@@ -115,11 +116,25 @@ struct DosFields {
     int year, month, day, hour, minute, second;
 };
 DosFields split_dos_time(DosTime t);
-// The same instant shifted from UTC to the local time zone.
-DosFields local_fields_from_dos_time(DosTime t);
 
+// Seconds east of UTC of the local zone at the instant utc: the offset in
+// force at that date (summer or winter time), not today's.
+std::int64_t zone_offset_at(std::int64_t utc);
+// Seconds since 1970-01-01 UTC <-> local DOS date and time, with the zone in
+// force at that date. A local time inside the gap of a change to summer time
+// is taken with the offset before the change; one that occurs twice (the
+// hour repeated at the change back) as its first occurrence.
+DosTime local_dos_time_from_unix(std::int64_t seconds);
+std::int64_t unix_from_local_dos_time(DosTime t);
+
+// A file's last-write time as local DOS time, and set from one.
 bool get_file_time(FileHandle h, DosTime* t);
 bool set_file_time(FileHandle h, DosTime t);
+// The same in whole seconds since 1970-01-01 UTC.
+bool get_file_unix_time(FileHandle h, std::int64_t* seconds);
+bool set_file_unix_time(FileHandle h, std::int64_t seconds);
+// The last-write time of a file or folder by its path, without opening it.
+bool get_path_unix_time(const char* path, std::int64_t* seconds);
 
 // ---- Attributes, names ---------------------------------------------------
 

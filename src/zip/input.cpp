@@ -111,9 +111,12 @@ int read_local_header(zip& z) {
         return z.error;
     }
     if (name_length) read_bytes(z, &z.local.name[0], name_length);
-    // The extra field is at most 65535 bytes; only its ZIP64 sizes are kept.
+    // The extra field is at most 65535 bytes; only its ZIP64 sizes and
+    // modification time are kept.
     std::vector<std::uint8_t> extra(extra_length);
     if (extra_length) read_bytes(z, extra.data(), extra_length);
+    z.local.has_mtime =
+        z.error == 0 && find_unix_mtime(extra.data(), extra_length, &z.local.mtime, true);
     z.local.has_zip64 = false;
     z.local.zip64_sizes = false;
     z.local.zip64_uncompressed = z.local.uncompressed_size;
@@ -156,6 +159,35 @@ const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t le
         at += declared;
     }
     return nullptr;
+}
+
+bool find_unix_mtime(const std::uint8_t* extra, std::uint32_t length, std::int64_t* mtime, bool local) {
+    std::uint32_t at = 0;
+    while (length - at >= 4) {
+        const std::uint32_t id = get16(extra + at);
+        const std::uint32_t declared = get16(extra + at + 2);
+        at += 4;
+        if (declared > length - at) return false;
+        // Flags first; the modification time, when bit 0 says so, comes right
+        // after them, then the access and creation times bits 1 and 2 name.
+        if (id == 0x5455) {
+            if (declared < 1 || !(extra[at] & 1)) return false;
+            const std::uint32_t flags = extra[at];
+            const std::uint32_t times = local ? (flags & 1) + ((flags >> 1) & 1) + ((flags >> 2) & 1) : 1;
+            if (declared < 1 + 4 * times) return false;
+            *mtime = get32(extra + at + 1);
+            return true;
+        }
+        at += declared;
+    }
+    return false;
+}
+
+std::int64_t member_unix_time(const zentry& e) {
+    std::int64_t mtime = 0;
+    if (find_unix_mtime(e.central_extra.data(), static_cast<std::uint32_t>(e.central_extra.size()), &mtime))
+        return mtime;
+    return platform::unix_from_local_dos_time({e.date, e.time});
 }
 
 void take_zip64_values(zentry& e) {

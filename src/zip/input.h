@@ -38,6 +38,14 @@ int read_zip64_end_record(zip& z, zlist& list);
 // clipped to the field; nullptr without one.
 const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t length,
                                      std::uint32_t* size);
+// The modification time of the extended-timestamp block (0x5455) of an
+// extra field, in seconds since 1970-01-01 UTC; false without one, or when
+// the block is shorter than its flags say or runs past the field. A local
+// block holds every time its flags name; a central one only the first.
+bool find_unix_mtime(const std::uint8_t* extra, std::uint32_t length, std::int64_t* mtime, bool local = false);
+// A member's modification time in seconds since 1970-01-01 UTC: its central
+// 0x5455 time when it has one, else its DOS date and time taken as local time.
+std::int64_t member_unix_time(const zentry& e);
 // Takes the ZIP64 values of a central header's marked fields (0xFFFFFFFF
 // sizes and offset, 0xFFFF disk) from its extra field into the entry, or
 // sets e.zip64 to why they could not be.

@@ -28,12 +28,12 @@ const char kFolderTime[] = "00:00";
 
 std::string member_date_text(const zentry& e) {
     if (e.is_folder()) return "Folder";
-    return date_text(platform::local_fields_from_dos_time({e.date, e.time}));
+    return date_text(platform::split_dos_time({e.date, e.time}));
 }
 
 std::string member_time_text(const zentry& e) {
     if (e.is_folder()) return kFolderTime;
-    return time_text(platform::local_fields_from_dos_time({e.date, e.time}));
+    return time_text(platform::split_dos_time({e.date, e.time}));
 }
 
 void member_date_time_texts(const zentry& e, std::string* date, std::string* time) {
@@ -42,7 +42,7 @@ void member_date_time_texts(const zentry& e, std::string* date, std::string* tim
         *time = kFolderTime;
         return;
     }
-    platform::DosFields f = platform::local_fields_from_dos_time({e.date, e.time});
+    platform::DosFields f = platform::split_dos_time({e.date, e.time});
     *date = date_text(f);
     *time = time_text(f);
 }

@@ -72,6 +72,17 @@ void local_zip64_bytes(const zentry& e, std::uint8_t (&x)[kLocalZip64Size]) {
     put64(x + 12, e.compressed_size);
 }
 
+} // namespace
+
+void time_extra_bytes(std::uint32_t mtime, std::uint8_t (&x)[kTimeExtraSize]) {
+    put16(x, 0x5455);
+    put16(x + 2, 5);
+    x[4] = 1; // modification time only
+    put32(x + 5, mtime);
+}
+
+namespace {
+
 // Reads exactly n bytes from the old archive; a short read is a damaged archive.
 bool read_old(zip& z, platform::FileHandle h, void* buf, std::uint32_t n) {
     std::uint32_t got = 0;
@@ -113,10 +124,18 @@ void write_local_header(zip& z, zentry& e) {
     write_out(z, h, sizeof h);
     write_out(z, e.name.data(), e.name_length);
     // Local extra bytes are never held in memory: members written here have
-    // none but the ZIP64 block of a large one.
+    // none but the ZIP64 block of a large one and their time block, which
+    // goes second so that the ZIP64 block stays where rewrites expect it.
     if (e.local_zip64) {
         std::uint8_t x[kLocalZip64Size];
         local_zip64_bytes(e, x);
+        write_out(z, x, sizeof x);
+    }
+    if (e.time_extra) {
+        std::int64_t mtime = 0;
+        find_unix_mtime(e.central_extra.data(), static_cast<std::uint32_t>(e.central_extra.size()), &mtime);
+        std::uint8_t x[kTimeExtraSize];
+        time_extra_bytes(static_cast<std::uint32_t>(mtime), x);
         write_out(z, x, sizeof x);
     }
 }

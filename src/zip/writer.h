@@ -47,3 +47,7 @@ constexpr std::uint32_t kZip64Marker = 0xFFFFFFFFu;
 constexpr std::uint32_t kLocalZip64Size = 20;
 // The largest disk of a spanned set: its offsets stay 32 bits wide.
 constexpr std::uint64_t kMaxSpannedDisk = 0xFFFFFFFFull;
+// The extended-timestamp block (0x5455) this program writes in both headers:
+// flags (modification time only) and that time in seconds since 1970 UTC.
+constexpr std::uint32_t kTimeExtraSize = 9;
+void time_extra_bytes(std::uint32_t mtime, std::uint8_t (&x)[kTimeExtraSize]);

@@ -103,6 +103,9 @@ struct zip {
         bool zip64_sizes = false;
         std::uint64_t zip64_uncompressed = 0;
         std::uint64_t zip64_compressed = 0;
+        // The modification time of a well-formed 0x5455 block.
+        bool has_mtime = false;
+        std::int64_t mtime = 0;
     } local;
 
     // Buffered input. read_pointer is an index into input_buffer; the block

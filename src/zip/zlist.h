@@ -48,6 +48,10 @@ struct zentry {
     // A member this program writes with its sizes in a local ZIP64 block
     // (decided before its data, from the source's size).
     bool local_zip64 = false;
+    // A member this program writes with an extended-timestamp block (its
+    // modification time) in both headers, held in central_extra; in the
+    // local extra field it follows any ZIP64 block.
+    bool time_extra = false;
 
     // Date in the high half, time in the low half: one comparable value.
     std::uint32_t date_time() const { return (std::uint32_t(date) << 16) | time; }

@@ -160,6 +160,11 @@ TEST(AddJob, CreateWritesMembersWithTheirFields) {
     Area a;
     std::string f1 = a.src("one.txt", text("first file"), 0x4E45, 0x3913);
     platform::create_directory(a.dir.dos("src/empty").c_str());
+#ifndef _WIN32
+    // The folder's own time, 2019-02-05 07:08:38 UTC.
+    const struct timespec folder_times[2] = {{1549350518, 0}, {1549350518, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, a.dir.host("src/empty").c_str(), folder_times, 0), 0);
+#endif
     ASSERT_EQ(a.run(kActionCreate, {f1, a.dir.dos("src/empty") + "\\"}), 0);
     ASSERT_EQ(a.reopen(), 0);
     ASSERT_EQ(a.names(), (std::vector<std::string>{"one.txt", "empty/"}));
@@ -173,8 +178,22 @@ TEST(AddJob, CreateWritesMembersWithTheirFields) {
     EXPECT_EQ(e.time, 0x3913);
     EXPECT_EQ(e.crc, test::crc32_of(text("first file")));
     EXPECT_EQ(e.local_header_offset, 0u);
+    // The extended-timestamp block: modification time only, 2019-02-05 07:08:38 UTC.
+    const std::vector<std::uint8_t> time_block = {0x55, 0x54, 5, 0, 1, 118, 54, 89, 92};
+    EXPECT_EQ(e.central_extra, time_block);
+    const Bytes bytes = a.archive_bytes(); // the local header of one.txt, then its extra field
+    EXPECT_EQ(bytes[28], 9);
+    EXPECT_EQ(bytes[29], 0);
+    EXPECT_TRUE(std::equal(time_block.begin(), time_block.end(), bytes.begin() + 30 + 7));
     const zentry& folder = *a.list.entries[1];
     EXPECT_TRUE(folder.external_attributes & 0x10);
+#ifndef _WIN32
+    EXPECT_EQ(folder.date, 0x4E45);
+    EXPECT_EQ(folder.time, 0x3913);
+    EXPECT_EQ(folder.central_extra, time_block);
+#else
+    EXPECT_GE(folder.date >> 9, 2024 - 1980); // made now, not 1980-00-00
+#endif
     EXPECT_EQ(folder.uncompressed_size, 0u);
     EXPECT_EQ(folder.method, 0);
     EXPECT_EQ(a.member("one.txt"), "first file");
@@ -223,6 +242,38 @@ TEST(AddJob, FreshenComparesDateAndTimeAsOneValue) {
     EXPECT_EQ(a.member("earlier_day.txt"), "m2");
     EXPECT_EQ(a.member("same.txt"), "m3");
     EXPECT_EQ(a.list.count(), 3u);
+}
+
+// A member's 0x5455 time is what a file is compared with, in UTC seconds,
+// and less than 2 seconds newer is the same (DOS steps are 2 seconds).
+TEST(AddJob, FreshenComparesWithTheMembersTimeBlock) {
+    Area a;
+    // DOS fields a year away from the block's 2019-02-05 07:08:38 UTC: only the block may count.
+    std::vector<test::ZipMember> members;
+    for (const char* name : {"same.txt", "one_second.txt", "two_seconds.txt", "older.txt"}) {
+        test::ZipMember m;
+        m.name = name;
+        m.data = text("member");
+        m.date = 0x4C45;
+        m.central_extra = {0x55, 0x54, 5, 0, 1, 118, 54, 89, 92};
+        members.push_back(m);
+    }
+    a.dir.write("a.zip", test::build_zip(members));
+    ASSERT_EQ(a.reopen(), 0);
+    auto file_at = [&](const std::string& name, std::int64_t seconds) {
+        std::string p = a.dir.write("src/" + name, text("file"));
+        platform::ScopedFile f(platform::open_write(p.c_str()));
+        EXPECT_TRUE(platform::set_file_unix_time(f.get(), seconds));
+        return p;
+    };
+    ASSERT_EQ(a.run(kActionFreshen, {file_at("same.txt", 1549350518), file_at("one_second.txt", 1549350519),
+                                     file_at("two_seconds.txt", 1549350520), file_at("older.txt", 1549350000)}),
+              0);
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.member("same.txt"), "member");
+    EXPECT_EQ(a.member("one_second.txt"), "member");
+    EXPECT_EQ(a.member("two_seconds.txt"), "file");
+    EXPECT_EQ(a.member("older.txt"), "member");
 }
 
 TEST(AddJob, UpdateWithNothingNewLeavesTheArchiveAlone) {
@@ -598,14 +649,20 @@ TEST(AddJob, DataThatDeflateDoesNotShrinkIsStored) {
 
         const Bytes bytes = a.archive_bytes();
         const std::size_t at = n.local_header_offset;
-        ASSERT_EQ(at, 30u + 8 + t.compressed_size);
+        // Each local header carries the 9-byte time block: 2019-01-01 12:00:00 UTC.
+        ASSERT_EQ(at, 30u + 8 + 9 + t.compressed_size);
         EXPECT_EQ(le(bytes, at + 4, 2), 10u);
         EXPECT_EQ(le(bytes, at + 6, 2), 0u);
         EXPECT_EQ(le(bytes, at + 8, 2), 0u);
         EXPECT_EQ(le(bytes, at + 14, 4), test::crc32_of(random));
         EXPECT_EQ(le(bytes, at + 18, 4), 200000u);
-        EXPECT_TRUE(std::equal(random.begin(), random.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + 30 + 9)));
-        EXPECT_EQ(bytes.size(), at + 30 + 9 + 200000 + 46 + 8 + 46 + 9 + 22);
+        EXPECT_EQ(le(bytes, at + 28, 2), 9u);
+        EXPECT_EQ(le(bytes, at + 39, 2), 0x5455u);
+        EXPECT_EQ(le(bytes, at + 41, 2), 5u);
+        EXPECT_EQ(le(bytes, at + 43, 1), 1u);
+        EXPECT_EQ(le(bytes, at + 44, 4), 1546344000u);
+        EXPECT_TRUE(std::equal(random.begin(), random.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at + 30 + 9 + 9)));
+        EXPECT_EQ(bytes.size(), at + 30 + 9 + 9 + 200000 + 46 + 8 + 9 + 46 + 9 + 9 + 22);
         EXPECT_EQ(a.member("noise.bin"), std::string(random.begin(), random.end()));
         EXPECT_EQ(a.member("text.txt"), lines);
     }

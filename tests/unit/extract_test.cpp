@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <cstdlib>
 #include <deque>
 
 #ifndef _WIN32
@@ -153,6 +155,78 @@ TEST(Extract, TimesAndAttributesComeFromTheMember) {
     ASSERT_TRUE(platform::get_file_time(file.get(), &t));
     EXPECT_EQ(t.date, 0x4E45);
     EXPECT_EQ(t.time, 0x3913);
+}
+
+// The file gets the member's 0x5455 time (central, else local) to the
+// second; without a well-formed one, its DOS fields taken as local time in
+// the zone of their date. Natively each zone is set in turn; under Wine only
+// the zone the run was started in counts (ctest starts one run per zone and
+// names it in ZARVO_TEST_ZONE).
+TEST(LocalTime, ExtractionTakesTheTimeBlockElseLocalDosTime) {
+    const Bytes at_1 = {0x55, 0x54, 5, 0, 1, 0x41, 0x0F, 0x95, 0x66};  // 2024-07-15 12:00:01 UTC
+    // A local block as Info-ZIP writes it: 12:00:03 and an access time.
+    const Bytes at_3 = {0x55, 0x54, 9, 0, 3, 0x43, 0x0F, 0x95, 0x66, 0, 0, 0, 0};
+    const Bytes local_short = {0x55, 0x54, 5, 0, 3, 0x43, 0x0F, 0x95, 0x66}; // the access time missing
+    const Bytes flags_only = {0x55, 0x54, 1, 0, 1};                   // shorter than its flags claim
+    const Bytes cut = {0x55, 0x54, 5, 0, 1, 0x41, 0x0F};              // runs past the field
+    const Bytes no_mtime = {0x55, 0x54, 5, 0, 6, 0x41, 0x0F, 0x95, 0x66}; // bit 0 clear
+    Bytes after_other = {0xFE, 0xCA, 2, 0, 9, 9};
+    after_other.insert(after_other.end(), at_1.begin(), at_1.end());
+    const std::int64_t kDos = -1; // the DOS fields' reading, per zone below
+    const struct {
+        const char* name;
+        Bytes central, local;
+        std::int64_t expected;
+    } cases[] = {
+        {"central.txt", at_1, at_3, 1721044801},
+        {"local_only.txt", {}, at_3, 1721044803},
+        {"after_other.txt", after_other, {}, 1721044801},
+        {"short.txt", flags_only, {}, kDos},
+        {"short_falls_to_local.txt", flags_only, at_3, 1721044803},
+        {"cut.txt", cut, cut, kDos},
+        {"local_short.txt", {}, local_short, kDos},
+        {"no_mtime.txt", no_mtime, {}, kDos},
+        {"none.txt", {}, {}, kDos},
+    };
+    // DOS fields 2024-07-15 08:00:00 in each zone.
+    const struct {
+        const char* zone;
+        std::int64_t dos_reading;
+    } zones[] = {{"America/New_York", 1721044800}, {"Asia/Kolkata", 1721010600}};
+    std::vector<test::ZipMember> members;
+    for (const auto& c : cases) {
+        auto m = stored(c.name, "t");
+        m.date = static_cast<std::uint16_t>((44 << 9) | (7 << 5) | 15);
+        m.time = static_cast<std::uint16_t>(8 << 11);
+        m.central_extra = c.central;
+        m.local_extra = c.local;
+        members.push_back(m);
+    }
+    int runs = 0;
+    for (const auto& zone : zones) {
+#ifdef _WIN32
+        const char* tz = std::getenv("ZARVO_TEST_ZONE"); // TZ itself is set to UTC for the C library
+        if (!tz || std::strcmp(tz, zone.zone) != 0) continue;
+#else
+        setenv("TZ", zone.zone, 1);
+        tzset();
+#endif
+        ++runs;
+        Fixture f(members);
+        f.list.mark_all(1);
+        ASSERT_EQ(f.extract(), 0);
+        for (const auto& c : cases) {
+            platform::ScopedFile file(platform::open_read(f.dir.dos(std::string("out/") + c.name).c_str()));
+            std::int64_t seconds = 0;
+            ASSERT_TRUE(platform::get_file_unix_time(file.get(), &seconds));
+            EXPECT_EQ(seconds, c.expected == kDos ? zone.dos_reading : c.expected) << zone.zone << " " << c.name;
+        }
+    }
+#ifndef _WIN32
+    setenv("TZ", "UTC", 1);
+    tzset();
+#endif
+    EXPECT_GT(runs, 0) << "started in a zone without rows";
 }
 
 TEST(Extract, ReplacesReadOnlyFileAndGivesItTheMembersAttributes) {

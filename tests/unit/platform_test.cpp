@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -178,40 +180,77 @@ TEST(HostPaths, BecomeDosPaths) {
 
 } // namespace
 
-#ifndef _WIN32
 namespace {
 
-// Restores UTC, which every other test expects, when the test ends.
-struct ZoneForTest {
-    explicit ZoneForTest(const char* tz) {
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ZoneForTest() {
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
-};
+std::uint16_t dos_date(int y, int m, int d) { return static_cast<std::uint16_t>(((y - 1980) << 9) | (m << 5) | d); }
+std::uint16_t dos_clock(int h, int m, int s) { return static_cast<std::uint16_t>((h << 11) | (m << 5) | (s / 2)); }
 
-TEST(LocalTime, FollowsTheZoneAndItsSummerTime) {
-    ZoneForTest zone("America/New_York");
+// DOS fields are local time in the zone of that date. Natively each zone is
+// set in turn; under Wine, which takes the zone from TZ when it starts, the
+// rows of the zone the run was started in (ctest starts one run per zone
+// and names it in ZARVO_TEST_ZONE).
+TEST(LocalTime, DosFieldsFollowTheZoneOfTheirDate) {
+    const char* kNewYork = "America/New_York";
+    const char* kKolkata = "Asia/Kolkata";
     const struct {
+        const char* zone;
+        std::int64_t utc;
         std::uint16_t date, time;
-        int day, hour, minute;
+        bool both_ways; // false: the local time is not the zone's only reading of utc
     } cases[] = {
-        // 2018-07-01 12:34 UTC is 08:34 summer time; 2018-01-01 12:34 UTC is 07:34 winter time.
-        {static_cast<std::uint16_t>((38 << 9) | (7 << 5) | 1), static_cast<std::uint16_t>((12 << 11) | (34 << 5)), 1, 8, 34},
-        {static_cast<std::uint16_t>((38 << 9) | (1 << 5) | 1), static_cast<std::uint16_t>((12 << 11) | (34 << 5)), 1, 7, 34},
-        // 2018-01-01 02:00 UTC is the evening before.
-        {static_cast<std::uint16_t>((38 << 9) | (1 << 5) | 1), static_cast<std::uint16_t>(2 << 11), 31, 21, 0},
+        {kNewYork, 1705320000, dos_date(2024, 1, 15), dos_clock(7, 0, 0), true},    // winter, UTC-5
+        {kNewYork, 1721044800, dos_date(2024, 7, 15), dos_clock(8, 0, 0), true},    // summer, UTC-4
+        {kNewYork, 1704074400, dos_date(2023, 12, 31), dos_clock(21, 0, 0), true},  // the evening before
+        {kNewYork, 1710055800, dos_date(2024, 3, 10), dos_clock(2, 30, 0), false},  // in the gap: the offset before it
+        {kNewYork, 1730611800, dos_date(2024, 11, 3), dos_clock(1, 30, 0), false},  // twice: the first time
+        {kKolkata, 1705320000, dos_date(2024, 1, 15), dos_clock(17, 30, 0), true},  // UTC+5:30
+        {kKolkata, 1721073600, dos_date(2024, 7, 16), dos_clock(1, 30, 0), true},   // the next day
     };
-    for (const auto& c : cases) {
-        platform::DosFields f = platform::local_fields_from_dos_time({c.date, c.time});
-        EXPECT_EQ(f.day, c.day);
-        EXPECT_EQ(f.hour, c.hour);
-        EXPECT_EQ(f.minute, c.minute);
+    test::TempDir dir;
+    const std::string path = dir.dos("t.bin");
+    int rows = 0;
+    for (const char* zone : {kNewYork, kKolkata}) {
+#ifdef _WIN32
+        const char* tz = std::getenv("ZARVO_TEST_ZONE"); // TZ itself is set to UTC for the C library
+        if (!tz || std::strcmp(tz, zone) != 0) continue;
+#else
+        setenv("TZ", zone, 1);
+        tzset();
+#endif
+        for (const auto& c : cases) {
+            if (std::strcmp(c.zone, zone) != 0) continue;
+            ++rows;
+            SCOPED_TRACE(std::string(zone) + " " + std::to_string(c.utc));
+            EXPECT_EQ(platform::unix_from_local_dos_time({c.date, c.time}), c.utc);
+            if (!c.both_ways) continue;
+            const platform::DosTime t = platform::local_dos_time_from_unix(c.utc);
+            EXPECT_EQ(t.date, c.date);
+            EXPECT_EQ(t.time, c.time);
+            // Through a real file: its UTC time read back as local DOS time, and set from one.
+            platform::ScopedFile f(platform::create_file(path.c_str()));
+            ASSERT_TRUE(f.valid());
+            ASSERT_TRUE(platform::set_file_unix_time(f.get(), c.utc));
+            platform::DosTime got;
+            ASSERT_TRUE(platform::get_file_time(f.get(), &got));
+            EXPECT_EQ(got.date, c.date);
+            EXPECT_EQ(got.time, c.time);
+            ASSERT_TRUE(platform::set_file_time(f.get(), {c.date, c.time}));
+            std::int64_t seconds = 0;
+            ASSERT_TRUE(platform::get_file_unix_time(f.get(), &seconds));
+            EXPECT_EQ(seconds, c.utc);
+        }
     }
+#ifndef _WIN32
+    setenv("TZ", "UTC", 1);
+    tzset();
+#endif
+    EXPECT_GT(rows, 0) << "started in a zone without rows";
 }
+
+} // namespace
+
+#ifndef _WIN32
+namespace {
 
 // create_file_below does not rely on the caller having asked link_between:
 // a folder link put on the way after that check is not followed either, and

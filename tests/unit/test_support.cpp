@@ -171,8 +171,9 @@ Bytes build_zip(const std::vector<ZipMember>& members, const ZipLayout& layout) 
                        ? m.uncompressed_size_override
                        : static_cast<std::uint32_t>(m.data.size()));
         put16(out, static_cast<std::uint32_t>(m.name.size()));
-        put16(out, 0);
+        put16(out, static_cast<std::uint32_t>(m.local_extra.size()));
         put_bytes(out, m.name);
+        out.insert(out.end(), m.local_extra.begin(), m.local_extra.end());
         out.insert(out.end(), m.data.begin(), m.data.end());
     }
     const std::uint32_t central_start = static_cast<std::uint32_t>(out.size()) - base;
@@ -193,13 +194,14 @@ Bytes build_zip(const std::vector<ZipMember>& members, const ZipLayout& layout) 
                        ? m.uncompressed_size_override
                        : static_cast<std::uint32_t>(m.data.size()));
         put16(out, static_cast<std::uint32_t>(m.name.size()));
-        put16(out, 0);
+        put16(out, static_cast<std::uint32_t>(m.central_extra.size()));
         put16(out, static_cast<std::uint32_t>(m.comment.size()));
         put16(out, 0);
         put16(out, 0);
         put32(out, m.external_attributes);
         put32(out, offsets[i]);
         put_bytes(out, m.name);
+        out.insert(out.end(), m.central_extra.begin(), m.central_extra.end());
         put_bytes(out, m.comment);
     }
     const std::uint32_t central_size = static_cast<std::uint32_t>(out.size()) - base - central_start;

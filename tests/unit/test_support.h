@@ -90,6 +90,8 @@ struct ZipMember {
     std::uint32_t uncompressed_size_override = 0xFFFFFFFFu; // the same for the stored size
     std::uint16_t flags = 0;
     bool wrong_crc = false; // store a CRC that does not match the data
+    Bytes local_extra;
+    Bytes central_extra;
 };
 
 struct ZipLayout {

@@ -510,45 +510,53 @@ bool truncate_file(FileHandle h) {
     return true;
 }
 
-DosFields local_fields_from_dos_time(DosTime t) {
-    // Zone offsets change only at whole hours, so members of one hour share
-    // one conversion; a listing of a large archive would otherwise spend much
-    // of its time in the time-zone code.
-    thread_local std::uint32_t cached_key = 0xFFFFFFFFu;
-    thread_local std::int64_t cached_offset = 0;
-    std::int64_t utc = unix_from_dos_time(t);
-    std::uint32_t key = (std::uint32_t(t.date) << 5) | (t.time >> 11);
-    if (key != cached_key) {
-        std::time_t secs = static_cast<std::time_t>(utc);
-        std::tm tm{};
-        localtime_r(&secs, &tm);
-        cached_offset = tm.tm_gmtoff;
-        cached_key = key;
-    }
-    std::time_t local = static_cast<std::time_t>(utc + cached_offset);
+std::int64_t zone_offset_at(std::int64_t utc) {
+    std::time_t secs = static_cast<std::time_t>(utc);
     std::tm tm{};
-    gmtime_r(&local, &tm); // plain calendar arithmetic, no zone lookup
-    return DosFields{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    if (!localtime_r(&secs, &tm)) return 0;
+    return tm.tm_gmtoff;
 }
 
-bool get_file_time(FileHandle h, DosTime* t) {
+bool get_file_unix_time(FileHandle h, std::int64_t* seconds) {
     struct stat st;
     if (fstat(static_cast<int>(h), &st) != 0) {
         fail_errno();
         return false;
     }
-    *t = dos_time_from_unix(static_cast<std::int64_t>(st.st_mtime));
+    *seconds = static_cast<std::int64_t>(st.st_mtime);
     return true;
 }
 
-bool set_file_time(FileHandle h, DosTime t) {
+bool set_file_unix_time(FileHandle h, std::int64_t seconds) {
     struct timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(unix_from_dos_time(t));
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(seconds);
     times[0].tv_nsec = times[1].tv_nsec = 0;
     if (futimens(static_cast<int>(h), times) != 0) {
         fail_errno();
         return false;
     }
+    return true;
+}
+
+bool get_file_time(FileHandle h, DosTime* t) {
+    std::int64_t seconds = 0;
+    if (!get_file_unix_time(h, &seconds)) return false;
+    *t = local_dos_time_from_unix(seconds);
+    return true;
+}
+
+bool set_file_time(FileHandle h, DosTime t) {
+    return set_file_unix_time(h, unix_from_local_dos_time(t));
+}
+
+bool get_path_unix_time(const char* path, std::int64_t* seconds) {
+    std::string hp;
+    struct stat st;
+    if (!host_path(path, &hp) || stat(hp.c_str(), &st) != 0) {
+        t_last_error = kErrFileNotFound;
+        return false;
+    }
+    *seconds = static_cast<std::int64_t>(st.st_mtime);
     return true;
 }
 
@@ -733,7 +741,7 @@ bool find_files(const char* pattern, std::vector<FindData>* out) {
         fd.name = e->d_name;
         fd.attributes = attributes_from_stat(st);
         fd.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint32_t>(st.st_size);
-        fd.time = dos_time_from_unix(static_cast<std::int64_t>(st.st_mtime));
+        fd.time = local_dos_time_from_unix(static_cast<std::int64_t>(st.st_mtime));
         out->push_back(std::move(fd));
     }
     closedir(d);

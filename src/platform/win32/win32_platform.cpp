@@ -60,26 +60,6 @@ std::int64_t unix_from_filetime(const FILETIME& ft) {
     return (ticks - kUnixEpochAsFileTime) / kFileTimeTicksPerSecond;
 }
 
-FILETIME filetime_from_dos(DosTime t) {
-    FILETIME ft;
-    if (DosDateTimeToFileTime(t.date, t.time, &ft)) return ft;
-    // Out-of-range fields: roll them over as the posix build does.
-    return filetime_from_unix(unix_from_dos_time(t));
-}
-
-DosTime dos_from_filetime(const FILETIME& ft) {
-    // The range is checked here because Wine wraps years past 2107 round
-    // instead of refusing them; outside it, clamp to the ends as posix does.
-    constexpr DosTime kFirst{(0 << 9) | (1 << 5) | 1, 0};
-    constexpr DosTime kLast{(127 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29};
-    const std::int64_t seconds = unix_from_filetime(ft);
-    WORD date = 0, time = 0;
-    if (seconds >= unix_from_dos_time(kFirst) && seconds <= unix_from_dos_time(kLast) + 1 &&
-        FileTimeToDosDateTime(&ft, &date, &time))
-        return DosTime{date, time};
-    return dos_time_from_unix(seconds);
-}
-
 // Windows refuses to write a read-only file. Wine keeps the attribute as
 // missing write permission, which does not stop root (CI runs as root), so
 // the attribute is checked here too.
@@ -335,25 +315,46 @@ bool truncate_file(FileHandle h) {
 
 // ---- Times ---------------------------------------------------------------
 
-DosFields local_fields_from_dos_time(DosTime t) {
-    FILETIME utc = filetime_from_dos(t);
-    FILETIME local;
-    SYSTEMTIME st;
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st))
-        return split_dos_time(t);
-    return DosFields{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
+std::int64_t zone_offset_at(std::int64_t utc) {
+    // FileTimeToLocalFileTime would apply today's offset to every date; this
+    // takes the zone's rule for the date itself.
+    FILETIME ft = filetime_from_unix(utc);
+    FILETIME local_ft;
+    SYSTEMTIME st, local;
+    if (!FileTimeToSystemTime(&ft, &st) || !SystemTimeToTzSpecificLocalTime(nullptr, &st, &local) ||
+        !SystemTimeToFileTime(&local, &local_ft))
+        return 0;
+    return unix_from_filetime(local_ft) - utc;
+}
+
+bool get_file_unix_time(FileHandle h, std::int64_t* seconds) {
+    FILETIME written;
+    if (!GetFileTime(to_handle(h), nullptr, nullptr, &written)) return false;
+    *seconds = unix_from_filetime(written);
+    return true;
+}
+
+bool set_file_unix_time(FileHandle h, std::int64_t seconds) {
+    FILETIME ft = filetime_from_unix(seconds);
+    return SetFileTime(to_handle(h), nullptr, &ft, &ft) != 0;
 }
 
 bool get_file_time(FileHandle h, DosTime* t) {
-    FILETIME written;
-    if (!GetFileTime(to_handle(h), nullptr, nullptr, &written)) return false;
-    *t = dos_from_filetime(written);
+    std::int64_t seconds = 0;
+    if (!get_file_unix_time(h, &seconds)) return false;
+    *t = local_dos_time_from_unix(seconds);
     return true;
 }
 
 bool set_file_time(FileHandle h, DosTime t) {
-    FILETIME ft = filetime_from_dos(t);
-    return SetFileTime(to_handle(h), nullptr, &ft, &ft) != 0;
+    return set_file_unix_time(h, unix_from_local_dos_time(t));
+}
+
+bool get_path_unix_time(const char* path, std::int64_t* seconds) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    *seconds = unix_from_filetime(data.ftLastWriteTime);
+    return true;
 }
 
 // ---- Attributes, names ---------------------------------------------------
@@ -416,7 +417,7 @@ bool find_files(const char* pattern, std::vector<FindData>* out) {
         entry.name = fd.cFileName;
         entry.attributes = fd.dwFileAttributes & kDosAttributes;
         entry.size = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : fd.nFileSizeLow;
-        entry.time = dos_from_filetime(fd.ftLastWriteTime);
+        entry.time = local_dos_time_from_unix(unix_from_filetime(fd.ftLastWriteTime));
         out->push_back(std::move(entry));
     } while (FindNextFileA(find.get(), &fd));
     if (GetLastError() != ERROR_NO_MORE_FILES) return false;
