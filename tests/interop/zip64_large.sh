@@ -144,6 +144,17 @@ assert data[-22:-18] == b"PK\x05\x06", "end record not last"
 count, dsize, doffset = struct.unpack("<10xHII2x", data[-22:])
 assert data[-42:-38] != b"PK\x06\x07", "ZIP64 locator"
 assert b"PK\x06\x06" not in data[doffset:], "ZIP64 end record"
+def blocks(extra):
+    # id -> data; the ZIP64 block (1) and the time block (0x5455) are all we write.
+    out, i = {}, 0
+    while i + 4 <= len(extra):
+        bid, n = struct.unpack("<HH", extra[i:i + 4])
+        out[bid] = extra[i + 4:i + 4 + n]
+        i += 4 + n
+    assert i == len(extra), extra.hex()
+    assert set(out) <= {1, 0x5455}, extra.hex()
+    assert out[0x5455][:1] == b"\x01" and len(out[0x5455]) == 5, extra.hex()
+    return out
 at = doffset
 seen = 0
 while data[at:at + 4] == b"PK\x01\x02":
@@ -153,13 +164,14 @@ while data[at:at + 4] == b"PK\x01\x02":
     if name == "big.bin":
         assert (usize, need) == (0xFFFFFFFF, 45), (usize, need)
         assert csize < 0xFFFFFFFF and offset < 0xFFFFFFFF
-        assert extra == struct.pack("<HHQ", 1, 8, big), extra.hex()
+        assert blocks(extra)[1] == struct.pack("<Q", big), extra.hex()
         lsig, lneed, lcsize, lusize, lnlen, lxlen = struct.unpack("<IH12xIIHH", data[offset:offset + 30])
         assert (lsig, lneed, lcsize, lusize) == (0x04034B50, 45, 0xFFFFFFFF, 0xFFFFFFFF)
         lextra = data[offset + 30 + lnlen:offset + 30 + lnlen + lxlen]
-        assert lextra == struct.pack("<HHQQ", 1, 16, big, csize), lextra.hex()
+        assert lextra[:20] == struct.pack("<HHQQ", 1, 16, big, csize), lextra.hex()
+        assert blocks(lextra)[1] == struct.pack("<QQ", big, csize)
     else:
-        assert extra == b"" and usize < 0xFFFFFFFF
+        assert 1 not in blocks(extra) and usize < 0xFFFFFFFF
     seen += 1
     at += 46 + nlen + xlen + clen
 assert seen == count, (seen, count)
