@@ -163,6 +163,9 @@ platform::PromptResponder make_responder(std::ostream& err, std::istream& in, An
                 text.replace(at, subject.dos.size(), subject.shown);
             if (text.find(subject.shown) == std::string::npos) text = subject.shown + ": " + text;
         }
+        // A warning's text starts with its own "Warning: "; the caption is not said twice.
+        const std::string lead = p.caption + ": ";
+        if (text.compare(0, lead.size(), lead) == 0) text.erase(0, lead.size());
         if (terminals.err)
             err << terminal_safe(p.caption) << ": " << terminal_safe(text) << "\n";
         else

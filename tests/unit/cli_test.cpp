@@ -398,6 +398,18 @@ TEST(CliMessages, FilesAreNamedInTheHostForm) {
     expect_message(a.err, "Warning: Can't open ", dir, "missing.txt", ". File was skipped\n");
     EXPECT_NE(a.out.find("here.txt"), std::string::npos) << a.out;
     EXPECT_EQ((a.out + x.out).find('\\'), std::string::npos) << a.out << x.out;
+
+    // A warning given while the archive opens, before any job, says
+    // "Warning:" once and names the archive as the user wrote it.
+    std::vector<std::uint8_t> shifted = {'J', 'U', 'N', 'K'};
+    const std::vector<std::uint8_t> plain = test::build_zip({{"a.txt", {'A'}}});
+    shifted.insert(shifted.end(), plain.begin(), plain.end());
+    const std::string moved = dir.host("moved.zip");
+    test::write_host_file(moved, shifted);
+    CliRun l = cli({"l", moved});
+    EXPECT_EQ(l.status, 1) << l.err;
+    expect_message(l.err, "Warning: The offsets of ", dir, "moved.zip",
+                   " do not count the data in front of it. They were adjusted\n");
 }
 
 // "." is the current folder: its files go in by their names below it, and
