@@ -251,9 +251,10 @@ std::unique_ptr<zentry> new_member(zip& z, const SourceFile& src, const std::str
     e->version_made_by = 20;
     e->flags = e->local_flags = 8;
     e->disk_number_start = static_cast<std::uint16_t>(z.current_disk);
-    // The exact time in UTC beside the DOS fields, as peers write it; a time
-    // its 32 bits cannot hold is left to the DOS fields.
-    if (src.mtime >= 0 && src.mtime <= 0xFFFFFFFFll) {
+    // The exact time in UTC beside the DOS fields, as peers write it. Some
+    // readers take its 32 bits as signed, others not: a time past 2038 (or
+    // before 1970) is left to the DOS fields, which every reader agrees on.
+    if (src.mtime >= 0 && src.mtime <= 0x7FFFFFFFll) {
         std::uint8_t x[kTimeExtraSize];
         time_extra_bytes(static_cast<std::uint32_t>(src.mtime), x);
         e->central_extra.assign(x, x + sizeof x);

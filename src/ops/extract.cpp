@@ -155,6 +155,9 @@ struct Job {
     std::vector<Start> starts{};
     bool starts_sorted = false;
     bool mismatch = false; // the current member's headers disagree
+    // Folders made from folder members, with their times: set once the job's
+    // files are in, as every file written into a folder changes its time.
+    std::vector<std::pair<std::string, std::int64_t>> folder_times{};
 
     // Opens the archive and allocates the buffers every form needs.
     void start(void* owner_window, const char* archive_path, const char* caption) {
@@ -347,6 +350,23 @@ struct Job {
         if (*bad) zip_warning(z, ZERR_CRC, e.name.c_str());
     }
 
+    // The 0x5455 time is exact to the second; the central one wins, as that
+    // is what the list shows, then a local one, then the NTFS time that
+    // Windows tools write. Needs the member's local header read.
+    std::int64_t modification_time(const zentry& e) const {
+        std::int64_t mtime = 0;
+        const auto length = static_cast<std::uint32_t>(e.central_extra.size());
+        if (find_unix_mtime(e.central_extra.data(), length, &mtime)) return mtime;
+        if (z.local.has_mtime) return z.local.mtime;
+        if (find_ntfs_mtime(e.central_extra.data(), length, &mtime)) return mtime;
+        return platform::unix_from_local_dos_time({e.date, e.time});
+    }
+
+    void set_folder_times() {
+        for (const auto& folder : folder_times)
+            platform::set_folder_unix_time(folder.first.c_str(), folder.second);
+    }
+
     void to_file(zentry& e) {
         char target[platform::kMaxPath];
         int refused = memberTargetPath(destination, e.name, use_folder_names, target);
@@ -366,6 +386,7 @@ struct Job {
 
         if (folder) {
             platform::create_directory(target);
+            folder_times.emplace_back(target, modification_time(e));
             if (z.progress) z.progress->LogLine("Create Dir", target);
             return;
         }
@@ -380,12 +401,7 @@ struct Job {
         z.output_count = 0;
         begin_output(e);
         const bool unused_data = decode_member(z, e);
-        // The 0x5455 time is exact to the second; the central one wins, as
-        // that is what the list shows.
-        std::int64_t mtime = 0;
-        if (!find_unix_mtime(e.central_extra.data(), static_cast<std::uint32_t>(e.central_extra.size()), &mtime))
-            mtime = z.local.has_mtime ? z.local.mtime : platform::unix_from_local_dos_time({e.date, e.time});
-        platform::set_file_unix_time(z.output_handle, mtime);
+        platform::set_file_unix_time(z.output_handle, modification_time(e));
         platform::close_file(z.output_handle);
         z.output_handle = platform::kInvalidFile;
         platform::set_attributes(target, e.external_attributes & (platform::kAttrReadOnly | platform::kAttrHidden |
@@ -456,6 +472,7 @@ int extract_files(zip& z, zlist& list, void* owner_window, const char* archive_p
     job.answer = overwrite;
     job.start(owner_window, archive_path, "Extracting: File(s)");
     job.run();
+    job.set_folder_times();
     return job.finish();
 }
 

@@ -135,6 +135,9 @@ bool get_file_unix_time(FileHandle h, std::int64_t* seconds);
 bool set_file_unix_time(FileHandle h, std::int64_t seconds);
 // The last-write time of a file or folder by its path, without opening it.
 bool get_path_unix_time(const char* path, std::int64_t* seconds);
+// Sets a folder's last-write time by its path; a folder that is a link is
+// left alone (false), so that the time never lands on what it points to.
+bool set_folder_unix_time(const char* path, std::int64_t seconds);
 
 // ---- Attributes, names ---------------------------------------------------
 

@@ -161,32 +161,78 @@ const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t le
     return nullptr;
 }
 
-bool find_unix_mtime(const std::uint8_t* extra, std::uint32_t length, std::int64_t* mtime, bool local) {
+namespace {
+
+// The data of the block with this id and its declared size; nullptr without
+// one, or when it or a block before it runs past the field.
+const std::uint8_t* find_whole_block(const std::uint8_t* extra, std::uint32_t length,
+                                     std::uint32_t wanted, std::uint32_t* size) {
     std::uint32_t at = 0;
     while (length - at >= 4) {
         const std::uint32_t id = get16(extra + at);
         const std::uint32_t declared = get16(extra + at + 2);
         at += 4;
-        if (declared > length - at) return false;
-        // Flags first; the modification time, when bit 0 says so, comes right
-        // after them, then the access and creation times bits 1 and 2 name.
-        if (id == 0x5455) {
-            if (declared < 1 || !(extra[at] & 1)) return false;
-            const std::uint32_t flags = extra[at];
-            const std::uint32_t times = local ? (flags & 1) + ((flags >> 1) & 1) + ((flags >> 2) & 1) : 1;
-            if (declared < 1 + 4 * times) return false;
-            *mtime = get32(extra + at + 1);
-            return true;
+        if (declared > length - at) return nullptr;
+        if (id == wanted) {
+            *size = declared;
+            return extra + at;
         }
         at += declared;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool find_unix_mtime(const std::uint8_t* extra, std::uint32_t length, std::int64_t* mtime,
+                     bool local) {
+    std::uint32_t declared = 0;
+    const std::uint8_t* p = find_whole_block(extra, length, 0x5455, &declared);
+    // Flags first; the modification time, when bit 0 says so, comes right
+    // after them, then the access and creation times bits 1 and 2 name.
+    if (!p || declared < 1 || !(p[0] & 1)) return false;
+    const std::uint32_t flags = p[0];
+    const std::uint32_t times = local ? (flags & 1) + ((flags >> 1) & 1) + ((flags >> 2) & 1) : 1;
+    if (declared < 1 + 4 * times) return false;
+    *mtime = get32(p + 1);
+    return true;
+}
+
+bool find_ntfs_mtime(const std::uint8_t* extra, std::uint32_t length, std::int64_t* mtime) {
+    std::uint32_t declared = 0;
+    const std::uint8_t* block = find_whole_block(extra, length, 0x000A, &declared);
+    if (!block || declared < 4) return false;
+    // Four reserved bytes, then attributes as tag, size, data; tag 1 holds
+    // the modification, access and creation FILETIMEs.
+    const std::uint8_t* p = block + 4;
+    const std::uint8_t* end = block + declared;
+    while (end - p >= 4) {
+        const std::uint32_t tag = get16(p), size = get16(p + 2);
+        p += 4;
+        if (size > static_cast<std::uint32_t>(end - p)) return false;
+        if (tag == 1) {
+            if (size < 24) return false;
+            const std::uint64_t ticks =
+                std::uint64_t(get32(p)) | (std::uint64_t(get32(p + 4)) << 32);
+            if (ticks == 0) return false;
+            // 100-ns ticks since 1601-01-01; whole seconds, rounded down.
+            *mtime = static_cast<std::int64_t>(ticks / 10000000u) - 11644473600ll;
+            return true;
+        }
+        p += size;
     }
     return false;
 }
 
+bool member_exact_time(const zentry& e, std::int64_t* mtime) {
+    const auto length = static_cast<std::uint32_t>(e.central_extra.size());
+    return find_unix_mtime(e.central_extra.data(), length, mtime) ||
+           find_ntfs_mtime(e.central_extra.data(), length, mtime);
+}
+
 std::int64_t member_unix_time(const zentry& e) {
     std::int64_t mtime = 0;
-    if (find_unix_mtime(e.central_extra.data(), static_cast<std::uint32_t>(e.central_extra.size()), &mtime))
-        return mtime;
+    if (member_exact_time(e, &mtime)) return mtime;
     return platform::unix_from_local_dos_time({e.date, e.time});
 }
 

@@ -43,8 +43,15 @@ const std::uint8_t* find_zip64_block(const std::uint8_t* extra, std::uint32_t le
 // the block is shorter than its flags say or runs past the field. A local
 // block holds every time its flags name; a central one only the first.
 bool find_unix_mtime(const std::uint8_t* extra, std::uint32_t length, std::int64_t* mtime, bool local = false);
-// A member's modification time in seconds since 1970-01-01 UTC: its central
-// 0x5455 time when it has one, else its DOS date and time taken as local time.
+// The modification time of the NTFS block (0x000A) of an extra field, in
+// whole seconds since 1970-01-01 UTC; false without one, or when its times
+// attribute is short or the time is zero.
+bool find_ntfs_mtime(const std::uint8_t* extra, std::uint32_t length, std::int64_t* mtime);
+// The exact modification time a member's central extra field holds: its
+// 0x5455 time, else its NTFS time.
+bool member_exact_time(const zentry& e, std::int64_t* mtime);
+// A member's modification time in seconds since 1970-01-01 UTC: its exact
+// time when it has one, else its DOS date and time taken as local time.
 std::int64_t member_unix_time(const zentry& e);
 // Takes the ZIP64 values of a central header's marked fields (0xFFFFFFFF
 // sizes and offset, 0xFFFF disk) from its extra field into the entry, or

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "zip/input.h"
 #include "zip/zlist.h"
 
 namespace {
@@ -24,16 +25,26 @@ std::string time_text(const platform::DosFields& f) {
 
 const char kFolderTime[] = "00:00";
 
+// The time a row shows: the exact time when the member has one, in this
+// machine's zone, so that the list agrees with what extraction sets; else the
+// DOS fields, which are local time already.
+platform::DosFields shown_time(const zentry& e) {
+    std::int64_t mtime = 0;
+    if (member_exact_time(e, &mtime))
+        return platform::split_dos_time(platform::local_dos_time_from_unix(mtime));
+    return platform::split_dos_time({e.date, e.time});
+}
+
 } // namespace
 
 std::string member_date_text(const zentry& e) {
     if (e.is_folder()) return "Folder";
-    return date_text(platform::split_dos_time({e.date, e.time}));
+    return date_text(shown_time(e));
 }
 
 std::string member_time_text(const zentry& e) {
     if (e.is_folder()) return kFolderTime;
-    return time_text(platform::split_dos_time({e.date, e.time}));
+    return time_text(shown_time(e));
 }
 
 void member_date_time_texts(const zentry& e, std::string* date, std::string* time) {
@@ -42,7 +53,7 @@ void member_date_time_texts(const zentry& e, std::string* date, std::string* tim
         *time = kFolderTime;
         return;
     }
-    platform::DosFields f = platform::split_dos_time({e.date, e.time});
+    const platform::DosFields f = shown_time(e);
     *date = date_text(f);
     *time = time_text(f);
 }

@@ -200,6 +200,23 @@ TEST(AddJob, CreateWritesMembersWithTheirFields) {
     EXPECT_EQ(a.ui.calls("SetCaption"), std::vector<std::string>{"SetCaption:Creating new archive"});
 }
 
+// Readers differ on whether the block's 32 bits are signed: a time past
+// January 2038 is left to the DOS fields, which all of them read alike.
+TEST(AddJob, TimeBlockOnlyWhereEveryReaderAgreesOnIt) {
+    Area a;
+    const std::uint16_t y2037 = ((2037 - 1980) << 9) | (12 << 5) | 31,
+                        y2040 = ((2040 - 1980) << 9) | (1 << 5) | 1;
+    ASSERT_EQ(a.run(kActionCreate, {a.src("2037.txt", text("a"), y2037, 0x6000),
+                                    a.src("2040.txt", text("b"), y2040, 0x6000)}),
+              0);
+    ASSERT_EQ(a.reopen(), 0);
+    ASSERT_EQ(a.names(), (std::vector<std::string>{"2037.txt", "2040.txt"}));
+    EXPECT_EQ(a.list.entries[0]->central_extra.size(), 9u);
+    EXPECT_TRUE(a.list.entries[1]->central_extra.empty());
+    EXPECT_EQ(a.list.entries[1]->date, y2040);
+    EXPECT_EQ(a.list.entries[1]->time, 0x6000);
+}
+
 TEST(AddJob, CreateWithoutFilesIsNothingToDoAndLeavesNoFile) {
     Area a;
     EXPECT_EQ(a.run(kActionCreate, {}), ZERR_NOTHING);

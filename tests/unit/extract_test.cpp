@@ -13,6 +13,7 @@
 #include "ops/extract.h"
 #include "ops/job_ui.h"
 #include "test_support.h"
+#include "zip/list_text.h"
 #include "zip/open_archive.h"
 #include "zip/zip.h"
 #include "zip/zlist.h"
@@ -158,7 +159,7 @@ TEST(Extract, TimesAndAttributesComeFromTheMember) {
 }
 
 // The file gets the member's 0x5455 time (central, else local) to the
-// second; without a well-formed one, its DOS fields taken as local time in
+// second, else its NTFS time; without a well-formed one, its DOS fields taken as local time in
 // the zone of their date. Natively each zone is set in turn; under Wine only
 // the zone the run was started in counts (ctest starts one run per zone and
 // names it in ZARVO_TEST_ZONE).
@@ -170,6 +171,15 @@ TEST(LocalTime, ExtractionTakesTheTimeBlockElseLocalDosTime) {
     const Bytes flags_only = {0x55, 0x54, 1, 0, 1};                   // shorter than its flags claim
     const Bytes cut = {0x55, 0x54, 5, 0, 1, 0x41, 0x0F};              // runs past the field
     const Bytes no_mtime = {0x55, 0x54, 5, 0, 6, 0x41, 0x0F, 0x95, 0x66}; // bit 0 clear
+    // NTFS times as Windows tools write them: 12:00:02.5 UTC, and one whose
+    // times attribute is shorter than three FILETIMEs.
+    const Bytes ntfs = {0x0A, 0x00, 0x20, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x18, 0x00,
+                        0x40, 0x18, 0x33, 0x86, 0xAE, 0xD6, 0xDA, 0x01, 0x00, 0x00, 0x00, 0x00,
+                        0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const Bytes ntfs_short = {0x0A, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00,
+                              0x08, 0x00, 0x40, 0x18, 0x33, 0x86, 0xAE, 0xD6, 0xDA, 0x01};
+    Bytes time_and_ntfs = ntfs;
+    time_and_ntfs.insert(time_and_ntfs.end(), at_1.begin(), at_1.end());
     Bytes after_other = {0xFE, 0xCA, 2, 0, 9, 9};
     after_other.insert(after_other.end(), at_1.begin(), at_1.end());
     const std::int64_t kDos = -1; // the DOS fields' reading, per zone below
@@ -187,6 +197,10 @@ TEST(LocalTime, ExtractionTakesTheTimeBlockElseLocalDosTime) {
         {"local_short.txt", {}, local_short, kDos},
         {"no_mtime.txt", no_mtime, {}, kDos},
         {"none.txt", {}, {}, kDos},
+        {"ntfs.txt", ntfs, {}, 1721044802},
+        {"local_time_over_ntfs.txt", ntfs, at_3, 1721044803},
+        {"time_over_ntfs.txt", time_and_ntfs, {}, 1721044801},
+        {"ntfs_short.txt", ntfs_short, {}, kDos},
     };
     // DOS fields 2024-07-15 08:00:00 in each zone.
     const struct {
@@ -201,6 +215,16 @@ TEST(LocalTime, ExtractionTakesTheTimeBlockElseLocalDosTime) {
         m.central_extra = c.central;
         m.local_extra = c.local;
         members.push_back(m);
+    }
+    // Folders get their times too, after the files written into them.
+    for (const char* folder : {"stamped/", "plain/"}) {
+        auto m = stored(folder, "");
+        m.date = members.front().date;
+        m.time = members.front().time;
+        m.external_attributes = 0x10;
+        if (folder[0] == 's') m.central_extra = at_1;
+        members.push_back(m);
+        members.push_back(stored(std::string(folder) + "in.txt", "t"));
     }
     int runs = 0;
     for (const auto& zone : zones) {
@@ -221,6 +245,20 @@ TEST(LocalTime, ExtractionTakesTheTimeBlockElseLocalDosTime) {
             ASSERT_TRUE(platform::get_file_unix_time(file.get(), &seconds));
             EXPECT_EQ(seconds, c.expected == kDos ? zone.dos_reading : c.expected) << zone.zone << " " << c.name;
         }
+        for (const auto& folder : {std::make_pair("stamped", std::int64_t(1721044801)),
+                                   std::make_pair("plain", zone.dos_reading)}) {
+            std::int64_t seconds = 0;
+            ASSERT_TRUE(platform::get_path_unix_time(
+                f.dir.dos(std::string("out/") + folder.first).c_str(), &seconds));
+            EXPECT_EQ(seconds, folder.second) << zone.zone << " " << folder.first;
+        }
+        // The list shows the time extraction gives, in this zone: 12:00:01
+        // UTC is 08:00 in New York, as the DOS fields say, 17:30 in Kolkata.
+        std::string date, time;
+        member_date_time_texts(*f.list.entries.front(), &date, &time);
+        EXPECT_EQ(date + " " + time,
+                  zone.dos_reading == 1721044800 ? " 7/15/2024 08:00 am" : " 7/15/2024 05:30 pm")
+            << zone.zone;
     }
 #ifndef _WIN32
     setenv("TZ", "UTC", 1);

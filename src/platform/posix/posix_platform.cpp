@@ -560,6 +560,23 @@ bool get_path_unix_time(const char* path, std::int64_t* seconds) {
     return true;
 }
 
+bool set_folder_unix_time(const char* path, std::int64_t seconds) {
+    std::string hp;
+    struct stat st;
+    if (!host_path(path, &hp) || lstat(hp.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        t_last_error = kErrFileNotFound;
+        return false;
+    }
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(seconds);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    if (utimensat(AT_FDCWD, hp.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+        fail_errno();
+        return false;
+    }
+    return true;
+}
+
 std::uint32_t get_attributes(const char* path) {
     std::string hp;
     struct stat st;
@@ -826,7 +843,10 @@ std::uint32_t logical_drives() {
 }
 
 int show_message_box(const Prompt& prompt) {
-    std::fprintf(stderr, "%s: %s\n", prompt.caption.c_str(), prompt.text.c_str());
+    const std::string lead = prompt.caption + ": ";
+    const bool led = prompt.text.compare(0, lead.size(), lead) == 0;
+    std::fprintf(stderr, "%s: %s\n", prompt.caption.c_str(),
+                 prompt.text.c_str() + (led ? lead.size() : 0));
     switch (prompt.style & 0x0F) {
     case kMbOk:
         return kIdOk;
