@@ -11,6 +11,7 @@
 #include "app/job_ui.h"
 #include "app/resource.h"
 #include "ops/extract.h"
+#include "zip/list_text.h"
 #include "ops/paths.h"
 
 namespace {
@@ -108,8 +109,8 @@ bool TOverWriteDlg::on_init() {
                                ? std::string("(size and time not known)")
                                : size_and_time(size, date, time);
     set_text(IDC_EXISTING_FILE, existing.c_str());
-    set_text(IDC_MEMBER_FILE,
-             size_and_time(entry_.uncompressed_size, entry_.date, entry_.time).c_str());
+    const platform::DosTime shown = member_shown_time(entry_);
+    set_text(IDC_MEMBER_FILE, size_and_time(entry_.uncompressed_size, shown.date, shown.time).c_str());
     return true;
 }
 

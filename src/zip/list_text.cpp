@@ -25,26 +25,23 @@ std::string time_text(const platform::DosFields& f) {
 
 const char kFolderTime[] = "00:00";
 
-// The time a row shows: the exact time when the member has one, in this
-// machine's zone, so that the list agrees with what extraction sets; else the
-// DOS fields, which are local time already.
-platform::DosFields shown_time(const zentry& e) {
-    std::int64_t mtime = 0;
-    if (member_exact_time(e, &mtime))
-        return platform::split_dos_time(platform::local_dos_time_from_unix(mtime));
-    return platform::split_dos_time({e.date, e.time});
-}
-
 } // namespace
+
+platform::DosTime member_shown_time(const zentry& e) {
+    // In this machine's zone, so that the list agrees with what extraction sets.
+    std::int64_t mtime = 0;
+    if (member_exact_time(e, &mtime)) return platform::local_dos_time_from_unix(mtime);
+    return {e.date, e.time};
+}
 
 std::string member_date_text(const zentry& e) {
     if (e.is_folder()) return "Folder";
-    return date_text(shown_time(e));
+    return date_text(platform::split_dos_time(member_shown_time(e)));
 }
 
 std::string member_time_text(const zentry& e) {
     if (e.is_folder()) return kFolderTime;
-    return time_text(shown_time(e));
+    return time_text(platform::split_dos_time(member_shown_time(e)));
 }
 
 void member_date_time_texts(const zentry& e, std::string* date, std::string* time) {
@@ -53,7 +50,7 @@ void member_date_time_texts(const zentry& e, std::string* date, std::string* tim
         *time = kFolderTime;
         return;
     }
-    const platform::DosFields f = shown_time(e);
+    const platform::DosFields f = platform::split_dos_time(member_shown_time(e));
     *date = date_text(f);
     *time = time_text(f);
 }

@@ -4,9 +4,14 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 struct zentry;
 struct zlist;
 
+// The time the member's rows and questions show, as local DOS time: its
+// exact time in this zone when it has one, else its DOS fields.
+platform::DosTime member_shown_time(const zentry& e);
 // "%2d/%2d/%2d" month/day/year in local time, or "Folder" for a stored folder.
 std::string member_date_text(const zentry& e);
 // Twelve-hour "hh:mm am" / "hh:mm pm" in local time, or "00:00" for a folder.
