@@ -119,7 +119,7 @@ void touch_entries(const zlist& list) {
     for (const auto& p : list.entries) {
         FUZZ_CHECK(p != nullptr);
         const zentry& e = *p;
-        FUZZ_CHECK(e.name.size() == e.name_length);
+        FUZZ_CHECK(e.stored_name.size() == e.name_length);
         FUZZ_CHECK(e.central_extra.size() == e.central_extra_length);
         FUZZ_CHECK(e.comment.size() == e.comment_length);
         sum += e.version_made_by + e.version_needed + e.flags + e.method + e.crc +
