@@ -80,7 +80,11 @@ TempDir::~TempDir() {
     fs::remove_all(host_, ec);
 }
 
-std::string TempDir::host(const std::string& name) const { return (fs::path(host_) / name).string(); }
+// Names are UTF-8, as the engine's; std::filesystem would take a narrow
+// string in the system code page on Windows.
+std::string TempDir::host(const std::string& name) const {
+    return (fs::u8path(host_) / fs::u8path(name)).u8string();
+}
 
 std::string TempDir::dos(const std::string& name) const {
     std::string p = platform::dos_path_from_host(host_);
