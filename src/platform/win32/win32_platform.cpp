@@ -17,6 +17,7 @@
 
 #include <map>
 #include <mutex>
+#include <cstdlib>
 #include <cstring>
 
 #include "driver/vxd_exchange.h"
@@ -715,6 +716,25 @@ bool is_terminal(StdStream stream) {
     // _isatty answers yes for any character device, NUL included.
     return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_CHAR &&
            GetConsoleMode(h, &mode) != 0;
+}
+
+// The console's code pages belong to the console, not the process: the ones
+// found are put back when the program ends.
+namespace {
+UINT console_output_cp = 0;
+UINT console_input_cp = 0;
+} // namespace
+
+void use_utf8_console() {
+    console_output_cp = GetConsoleOutputCP();
+    console_input_cp = GetConsoleCP();
+    if (console_output_cp == 0) return; // no console
+    SetConsoleOutputCP(CP_UTF8);
+    SetConsoleCP(CP_UTF8);
+    std::atexit([] {
+        SetConsoleOutputCP(console_output_cp);
+        SetConsoleCP(console_input_cp);
+    });
 }
 
 std::string current_directory() {
