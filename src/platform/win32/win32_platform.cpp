@@ -49,11 +49,11 @@ FileHandle from_handle(HANDLE h) {
     return reinterpret_cast<FileHandle>(h);
 }
 
-// Whether the ...A API speaks UTF-8; asked once, as the code page of a
-// process never changes.
+// Whether the ...A API speaks UTF-8. GetACP only reads a value the process
+// fixed at its start; no local static here, as the settings are read during
+// the initialisation of another static, where mingw's guard would spin.
 bool ansi_is_utf8() {
-    static const bool utf8 = GetACP() == CP_UTF8;
-    return utf8;
+    return GetACP() == CP_UTF8;
 }
 
 std::wstring wide(const char* utf8) {
@@ -76,7 +76,7 @@ std::string utf8_of(const wchar_t* w) {
 
 // The file calls of this layer, by the API that takes UTF-8 paths here.
 DWORD attributes_of(const char* path) {
-    return ansi_is_utf8() ? attributes_of(path) : GetFileAttributesW(wide(path).c_str());
+    return ansi_is_utf8() ? GetFileAttributesA(path) : GetFileAttributesW(wide(path).c_str());
 }
 HANDLE create_handle(const char* path, DWORD access, DWORD disposition) {
     return ansi_is_utf8() ? CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition,
