@@ -851,11 +851,14 @@ long reg_query_info(RegKey key, RegKeyInfo* info) {
     LONG r = RegQueryInfoKeyA(h, class_name, &class_size, nullptr, &subkeys, &longest_subkey, &longest_class, &values,
                               &longest_name, &longest_data, nullptr, &written);
     if (r != ERROR_SUCCESS) return r;
+    // The system counts names in UTF-16 units and string data as UTF-16;
+    // names and strings come out of the ...A calls in UTF-8, up to three
+    // bytes a unit (a 6-unit name of three emoji is 12 bytes).
     info->subkeys = subkeys;
-    info->longest_subkey_name = longest_subkey;
+    info->longest_subkey_name = longest_subkey * 3;
     info->values = values;
-    info->longest_value_name = longest_name;
-    info->longest_value_data = longest_data;
+    info->longest_value_name = longest_name * 3;
+    info->longest_value_data = longest_data * 2;
     return 0;
 }
 
