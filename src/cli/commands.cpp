@@ -224,7 +224,8 @@ void list_brief(const zlist& list, std::ostream& out, bool terminal) {
     // Names are UTF-8: columns are counted in characters, not bytes.
     auto width = [](const std::string& text) {
         std::size_t n = 0;
-        for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+        for (unsigned char c : text)
+            n += (c & 0xC0) != 0x80;
         return n;
     };
     std::size_t name_width = 4;

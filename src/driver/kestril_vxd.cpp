@@ -302,8 +302,9 @@ class Driver {
         // programs; a longer path is left out, since cut short it would name
         // another file.
         char path[monitor::kLogRecordSize];
-        const int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()),
-                                          path, static_cast<int>(sizeof path - 1), nullptr, nullptr);
+        const int n =
+            WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), path,
+                                static_cast<int>(sizeof path - 1), nullptr, nullptr);
         if (n <= 0) return;
         path[n] = '\0';
         const std::string key = lowered(path);

@@ -410,8 +410,8 @@ int read_central_header(zip& z, zlist& list, std::uint64_t room) {
     }
     if (z.error == 0) {
         try {
-            e->name = member_name(e->stored_name, e->flags, e->version_made_by, e->central_extra.data(),
-                                  e->central_extra_length);
+            e->name = member_name(e->stored_name, e->flags, e->version_made_by,
+                                  e->central_extra.data(), e->central_extra_length);
         } catch (const std::bad_alloc&) {
             set_error(z, ZERR_MEMORY);
             return z.error;

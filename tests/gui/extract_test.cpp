@@ -218,7 +218,8 @@ TEST_F(ExtractTest, NonAsciiNamesAreListedAndExtractedByTheirUtf8Names) {
     members.push_back({"se\xA4or.txt", Bytes(names.back().begin(), names.back().end())});
     open(members);
     // Sorted by name: ASCII letters folded, then byte order, which is code point order.
-    const std::vector<std::string> listed = {names[0], names[5], names[1], names[2], names[3], names[4]};
+    const std::vector<std::string> listed = {names[0], names[5], names[1],
+                                             names[2], names[3], names[4]};
     EXPECT_EQ(this->names(), listed);
     ASSERT_TRUE(platform::create_directory(dir.dos("out").c_str()));
     on_dialog = [&](ui::Dialog& dlg) {

@@ -833,7 +833,8 @@ TEST(NewNames, NonAsciiNamesAreUtf8WithBitElevenAndAsciiNamesAsBefore) {
     };
     Area a;
     std::vector<std::string> paths;
-    for (const auto& c : cases) paths.push_back(a.src(c.name, text("data of " + c.name)));
+    for (const auto& c : cases)
+        paths.push_back(a.src(c.name, text("data of " + c.name)));
     ASSERT_EQ(a.run(kActionCreate, paths, 6), 0);
     ASSERT_EQ(a.reopen(), 0);
     const Bytes bytes = a.archive_bytes();
@@ -881,12 +882,15 @@ TEST(NewNames, CopiedMembersKeepTheirStoredNameBytesAndFlags) {
     std::vector<test::ZipMember> kept(3);
     kept[0].name = "caf\x82.txt";
     kept[1].name = "???.txt";
-    kept[1].central_extra = {0x75, 0x70, 14, 0, 1, 0, 0, 0, 0, 0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC, 0xE8, 0xAA, 0x9E};
+    kept[1].central_extra = {0x75, 0x70, 14,   0,    1,    0,    0,    0,    0,
+                             0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC, 0xE8, 0xAA, 0x9E};
     const std::uint32_t crc = test::crc32_of(text("???.txt"));
-    for (int i = 0; i < 4; ++i) kept[1].central_extra[5 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        kept[1].central_extra[5 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
     kept[2].name = "\xD0\xBF.txt";
     kept[2].flags = 0x0800;
-    for (auto& m : kept) m.data = text("bytes of " + m.name);
+    for (auto& m : kept)
+        m.data = text("bytes of " + m.name);
     std::vector<test::ZipMember> all = kept;
     all.push_back(kept[0]);
     all.back().name = "gone.txt";
@@ -1001,8 +1005,9 @@ TEST(NewNames, AFileNameThatIsNotUtf8KeepsItsBytesWithAWarning) {
     ASSERT_EQ(a.run(kActionCreate, {a.src(latin1, text("latin-1"))}), 0);
     EXPECT_EQ(a.z.warnings, 1u);
     EXPECT_EQ(a.ui.calls("AddWarning"),
-              std::vector<std::string>{"AddWarning:Warning: Name " + latin1 +
-                                       " is not UTF-8. It was stored as it is and will read as code page 437"});
+              std::vector<std::string>{
+                  "AddWarning:Warning: Name " + latin1 +
+                  " is not UTF-8. It was stored as it is and will read as code page 437"});
     ASSERT_EQ(a.reopen(), 0);
     const zentry& e = *a.list.entries[0];
     EXPECT_EQ(e.stored_name, latin1);

@@ -127,7 +127,8 @@ TEST_F(LoggingDriverTest, ReportsWhatIsCreatedAndWrittenButNotTheMonitorsOwnFile
 // where the system code page could spell none of it.
 TEST_F(LoggingDriverTest, NonAsciiPathsAreLoggedAsUtf8) {
     ASSERT_EQ(startLogging(), 0);
-    const std::string folder = "work/\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD0\xB0 caf\xC3\xA9";
+    const std::string folder =
+        "work/\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD0\xB0 caf\xC3\xA9";
     const std::string file = folder + "/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.dll";
     std::filesystem::create_directories(std::filesystem::u8path(dir.host(folder)));
     dir.write(file, test::Bytes(100, 'd'));

@@ -621,7 +621,8 @@ class VxdDriver : public LoggingDriver {
     bool open(const char* program_dir) override {
         const std::string path = with_backslash(program_dir) + "kestril.vxd";
         if (module_ || path.size() >= kMaxPath) return false;
-        module_ = ansi_is_utf8() ? LoadLibraryA(path.c_str()) : LoadLibraryW(wide(path.c_str()).c_str());
+        module_ =
+            ansi_is_utf8() ? LoadLibraryA(path.c_str()) : LoadLibraryW(wide(path.c_str()).c_str());
         if (!module_) return false;
         auto open_driver =
             reinterpret_cast<vxd::OpenFunction>(find_export(vxd::kOpenExport));
