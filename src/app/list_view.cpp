@@ -233,7 +233,8 @@ LRESULT TAppWin::on_list_notify(NMHDR* hdr) {
         if ((info->item.mask & LVIF_TEXT) && info->item.cchTextMax > 0) {
             char text[platform::kMaxPath];
             cellText(info->item.iItem, info->item.iSubItem, text, sizeof text);
-            MultiByteToWideChar(CP_ACP, 0, text, -1, info->item.pszText, info->item.cchTextMax);
+            // Names are UTF-8 whatever the system's code page.
+            MultiByteToWideChar(CP_UTF8, 0, text, -1, info->item.pszText, info->item.cchTextMax);
             info->item.pszText[info->item.cchTextMax - 1] = 0;
         }
         return 0;

@@ -224,9 +224,16 @@ void list_brief(const zlist& list, std::ostream& out, bool terminal) {
     auto shown = [terminal](const std::string& text, bool keep_lines = false) {
         return terminal ? terminal_safe(text, keep_lines) : text;
     };
+    // Names are UTF-8: columns are counted in characters, not bytes.
+    auto width = [](const std::string& text) {
+        std::size_t n = 0;
+        for (unsigned char c : text)
+            n += (c & 0xC0) != 0x80;
+        return n;
+    };
     std::size_t name_width = 4;
     for (const zentry* e : list.sorted)
-        name_width = std::max(name_width, shown(e->name.c_str()).size());
+        name_width = std::max(name_width, width(shown(e->name.c_str())));
     char buf[512];
     std::snprintf(buf, sizeof buf, "%-*s  %10s  %8s  %10s  %10s  %5s  %s", static_cast<int>(name_width),
                   "Name", "Date", "Time", "Size", "Packed", "Ratio", "Comment");
@@ -238,7 +245,7 @@ void list_brief(const zlist& list, std::ostream& out, bool terminal) {
                       static_cast<unsigned long long>(e->uncompressed_size),
                       static_cast<unsigned long long>(e->compressed_size), member_ratio_text(*e).c_str());
         line.assign(shown(e->name.c_str()));
-        line.resize(std::max(name_width, line.size()), ' ');
+        line.append(name_width - std::min(name_width, width(line)), ' ');
         line += buf;
         if (e->comment_length) line += shown(e->comment.c_str());
         line += '\n';

@@ -56,6 +56,10 @@ const SliceTables& slice_tables() {
 
 } // namespace
 
+const std::uint32_t* crc32_table() {
+    return slice_tables().t[0];
+}
+
 std::uint32_t foldCrc(const std::uint32_t* table, std::uint32_t c, const std::uint8_t* data, std::size_t length) {
     if (length >= 64) {
         const auto& t = slice_tables().t;

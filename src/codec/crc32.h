@@ -15,6 +15,9 @@ int makeCrcTable(zip& z);
 // of everything since the last reset is returned.
 std::uint32_t updateCrc(zip& z, const std::uint8_t* data, std::size_t length);
 
+// The byte-wise table, for a checksum taken outside a job.
+const std::uint32_t* crc32_table();
+
 // Folds bytes into a running (uncomplemented) value with the engine's table.
 std::uint32_t foldCrc(const std::uint32_t* table, std::uint32_t running, const std::uint8_t* data,
                       std::size_t length);

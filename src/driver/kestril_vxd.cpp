@@ -298,15 +298,14 @@ class Driver {
             if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
                 return;
         }
-        // The record holds 253 bytes and a NUL; a longer path is left out,
-        // since cut short it would name another file. So is one the system
-        // code page cannot spell.
+        // The record holds 253 bytes and a NUL, in UTF-8 as every path of the
+        // programs; a longer path is left out, since cut short it would name
+        // another file.
         char path[monitor::kLogRecordSize];
-        BOOL lossy = FALSE;
-        const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(),
-                                          static_cast<int>(wide.size()), path,
-                                          static_cast<int>(sizeof path - 1), nullptr, &lossy);
-        if (n <= 0 || lossy) return;
+        const int n =
+            WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), path,
+                                static_cast<int>(sizeof path - 1), nullptr, nullptr);
+        if (n <= 0) return;
         path[n] = '\0';
         const std::string key = lowered(path);
         std::lock_guard<std::mutex> lock(mutex_);

@@ -18,6 +18,7 @@
 #include "ops/job_ui.h"
 #include "ops/paths.h"
 #include "zip/input.h"
+#include "zip/names.h"
 #include "zip/progress.h"
 #include "zip/writer.h"
 #include "zip/zip.h"
@@ -241,7 +242,13 @@ bool open_source(zip& z, const std::string& path, SourceFile& src) {
 
 std::unique_ptr<zentry> new_member(zip& z, const SourceFile& src, const std::string& name, std::uint32_t level) {
     auto e = std::make_unique<zentry>();
-    e->name = name;
+    // Names are UTF-8 inside; only a name that is not pure ASCII needs bit 11,
+    // so ASCII members are written as before. A file name that is not UTF-8
+    // (a host file system in another encoding) keeps its bytes, without the bit.
+    const bool utf8 = !is_ascii(name) && is_utf8(name);
+    if (!is_ascii(name) && !utf8) zip_warning(z, ZWARN_NAME_BYTES, name.c_str());
+    e->stored_name = name;
+    e->name = catalog_name(name);
     e->name_length = static_cast<std::uint32_t>(name.size());
     e->date = src.time.date;
     e->time = src.time.time;
@@ -249,7 +256,7 @@ std::unique_ptr<zentry> new_member(zip& z, const SourceFile& src, const std::str
     e->external_attributes = src.attributes;
     e->internal_attributes = 0xFFFF;
     e->version_made_by = 20;
-    e->flags = e->local_flags = 8;
+    e->flags = e->local_flags = 8 | (utf8 ? kUtf8NameFlag : 0);
     e->disk_number_start = static_cast<std::uint16_t>(z.current_disk);
     // The exact time in UTC beside the DOS fields, as peers write it. Some
     // readers take its 32 bits as signed, others not: a time past 2038 (or
@@ -321,7 +328,8 @@ std::uint64_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t 
         e.version_needed = e.local_zip64 ? 45 : z.method == 8 ? 20 : 10;
         if (z.method != 8) e.internal_attributes = 0;
         std::uint16_t level_flags = z.method == 8 ? (level == 1 ? 4 : level == 9 ? 2 : 0) : 0;
-        e.flags = e.local_flags = level_flags; // bit 3 only while the data was written
+        // Bit 3 only while the data was written.
+        e.flags = e.local_flags = level_flags | (e.flags & kUtf8NameFlag);
     }
     return compressed;
 }
@@ -448,7 +456,7 @@ void update_job(zip& z, zlist& list, WriteJob& job, flist& files, std::uint32_t 
     for (fentry& f : files.entries) {
         if (z.error) break;
         std::string name = stored_name(f.path, files.prefix_length, files.full_paths);
-        zentry* found = name.empty() ? nullptr : list.zlist_find(name.c_str());
+        zentry* found = name.empty() ? nullptr : list.zlist_find(catalog_name(name).c_str());
         switch (action) {
         case kActionAdd:
             if (found) list.mark(found);

@@ -306,7 +306,7 @@ struct Job {
                 return !local.zip64_sizes || in_zip64 != in_central;
             return in_local != in_central;
         };
-        return local.name != e.name || local.method != e.method ||
+        return local.name != e.stored_name || local.method != e.method ||
                (local.crc != e.crc && !(descriptor && local.crc == 0)) ||
                differs(local.compressed_size, local.zip64_compressed, e.compressed_size) ||
                differs(local.uncompressed_size, local.zip64_uncompressed, e.uncompressed_size) ||

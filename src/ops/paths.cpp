@@ -115,8 +115,8 @@ bool same_letters(const std::string& a, const char* b) {
 
 // Windows opens the device whatever extension follows a reserved name, and
 // ignores blanks before that extension: "nul .txt" is NUL. The digits of
-// COM and LPT include the superscripts 1 to 3, in the system code page
-// (Windows-1252) and in UTF-8, for a system whose code page is UTF-8.
+// COM and LPT include the superscripts 1 to 3: in UTF-8, as member names
+// are, and in Windows-1252, for a name met in a system code page.
 bool is_device_name(const std::string& part) {
     std::string base = part.substr(0, part.find('.'));
     while (!base.empty() && base.back() == ' ')

@@ -302,6 +302,8 @@ enum class StdStream { In, Out, Err };
 // console on win32 (where NUL is a character device, and a file or pipe is
 // not a console either).
 bool is_terminal(StdStream stream);
+// Makes a console read and show UTF-8, as the programs' text is; nothing on posix.
+void use_utf8_console();
 
 std::string current_directory();
 bool set_current_directory(const char* path);

@@ -92,6 +92,8 @@ const char* warning_format(std::int32_t code) {
         return "File %s needs a newer version of the format and was skipped";
     case ZWARN_ZIP64_EXTRA:
         return "The ZIP64 extra field of %s is damaged. File was skipped";
+    case ZWARN_NAME_BYTES:
+        return "Name %s is not UTF-8. It was stored as it is and will read as code page 437";
     case ZWARN_OFFSET_DATA:
         return "The offsets of %s do not count the data in front of it. They were adjusted";
     default: return nullptr;

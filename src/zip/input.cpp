@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ops/drives.h"
+#include "zip/names.h"
 #include "zip/zip.h"
 #include "zip/zlist.h"
 
@@ -439,8 +440,8 @@ int read_central_header(zip& z, zlist& list, std::uint64_t room) {
 
     try {
         if (e->name_length) {
-            e->name.resize(e->name_length);
-            read_bytes(z, &e->name[0], e->name_length);
+            e->stored_name.resize(e->name_length);
+            read_bytes(z, &e->stored_name[0], e->name_length);
         }
         if (e->central_extra_length && z.error == 0) {
             e->central_extra.resize(e->central_extra_length);
@@ -454,6 +455,13 @@ int read_central_header(zip& z, zlist& list, std::uint64_t room) {
         set_error(z, ZERR_MEMORY);
     }
     if (z.error == 0) {
+        try {
+            e->name = member_name(e->stored_name, e->flags, e->version_made_by,
+                                  e->central_extra.data(), e->central_extra_length);
+        } catch (const std::bad_alloc&) {
+            set_error(z, ZERR_MEMORY);
+            return z.error;
+        }
         take_zip64_values(*e);
         list.append(std::move(e));
     }

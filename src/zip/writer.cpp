@@ -122,7 +122,7 @@ void write_local_header(zip& z, zentry& e) {
     std::uint8_t h[30];
     local_header_bytes(e, h);
     write_out(z, h, sizeof h);
-    write_out(z, e.name.data(), e.name_length);
+    write_out(z, e.stored_name.data(), e.name_length);
     // Local extra bytes are never held in memory: members written here have
     // none but the ZIP64 block of a large one and their time block, which
     // goes second so that the ZIP64 block stays where rewrites expect it.
@@ -244,7 +244,7 @@ void write_central_directory(zip& z, zlist& list) {
         put32(h + 38, e.external_attributes);
         put32(h + 42, field32(e.local_header_offset));
         write_out(z, h, sizeof h);
-        write_out(z, e.name.data(), e.name_length);
+        write_out(z, e.stored_name.data(), e.name_length);
         write_out(z, e.central_extra.data(), e.central_extra_length);
         write_out(z, e.comment.data(), e.comment_length);
         if (z.error) return;

@@ -27,7 +27,8 @@ struct zentry {
     std::uint32_t external_attributes = 0;
     std::vector<std::uint8_t> central_extra;
     std::string comment; // comment_length bytes
-    std::string name;    // as stored, with '/' separators
+    std::string name;    // UTF-8, with '/' separators: what lists, paths and lookups use
+    std::string stored_name; // the header's bytes, written back as they are
     std::uint16_t version_made_by = 0;
     std::uint16_t version_needed = 0;
     std::uint16_t flags = 0;

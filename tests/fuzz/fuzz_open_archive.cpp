@@ -15,6 +15,7 @@
 
 #include "platform/platform.h"
 #include "zip/list_text.h"
+#include "zip/names.h"
 #include "zip/open_archive.h"
 #include "zip/writer.h"
 #include "zip/zip.h"
@@ -119,7 +120,8 @@ void touch_entries(const zlist& list) {
     for (const auto& p : list.entries) {
         FUZZ_CHECK(p != nullptr);
         const zentry& e = *p;
-        FUZZ_CHECK(e.name.size() == e.name_length);
+        FUZZ_CHECK(e.stored_name.size() == e.name_length);
+        FUZZ_CHECK(is_utf8(e.name)); // whatever the header's bytes
         FUZZ_CHECK(e.central_extra.size() == e.central_extra_length);
         FUZZ_CHECK(e.comment.size() == e.comment_length);
         sum += e.version_made_by + e.version_needed + e.flags + e.method + e.crc +

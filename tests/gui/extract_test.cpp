@@ -198,5 +198,42 @@ TEST_F(ExtractTest, ReplaceQuestionAnswers) {
     }
 }
 
+// Names in five scripts, stored as UTF-8 with bit 11 and one in code page
+// 437, are listed in the window by their UTF-8 names and extracted under
+// them: the program's code page is UTF-8, so the ...A calls carry them.
+TEST_F(ExtractTest, NonAsciiNamesAreListedAndExtractedByTheirUtf8Names) {
+    const std::vector<std::string> names = {
+        "caf\xC3\xA9.txt",
+        "\xCE\xBA\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1.txt",
+        "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt",
+        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt",
+        "\xF0\x9F\x98\x80.txt",
+        "se\xC3\xB1or.txt",
+    };
+    std::vector<ZipMember> members;
+    for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+        members.push_back({names[i], Bytes(names[i].begin(), names[i].end())});
+        members.back().flags = 0x0800;
+    }
+    members.push_back({"se\xA4or.txt", Bytes(names.back().begin(), names.back().end())});
+    open(members);
+    // Sorted by name: ASCII letters folded, then byte order, which is code point order.
+    const std::vector<std::string> listed = {names[0], names[5], names[1],
+                                             names[2], names[3], names[4]};
+    EXPECT_EQ(this->names(), listed);
+    ASSERT_TRUE(platform::create_directory(dir.dos("out").c_str()));
+    on_dialog = [&](ui::Dialog& dlg) {
+        ASSERT_EQ(dlg.template_name(), "DIRSELECT_DLG");
+        dlg.set_text(IDC_DESTINATION, dir.dos("out").c_str());
+        dlg.click(IDC_OK_BUTTON);
+    };
+    command(CM_SELECT_ALL);
+    command(CM_EXTRACT);
+    for (const std::string& name : names) {
+        Bytes on_disk = read_host_file(dir.host("out/" + name));
+        EXPECT_EQ(std::string(on_disk.begin(), on_disk.end()), name);
+    }
+}
+
 } // namespace
 } // namespace test

@@ -774,7 +774,7 @@ TEST(Writer, OnlyADiskOfASpannedSetStopsAtFourGigabytes) {
         z.output_position = 0xFFFFFFF0u;
         if (spanned) z.room_check = [](zip&, std::uint32_t) {};
         zentry e;
-        e.name = "name.txt";
+        e.name = e.stored_name = "name.txt";
         e.name_length = 8;
         write_local_header(z, e);
         z.room_check = nullptr;
@@ -810,6 +810,103 @@ TEST(CopyEntry, DataDescriptorsTravelWithTheirMembers) {
     test::ScriptedResponder boxes({}, platform::kIdOk);
     EXPECT_EQ(test_files(a.z, a.list, nullptr, a.archive.c_str()), 0);
     EXPECT_EQ(a.z.warnings, 0u);
+}
+
+// The flags and name bytes of a member's local header in the archive.
+std::uint16_t local_flags_at(const Bytes& archive, const zentry& e) {
+    return static_cast<std::uint16_t>(archive[e.local_header_offset + 6] |
+                                      (archive[e.local_header_offset + 7] << 8));
+}
+std::string local_name_at(const Bytes& archive, const zentry& e) {
+    const std::size_t at = e.local_header_offset;
+    const std::size_t n = archive[at + 26] | (archive[at + 27] << 8);
+    return std::string(archive.begin() + at + 30, archive.begin() + at + 30 + n);
+}
+
+// A name that is not pure ASCII is written as UTF-8 with bit 11 in both
+// headers; an ASCII name gets neither the bit nor anything else new.
+TEST(NewNames, NonAsciiNamesAreUtf8WithBitElevenAndAsciiNamesAsBefore) {
+    const struct {
+        std::string name;
+        bool utf8;
+    } cases[] = {
+        {"plain.txt", false},
+        {"caf\xC3\xA9.txt", true},
+        {"\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82.txt", true},
+        {"\xCE\xBA\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1.txt", true},
+        {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt", true},
+        {"\xF0\x9F\x98\x80.txt", true},
+    };
+    Area a;
+    std::vector<std::string> paths;
+    for (const auto& c : cases)
+        paths.push_back(a.src(c.name, text("data of " + c.name)));
+    ASSERT_EQ(a.run(kActionCreate, paths, 6), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    const Bytes bytes = a.archive_bytes();
+    ASSERT_EQ(a.list.count(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const zentry& e = *a.list.entries[i];
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_EQ(e.name, cases[i].name);
+        EXPECT_EQ(e.stored_name, cases[i].name);
+        EXPECT_EQ(e.flags & 0x0800, cases[i].utf8 ? 0x0800 : 0);
+        EXPECT_EQ(local_flags_at(bytes, e), e.flags);
+        EXPECT_EQ(local_name_at(bytes, e), cases[i].name);
+        EXPECT_EQ(e.central_extra_length, 9u); // the time block alone
+        EXPECT_EQ(a.member(cases[i].name), "data of " + cases[i].name);
+    }
+    EXPECT_EQ(a.list.entries[0]->flags, 0); // level 6 sets no level bits either
+}
+
+// Add and freshen find the member of a non-ASCII file by its UTF-8 name,
+// also when the archive stored it in code page 437.
+TEST(NewNames, AddAndFreshenMatchNonAsciiMembersWhateverTheirStoredForm) {
+    Area a;
+    test::ZipMember m;
+    m.name = "caf\x82.txt"; // code page 437
+    m.data = text("old");
+    m.date = 0x4E21;
+    a.dir.write("a.zip", test::build_zip({m}));
+    ASSERT_EQ(a.reopen(), 0);
+    ASSERT_EQ(a.names(), std::vector<std::string>{"caf\xC3\xA9.txt"});
+    ASSERT_EQ(a.run(kActionFreshen, {a.src("caf\xC3\xA9.txt", text("fresh"), 0x5000)}), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    ASSERT_EQ(a.names(), std::vector<std::string>{"caf\xC3\xA9.txt"});
+    EXPECT_EQ(a.member("caf\xC3\xA9.txt"), "fresh");
+    EXPECT_EQ(a.list.entries[0]->stored_name, "caf\xC3\xA9.txt");
+    ASSERT_EQ(a.run(kActionAdd, {a.src("caf\xC3\xA9.txt", text("added"))}), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.names(), std::vector<std::string>{"caf\xC3\xA9.txt"});
+    EXPECT_EQ(a.member("caf\xC3\xA9.txt"), "added");
+}
+
+// Members copied by a job keep their stored bytes: a code page 437 name, a
+// name with a Unicode Path block and a bit-11 name come out as they were,
+// so removing the last member leaves exactly the archive of the others.
+TEST(NewNames, CopiedMembersKeepTheirStoredNameBytesAndFlags) {
+    std::vector<test::ZipMember> kept(3);
+    kept[0].name = "caf\x82.txt";
+    kept[1].name = "???.txt";
+    kept[1].central_extra = {0x75, 0x70, 14,   0,    1,    0,    0,    0,    0,
+                             0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC, 0xE8, 0xAA, 0x9E};
+    const std::uint32_t crc = test::crc32_of(text("???.txt"));
+    for (int i = 0; i < 4; ++i)
+        kept[1].central_extra[5 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+    kept[2].name = "\xD0\xBF.txt";
+    kept[2].flags = 0x0800;
+    for (auto& m : kept)
+        m.data = text("bytes of " + m.name);
+    std::vector<test::ZipMember> all = kept;
+    all.push_back(kept[0]);
+    all.back().name = "gone.txt";
+    Area a;
+    a.dir.write("a.zip", test::build_zip(all));
+    ASSERT_EQ(a.reopen(), 0);
+    ASSERT_EQ(a.list.entries[1]->name, "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");
+    a.list.mark(a.list.entries[3].get());
+    ASSERT_EQ(zip_operation(a.z, a.list, nullptr, a.archive.c_str(), kActionRemove, 0, 0), 0);
+    EXPECT_EQ(a.archive_bytes(), test::build_zip(kept));
 }
 
 } // namespace
@@ -903,6 +1000,29 @@ TEST(AddSources, FifoInsideARecursedFolder) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"tree/a.txt", "tree/sub/b.txt"}));
     expect_unzip_test_passes(a.dir.host("a.zip"));
+}
+
+// A file name that is not UTF-8 (a host file system in another encoding)
+// keeps its bytes, without bit 11 and with a warning; the catalog shows what
+// a reader makes of them, so a later add finds the member again.
+TEST(NewNames, AFileNameThatIsNotUtf8KeepsItsBytesWithAWarning) {
+    Area a;
+    const std::string latin1 = "caf\xE9.txt";
+    ASSERT_EQ(a.run(kActionCreate, {a.src(latin1, text("latin-1"))}), 0);
+    EXPECT_EQ(a.z.warnings, 1u);
+    EXPECT_EQ(a.ui.calls("AddWarning"),
+              std::vector<std::string>{
+                  "AddWarning:Warning: Name " + latin1 +
+                  " is not UTF-8. It was stored as it is and will read as code page 437"});
+    ASSERT_EQ(a.reopen(), 0);
+    const zentry& e = *a.list.entries[0];
+    EXPECT_EQ(e.stored_name, latin1);
+    EXPECT_EQ(e.flags & 0x0800, 0);
+    EXPECT_EQ(e.name, "caf\xCE\x98.txt"); // 0xE9 is Theta in code page 437
+    ASSERT_EQ(a.run(kActionAdd, {a.src(latin1, text("again"))}), 0);
+    ASSERT_EQ(a.reopen(), 0);
+    EXPECT_EQ(a.list.count(), 1u);
+    EXPECT_EQ(a.member("caf\xCE\x98.txt"), "again");
 }
 
 } // namespace

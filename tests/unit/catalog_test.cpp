@@ -9,7 +9,7 @@ namespace {
 std::unique_ptr<zentry> entry(const std::string& name, std::uint64_t size, std::uint64_t packed,
                               std::uint16_t date = 0x4E21, std::uint16_t time = 0) {
     auto e = std::make_unique<zentry>();
-    e->name = name;
+    e->name = e->stored_name = name;
     e->name_length = static_cast<std::uint32_t>(name.size());
     e->uncompressed_size = size;
     e->compressed_size = packed;

@@ -660,8 +660,9 @@ TEST(Extract, DeviceAndUnstorableNamesAreRefusedByName) {
     EXPECT_EQ(extract_files(z, list, nullptr, archive.c_str(), out.c_str(), 1, kAnswerYesToAll), 0);
 
     std::vector<std::string> expected;
+    // "COM¹" is stored as UTF-8 with bit 11, "LPT²" as code page 437 (0xFD).
     for (const char* n : {"NUL", "AUX", "COM1", "aux.txt", "nul .txt", "sub/aux.txt",
-                          "con/readme.txt", "Lpt9.log", "CONOUT$", "COM\xB9"})
+                          "con/readme.txt", "Lpt9.log", "CONOUT$", "COM\xC2\xB9", "LPT\xC2\xB2"})
         expected.push_back(std::string("AddWarning:Warning: Name ") + n +
                            " holds a Windows device name. File was skipped");
     for (const char* n : {"a<b.txt", "what?.txt", "ctl\x01.txt"})

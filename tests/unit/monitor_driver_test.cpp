@@ -122,6 +122,23 @@ TEST_F(LoggingDriverTest, ReportsWhatIsCreatedAndWrittenButNotTheMonitorsOwnFile
                                      lower(dir.dos("work\\old.txt"))}));
 }
 
+// Paths are UTF-8 in the log, as everywhere in the programs: what a setup
+// writes below a folder with a non-ASCII name is logged by that name, also
+// where the system code page could spell none of it.
+TEST_F(LoggingDriverTest, NonAsciiPathsAreLoggedAsUtf8) {
+    ASSERT_EQ(startLogging(), 0);
+    const std::string folder =
+        "work/\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD0\xB0 caf\xC3\xA9";
+    const std::string file = folder + "/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.dll";
+    std::filesystem::create_directories(std::filesystem::u8path(dir.host(folder)));
+    dir.write(file, test::Bytes(100, 'd'));
+    const std::vector<std::string> records = stopWhenLogged(2);
+    std::set<std::string> found;
+    for (const std::string& r : records)
+        if (r.compare(0, work.size() + 1, work + "\\") == 0) found.insert(r);
+    EXPECT_EQ(found, (std::set<std::string>{dir.dos(folder), dir.dos(file)}));
+}
+
 // Each file is reported once, however often it is written.
 TEST_F(LoggingDriverTest, ManyFilesWrittenTwiceArriveOnceEach) {
     ASSERT_EQ(startLogging(), 0);

@@ -80,7 +80,11 @@ TempDir::~TempDir() {
     fs::remove_all(host_, ec);
 }
 
-std::string TempDir::host(const std::string& name) const { return (fs::path(host_) / name).string(); }
+// Names are UTF-8, as the engine's; std::filesystem would take a narrow
+// string in the system code page on Windows.
+std::string TempDir::host(const std::string& name) const {
+    return (fs::u8path(host_) / fs::u8path(name)).u8string();
+}
 
 std::string TempDir::dos(const std::string& name) const {
     std::string p = platform::dos_path_from_host(host_);
@@ -182,7 +186,7 @@ Bytes build_zip(const std::vector<ZipMember>& members, const ZipLayout& layout) 
         std::uint32_t csize = m.compressed_size_override != 0xFFFFFFFFu ? m.compressed_size_override
                                                                         : static_cast<std::uint32_t>(m.data.size());
         put32(out, 0x02014B50);
-        put16(out, 20);
+        put16(out, m.version_made_by);
         put16(out, m.version_needed);
         put16(out, m.flags);
         put16(out, m.method);

@@ -182,7 +182,7 @@ WrittenDirectory write_directory(zlist& list, bool spanned = false) {
 std::unique_ptr<zentry> member(const std::string& name, std::uint64_t size, std::uint64_t packed,
                                std::uint64_t offset) {
     auto e = std::make_unique<zentry>();
-    e->name = name;
+    e->name = e->stored_name = name;
     e->name_length = static_cast<std::uint32_t>(name.size());
     e->version_needed = 20;
     e->uncompressed_size = size;

@@ -978,6 +978,8 @@ bool is_terminal(StdStream stream) {
     return isatty(fd) != 0;
 }
 
+void use_utf8_console() {}
+
 std::string current_directory() {
     char cwd[4096];
     if (!getcwd(cwd, sizeof cwd)) return std::string();

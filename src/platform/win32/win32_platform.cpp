@@ -1,6 +1,9 @@
-// The platform layer on Windows (and Wine). DOS paths go to the ...A API
-// unchanged, in the system code page; drive types, labels and free space come
-// from the system, so there is no drive table here.
+// The platform layer on Windows (and Wine). DOS paths are UTF-8, as member
+// names are: the programs' manifests make UTF-8 the process code page, so the
+// ...A API takes them unchanged (Windows 10 1903 and later, Wine); under any
+// other code page file paths go through the ...W API, converted here. Drive
+// types, labels and free space come from the system, so there is no drive
+// table here.
 //
 // DOS dates and times are converted without any time-zone shift, as in the
 // posix build, so an archive lists and extracts the same on both. Where
@@ -14,6 +17,7 @@
 
 #include <map>
 #include <mutex>
+#include <cstdlib>
 #include <cstring>
 
 #include "driver/vxd_exchange.h"
@@ -45,6 +49,68 @@ FileHandle from_handle(HANDLE h) {
     return reinterpret_cast<FileHandle>(h);
 }
 
+// Whether the ...A API speaks UTF-8. GetACP only reads a value the process
+// fixed at its start; no local static here, as the settings are read during
+// the initialisation of another static, where mingw's guard would spin.
+bool ansi_is_utf8() {
+    return GetACP() == CP_UTF8;
+}
+
+std::wstring wide(const char* utf8) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &w[0], n);
+    w.resize(static_cast<std::size_t>(n - 1));
+    return w;
+}
+
+std::string utf8_of(const wchar_t* w) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string s(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w, -1, &s[0], n, nullptr, nullptr);
+    s.resize(static_cast<std::size_t>(n - 1));
+    return s;
+}
+
+// The file calls of this layer, by the API that takes UTF-8 paths here.
+DWORD attributes_of(const char* path) {
+    return ansi_is_utf8() ? GetFileAttributesA(path) : GetFileAttributesW(wide(path).c_str());
+}
+HANDLE create_handle(const char* path, DWORD access, DWORD disposition) {
+    return ansi_is_utf8() ? CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr)
+                          : CreateFileW(wide(path).c_str(), access, FILE_SHARE_READ, nullptr,
+                                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+BOOL delete_path(const char* path) {
+    return ansi_is_utf8() ? DeleteFileA(path) : DeleteFileW(wide(path).c_str());
+}
+BOOL remove_folder(const char* path) {
+    return ansi_is_utf8() ? RemoveDirectoryA(path) : RemoveDirectoryW(wide(path).c_str());
+}
+BOOL create_folder(const char* path) {
+    return ansi_is_utf8() ? CreateDirectoryA(path, nullptr)
+                          : CreateDirectoryW(wide(path).c_str(), nullptr);
+}
+BOOL set_attributes_of(const char* path, DWORD a) {
+    return ansi_is_utf8() ? SetFileAttributesA(path, a) : SetFileAttributesW(wide(path).c_str(), a);
+}
+BOOL attribute_data_of(const char* path, WIN32_FILE_ATTRIBUTE_DATA* data) {
+    return ansi_is_utf8() ? GetFileAttributesExA(path, GetFileExInfoStandard, data)
+                          : GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, data);
+}
+BOOL move_path(const char* from, const char* to, DWORD flags) {
+    if (ansi_is_utf8()) return flags ? MoveFileExA(from, to, flags) : MoveFileA(from, to);
+    return flags ? MoveFileExW(wide(from).c_str(), wide(to).c_str(), flags)
+                 : MoveFileW(wide(from).c_str(), wide(to).c_str());
+}
+BOOL copy_path(const char* from, const char* to, BOOL fail_if_exists) {
+    return ansi_is_utf8() ? CopyFileA(from, to, fail_if_exists)
+                          : CopyFileW(wide(from).c_str(), wide(to).c_str(), fail_if_exists);
+}
+
 FILETIME filetime_from_unix(std::int64_t seconds) {
     std::uint64_t ticks =
         static_cast<std::uint64_t>(seconds * kFileTimeTicksPerSecond + kUnixEpochAsFileTime);
@@ -64,7 +130,7 @@ std::int64_t unix_from_filetime(const FILETIME& ft) {
 // missing write permission, which does not stop root (CI runs as root), so
 // the attribute is checked here too.
 bool refuse_read_only(const char* path) {
-    DWORD a = GetFileAttributesA(path);
+    DWORD a = attributes_of(path);
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_READONLY) ||
         (a & FILE_ATTRIBUTE_DIRECTORY))
         return false;
@@ -74,8 +140,7 @@ bool refuse_read_only(const char* path) {
 
 FileHandle open_with(const char* path, DWORD access, DWORD disposition) {
     if ((access & GENERIC_WRITE) && refuse_read_only(path)) return kInvalidFile;
-    HANDLE h = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = create_handle(path, access, disposition);
     return h == INVALID_HANDLE_VALUE ? kInvalidFile : from_handle(h);
 }
 
@@ -109,6 +174,19 @@ bool drive_root(const char* root, char out[4]) {
 }
 
 std::string full_path_name(const std::string& path) {
+    if (!ansi_is_utf8()) {
+        const std::wstring w = wide(path.c_str());
+        std::wstring buf(MAX_PATH, L'\0');
+        for (;;) {
+            DWORD n = GetFullPathNameW(w.c_str(), static_cast<DWORD>(buf.size()), &buf[0], nullptr);
+            if (n == 0) return path;
+            if (n < buf.size()) {
+                buf.resize(n);
+                return utf8_of(buf.c_str());
+            }
+            buf.assign(n, L'\0');
+        }
+    }
     std::string buf(MAX_PATH, '\0');
     for (;;) {
         DWORD n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buf.size()), &buf[0], nullptr);
@@ -131,20 +209,11 @@ bool wine_dos_path(const std::string& unix_path, std::string* out) {
     auto convert = reinterpret_cast<WineGetDosFileName>(
         reinterpret_cast<void*>(GetProcAddress(kernel32, "wine_get_dos_file_name")));
     if (!convert) return false;
-    WCHAR* wide = convert(unix_path.c_str());
-    if (!wide) return false;
-    bool ok = false;
-    int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n > 0) {
-        std::string narrow(static_cast<std::size_t>(n), '\0');
-        if (WideCharToMultiByte(CP_ACP, 0, wide, -1, &narrow[0], n, nullptr, nullptr) == n) {
-            narrow.resize(static_cast<std::size_t>(n - 1));
-            *out = std::move(narrow);
-            ok = true;
-        }
-    }
-    HeapFree(GetProcessHeap(), 0, wide);
-    return ok;
+    WCHAR* dos = convert(unix_path.c_str());
+    if (!dos) return false;
+    *out = utf8_of(dos);
+    HeapFree(GetProcessHeap(), 0, dos);
+    return !out->empty();
 }
 
 // The inverse under Wine: the Unix path a DOS path maps to (also for a file
@@ -156,11 +225,9 @@ bool wine_unix_path(const std::string& dos_path, std::string* out) {
     auto convert = reinterpret_cast<WineGetUnixFileName>(
         reinterpret_cast<void*>(GetProcAddress(kernel32, "wine_get_unix_file_name")));
     if (!convert) return false;
-    int n = MultiByteToWideChar(CP_ACP, 0, dos_path.c_str(), -1, nullptr, 0);
-    if (n <= 0) return false;
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, dos_path.c_str(), -1, &wide[0], n) != n) return false;
-    char* unix_path = convert(wide.c_str());
+    const std::wstring dos = wide(dos_path.c_str());
+    if (dos.empty()) return false;
+    char* unix_path = convert(dos.c_str());
     if (!unix_path) return false;
     *out = unix_path;
     HeapFree(GetProcessHeap(), 0, unix_path);
@@ -189,7 +256,7 @@ FileHandle create_file(const char* path) {
 
 FileHandle open_read_regular(const char* path, bool* not_a_file) {
     *not_a_file = false;
-    DWORD a = GetFileAttributesA(path);
+    DWORD a = attributes_of(path);
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DEVICE)) {
         *not_a_file = true;
         SetLastError(ERROR_ACCESS_DENIED);
@@ -213,7 +280,7 @@ bool link_between(const char* folder, const char* path) {
     if (p.size() <= n || p.compare(0, n, folder) != 0) return false;
     for (std::size_t i = n; i < p.size(); ++i) {
         if (p[i] != '\\' || i == n) continue;
-        DWORD a = GetFileAttributesA(p.substr(0, i).c_str());
+        DWORD a = attributes_of(p.substr(0, i).c_str());
         if (a == INVALID_FILE_ATTRIBUTES) return false; // what is missing is made as a folder
         if (a & FILE_ATTRIBUTE_REPARSE_POINT) return true;
     }
@@ -225,15 +292,14 @@ FileHandle create_file_below(const char* folder, const char* path) {
         SetLastError(ERROR_ACCESS_DENIED);
         return kInvalidFile;
     }
-    DWORD a = GetFileAttributesA(path);
+    DWORD a = attributes_of(path);
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_REPARSE_POINT))
         return create_file(path);
     // A link or junction is removed itself, then a new file made in its
     // place; CREATE_NEW fails rather than follow one put back meanwhile.
-    BOOL removed = (a & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(path) : DeleteFileA(path);
+    BOOL removed = (a & FILE_ATTRIBUTE_DIRECTORY) ? remove_folder(path) : delete_path(path);
     if (!removed) return kInvalidFile;
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = create_handle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
     return h == INVALID_HANDLE_VALUE ? kInvalidFile : from_handle(h);
 }
 
@@ -352,7 +418,7 @@ bool set_file_time(FileHandle h, DosTime t) {
 
 bool get_path_unix_time(const char* path, std::int64_t* seconds) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    if (!attribute_data_of(path, &data)) return false;
     *seconds = unix_from_filetime(data.ftLastWriteTime);
     return true;
 }
@@ -377,68 +443,88 @@ bool set_folder_unix_time(const char* path, std::int64_t seconds) {
 // ---- Attributes, names ---------------------------------------------------
 
 std::uint32_t get_attributes(const char* path) {
-    DWORD a = GetFileAttributesA(path);
+    DWORD a = attributes_of(path);
     if (a == INVALID_FILE_ATTRIBUTES) return kInvalidAttributes;
     return a & kDosAttributes;
 }
 
 bool set_attributes(const char* path, std::uint32_t attributes) {
-    DWORD now = GetFileAttributesA(path);
+    DWORD now = attributes_of(path);
     if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_REPARSE_POINT)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
     DWORD a = attributes & kSettableAttributes;
-    return SetFileAttributesA(path, a ? a : FILE_ATTRIBUTE_NORMAL) != 0;
+    return set_attributes_of(path, a ? a : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 bool delete_file(const char* path) {
-    return DeleteFileA(path) != 0;
+    return delete_path(path) != 0;
 }
 
 bool move_file(const char* from, const char* to) {
-    return MoveFileA(from, to) != 0;
+    return move_path(from, to, 0) != 0;
 }
 
 bool replace_file(const char* from, const char* to) {
     // One rename within a folder: the target holds the old or the new file, never neither.
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return move_path(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool copy_file(const char* from, const char* to, bool fail_if_exists) {
-    return CopyFileA(from, to, fail_if_exists ? TRUE : FALSE) != 0;
+    return copy_path(from, to, fail_if_exists ? TRUE : FALSE) != 0;
 }
 
 // ---- Folders -------------------------------------------------------------
 
 bool create_directory(const char* path) {
-    return CreateDirectoryA(path, nullptr) != 0;
+    return create_folder(path) != 0;
 }
 
 bool remove_directory(const char* path) {
-    return RemoveDirectoryA(path) != 0;
+    return remove_folder(path) != 0;
 }
 
-bool find_files(const char* pattern, std::vector<FindData>* out) {
-    out->clear();
-    WIN32_FIND_DATAA fd;
-    ScopedFind find(FindFirstFileA(pattern ? pattern : "", &fd));
+namespace {
+
+// Walks a search with the ...A or the ...W API; Found holds the one's data.
+template <class Found, class First, class Next, class NameOf>
+bool find_with(const char* pattern, std::vector<FindData>* out, First first, Next next,
+               NameOf name_of) {
+    Found fd;
+    ScopedFind find(first(pattern ? pattern : "", &fd));
     if (!find.valid()) {
         // An existing folder without a matching name is an empty result.
         DWORD e = GetLastError();
         return e == ERROR_FILE_NOT_FOUND || e == ERROR_NO_MORE_FILES;
     }
     do {
-        if (!lstrcmpA(fd.cFileName, ".") || !lstrcmpA(fd.cFileName, "..")) continue;
+        std::string name = name_of(fd);
+        if (name == "." || name == "..") continue;
         FindData entry;
-        entry.name = fd.cFileName;
+        entry.name = std::move(name);
         entry.attributes = fd.dwFileAttributes & kDosAttributes;
         entry.size = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : fd.nFileSizeLow;
         entry.time = local_dos_time_from_unix(unix_from_filetime(fd.ftLastWriteTime));
         out->push_back(std::move(entry));
-    } while (FindNextFileA(find.get(), &fd));
-    if (GetLastError() != ERROR_NO_MORE_FILES) return false;
-    return true;
+    } while (next(find.get(), &fd));
+    return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+} // namespace
+
+bool find_files(const char* pattern, std::vector<FindData>* out) {
+    out->clear();
+    if (ansi_is_utf8())
+        return find_with<WIN32_FIND_DATAA>(
+            pattern, out, [](const char* p, WIN32_FIND_DATAA* fd) { return FindFirstFileA(p, fd); },
+            [](HANDLE h, WIN32_FIND_DATAA* fd) { return FindNextFileA(h, fd); },
+            [](const WIN32_FIND_DATAA& fd) { return std::string(fd.cFileName); });
+    return find_with<WIN32_FIND_DATAW>(
+        pattern, out,
+        [](const char* p, WIN32_FIND_DATAW* fd) { return FindFirstFileW(wide(p).c_str(), fd); },
+        [](HANDLE h, WIN32_FIND_DATAW* fd) { return FindNextFileW(h, fd); },
+        [](const WIN32_FIND_DATAW& fd) { return utf8_of(fd.cFileName); });
 }
 
 // ---- Drives and volumes --------------------------------------------------
@@ -552,7 +638,8 @@ class VxdDriver : public LoggingDriver {
     bool open(const char* program_dir) override {
         const std::string path = with_backslash(program_dir) + "kestril.vxd";
         if (module_ || path.size() >= kMaxPath) return false;
-        module_ = LoadLibraryA(path.c_str());
+        module_ =
+            ansi_is_utf8() ? LoadLibraryA(path.c_str()) : LoadLibraryW(wide(path.c_str()).c_str());
         if (!module_) return false;
         auto open_driver =
             reinterpret_cast<vxd::OpenFunction>(find_export(vxd::kOpenExport));
@@ -610,10 +697,10 @@ LoggingDriver* builtin_logging_driver() {
 // ---- Host paths ----------------------------------------------------------
 
 std::string temp_folder() {
-    char buf[MAX_PATH + 1] = {};
-    DWORD n = GetTempPathA(sizeof buf, buf);
+    wchar_t buf[MAX_PATH + 1] = {};
+    DWORD n = GetTempPathW(MAX_PATH + 1, buf);
     if (n == 0 || n > MAX_PATH) return "C:\\";
-    return buf;
+    return utf8_of(buf);
 }
 
 FileHandle create_new_file(const char* path) {
@@ -649,15 +736,34 @@ bool is_terminal(StdStream stream) {
            GetConsoleMode(h, &mode) != 0;
 }
 
+// The console's code pages belong to the console, not the process: the ones
+// found are put back when the program ends.
+namespace {
+UINT console_output_cp = 0;
+UINT console_input_cp = 0;
+} // namespace
+
+void use_utf8_console() {
+    console_output_cp = GetConsoleOutputCP();
+    console_input_cp = GetConsoleCP();
+    if (console_output_cp == 0) return; // no console
+    SetConsoleOutputCP(CP_UTF8);
+    SetConsoleCP(CP_UTF8);
+    std::atexit([] {
+        SetConsoleOutputCP(console_output_cp);
+        SetConsoleCP(console_input_cp);
+    });
+}
+
 std::string current_directory() {
-    char buf[MAX_PATH + 1] = {};
-    DWORD n = GetCurrentDirectoryA(sizeof buf, buf);
+    wchar_t buf[MAX_PATH + 1] = {};
+    DWORD n = GetCurrentDirectoryW(MAX_PATH + 1, buf);
     if (n == 0 || n > MAX_PATH) return std::string();
-    return buf;
+    return utf8_of(buf);
 }
 
 bool set_current_directory(const char* path) {
-    return SetCurrentDirectoryA(path) != 0;
+    return SetCurrentDirectoryW(wide(path).c_str()) != 0;
 }
 
 std::string windows_directory() {
@@ -763,11 +869,14 @@ long reg_query_info(RegKey key, RegKeyInfo* info) {
     LONG r = RegQueryInfoKeyA(h, class_name, &class_size, nullptr, &subkeys, &longest_subkey, &longest_class, &values,
                               &longest_name, &longest_data, nullptr, &written);
     if (r != ERROR_SUCCESS) return r;
+    // The system counts names in UTF-16 units and string data as UTF-16;
+    // names and strings come out of the ...A calls in UTF-8, up to three
+    // bytes a unit (a 6-unit name of three emoji is 12 bytes).
     info->subkeys = subkeys;
-    info->longest_subkey_name = longest_subkey;
+    info->longest_subkey_name = longest_subkey * 3;
     info->values = values;
-    info->longest_value_name = longest_name;
-    info->longest_value_data = longest_data;
+    info->longest_value_name = longest_name * 3;
+    info->longest_value_data = longest_data * 2;
     return 0;
 }
 
