@@ -55,7 +55,7 @@ bool walk(flist& list, const std::string& folder, const Qualifies& qualifies) {
     if (!platform::find_files((base + "*.*").c_str(), &found)) return true;
     bool any_file = false;
     for (const auto& f : found) {
-        if (f.attributes & platform::kAttrDirectory) {
+        if ((f.attributes & platform::kAttrDirectory) && !(f.link && list.store_links)) {
             if (list.recurse && !walk(list, base + f.name, qualifies)) return false;
         } else if (qualifies(f.name)) {
             if (list.append(base + f.name) != 0) return false;

@@ -94,6 +94,10 @@ const char* warning_format(std::int32_t code) {
         return "The ZIP64 extra field of %s is damaged. File was skipped";
     case ZWARN_OFFSET_DATA:
         return "The offsets of %s do not count the data in front of it. They were adjusted";
+    case ZWARN_LINK:
+        return "Link %s leads outside the destination or its target is malformed. It was skipped";
+    case ZWARN_LINK_NOT_MADE:
+        return "%s is a symbolic link, which this system does not restore. It was skipped";
     default: return nullptr;
     }
 }

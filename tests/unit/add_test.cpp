@@ -164,12 +164,21 @@ TEST(AddJob, CreateWritesMembersWithTheirFields) {
     // The folder's own time, 2019-02-05 07:08:38 UTC.
     const struct timespec folder_times[2] = {{1549350518, 0}, {1549350518, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, a.dir.host("src/empty").c_str(), folder_times, 0), 0);
+    ASSERT_EQ(chmod(a.dir.host("src/one.txt").c_str(), 0640), 0);
+    ASSERT_EQ(chmod(a.dir.host("src/empty").c_str(), 0750), 0);
 #endif
     ASSERT_EQ(a.run(kActionCreate, {f1, a.dir.dos("src/empty") + "\\"}), 0);
     ASSERT_EQ(a.reopen(), 0);
     ASSERT_EQ(a.names(), (std::vector<std::string>{"one.txt", "empty/"}));
     const zentry& e = *a.list.entries[0];
+#ifndef _WIN32
+    // Made on Unix: the file's type and mode above its DOS bits (archive).
+    EXPECT_EQ(e.version_made_by, 0x0314);
+    EXPECT_EQ(e.external_attributes, 0x81A00020u);
+#else
     EXPECT_EQ(e.version_made_by, 20);
+    EXPECT_EQ(e.external_attributes >> 16, 0u);
+#endif
     EXPECT_EQ(e.version_needed, 10);
     EXPECT_EQ(e.method, 0);
     EXPECT_EQ(e.flags, 0);
@@ -188,6 +197,8 @@ TEST(AddJob, CreateWritesMembersWithTheirFields) {
     const zentry& folder = *a.list.entries[1];
     EXPECT_TRUE(folder.external_attributes & 0x10);
 #ifndef _WIN32
+    EXPECT_EQ(folder.version_made_by, 0x0314);
+    EXPECT_EQ(folder.external_attributes >> 16, 040750u);
     EXPECT_EQ(folder.date, 0x4E45);
     EXPECT_EQ(folder.time, 0x3913);
     EXPECT_EQ(folder.central_extra, time_block);

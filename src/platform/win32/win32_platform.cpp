@@ -424,6 +424,31 @@ bool find_files(const char* pattern, std::vector<FindData>* out) {
     return true;
 }
 
+// ---- Unix modes and symbolic links ------------------------------------------
+
+// Windows keeps neither; its links need rights a user seldom has.
+bool has_symbolic_links() { return false; }
+
+bool get_unix_stat(const char*, bool, UnixStat*) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
+bool set_unix_permissions(FileHandle, std::uint32_t) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
+bool read_link(const char*, std::string*) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
+bool create_link_below(const char*, const char*, const char*) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
 // ---- Drives and volumes --------------------------------------------------
 
 unsigned get_drive_type(const char* root) {
