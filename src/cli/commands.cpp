@@ -427,7 +427,8 @@ int command_add(const Options& opt, char which, std::ostream& out, std::ostream&
         }
         std::uint32_t attributes = platform::get_attributes(path.c_str());
         platform::UnixStat link;
-        const bool stored_as_link = opt.symlinks && platform::get_unix_stat(path.c_str(), false, &link) &&
+        const bool stored_as_link = opt.symlinks &&
+                                    platform::get_unix_stat(path.c_str(), false, &link) &&
                                     (link.mode & kUnixTypeMask) == kUnixLink;
         if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) &&
             !stored_as_link) {

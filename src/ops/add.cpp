@@ -207,7 +207,8 @@ namespace {
 constexpr std::uint32_t kUnixPermissions = 0777;
 
 // Stores a symbolic link as a link: its text is the member's data.
-bool open_link_source(zip& z, const std::string& path, const platform::UnixStat& link, SourceFile& src) {
+bool open_link_source(zip& z, const std::string& path, const platform::UnixStat& link,
+                      SourceFile& src) {
     if (!platform::read_link(path.c_str(), &src.link_target)) {
         zip_warning(z, ZERR_OPEN, path.c_str());
         return false;
@@ -393,8 +394,8 @@ namespace {
 
 // Writes one new member from a source: header, data, final header. The
 // entry is appended to the catalog on success.
-void add_member(zip& z, zlist& list, const std::string& path, const std::string& name, std::uint32_t level,
-                bool report, bool store_links) {
+void add_member(zip& z, zlist& list, const std::string& path, const std::string& name,
+                std::uint32_t level, bool report, bool store_links) {
     SourceFile src;
     if (!open_source(z, path, src, store_links)) {
         if (report && z.progress) z.progress->Step();

@@ -369,8 +369,9 @@ struct Job {
         bool bad = false;
         if (!fault) check_crc(e, &bad);
         if (fault || bad || z.error) return false;
-        text->assign(reinterpret_cast<const char*>(buffer),
-                     static_cast<std::size_t>(std::min<std::uint64_t>(z.output_count, sizeof buffer)));
+        text->assign(
+            reinterpret_cast<const char*>(buffer),
+            static_cast<std::size_t>(std::min<std::uint64_t>(z.output_count, sizeof buffer)));
         if (!linkTargetStaysInside(target + destination.size(), *text)) {
             zip_warning(z, ZWARN_LINK, e.name.c_str());
             return false;
@@ -412,7 +413,8 @@ struct Job {
         }
         if (link) {
             platform::set_attributes(target, 0);
-            const bool made = platform::create_link_below(destination.c_str(), target, link_target.c_str());
+            const bool made =
+                platform::create_link_below(destination.c_str(), target, link_target.c_str());
             if (!made) zip_warning(z, ZERR_OPEN, target);
             if (z.progress) z.progress->LogResult("Extract", target, !made);
             return;
@@ -437,13 +439,16 @@ struct Job {
         // A Unix mode says more than the DOS bits (the executable bit); a
         // host without modes, or a member without one, takes the DOS bits.
         const std::uint32_t mode = e.unix_mode();
-        const bool type_regular = (mode & kUnixTypeMask) == kUnixRegular || (mode & kUnixTypeMask) == 0;
-        const bool mode_set = mode != 0 && type_regular && platform::set_unix_permissions(z.output_handle, mode);
+        const bool type_regular =
+            (mode & kUnixTypeMask) == kUnixRegular || (mode & kUnixTypeMask) == 0;
+        const bool mode_set =
+            mode != 0 && type_regular && platform::set_unix_permissions(z.output_handle, mode);
         platform::close_file(z.output_handle);
         z.output_handle = platform::kInvalidFile;
         if (!mode_set)
-            platform::set_attributes(target, e.external_attributes & (platform::kAttrReadOnly | platform::kAttrHidden |
-                                                                      platform::kAttrSystem | platform::kAttrArchive));
+            platform::set_attributes(target, e.external_attributes &
+                                                 (platform::kAttrReadOnly | platform::kAttrHidden |
+                                                  platform::kAttrSystem | platform::kAttrArchive));
         const bool fault = take_data_fault(e);
         report_unused_data(e, unused_data);
         bool bad = false;

@@ -171,7 +171,8 @@ bool linkTargetStaysInside(const std::string& link_path, const std::string& targ
     // A backslash separates too: stricter on Unix, where it is a name's character.
     if (target[0] == '/' || target[0] == '\\') return false;
     std::size_t depth = 0; // folders between the destination and the link
-    for (std::size_t i = link_path.find('\\'); i != std::string::npos; i = link_path.find('\\', i + 1))
+    for (std::size_t i = link_path.find('\\'); i != std::string::npos;
+         i = link_path.find('\\', i + 1))
         if (i > 0 && link_path[i - 1] != '\\') ++depth;
     bool named = false;
     std::size_t start = 0;

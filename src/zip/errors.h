@@ -62,7 +62,8 @@ enum ZipError : std::int32_t {
     ZWARN_VERSION = 52,     // a member needs a newer version of the format than the engine reads
     ZWARN_ZIP64_EXTRA = 53, // a member's ZIP64 extra field is shorter than the fields it must hold
     ZWARN_OFFSET_DATA = 54, // the archive's offsets do not count data in front of it; adjusted
-    ZWARN_LINK = 55,        // a link member's target is absolute, leads outside the destination or is malformed
+    ZWARN_LINK =
+        55, // a link member's target is absolute, leads outside the destination or is malformed
     ZWARN_LINK_NOT_MADE = 56, // this system does not restore symbolic links
 };
 

@@ -908,12 +908,15 @@ mode_t process_umask() {
 
 } // namespace
 
-bool has_symbolic_links() { return true; }
+bool has_symbolic_links() {
+    return true;
+}
 
 bool get_unix_stat(const char* path, bool follow_links, UnixStat* out) {
     std::string hp;
     struct stat st;
-    if (!host_path(path, &hp) || (follow_links ? stat(hp.c_str(), &st) : lstat(hp.c_str(), &st)) != 0) {
+    if (!host_path(path, &hp) ||
+        (follow_links ? stat(hp.c_str(), &st) : lstat(hp.c_str(), &st)) != 0) {
         t_last_error = kErrFileNotFound;
         return false;
     }

@@ -427,7 +427,9 @@ bool find_files(const char* pattern, std::vector<FindData>* out) {
 // ---- Unix modes and symbolic links ------------------------------------------
 
 // Windows keeps neither; its links need rights a user seldom has.
-bool has_symbolic_links() { return false; }
+bool has_symbolic_links() {
+    return false;
+}
 
 bool get_unix_stat(const char*, bool, UnixStat*) {
     SetLastError(ERROR_NOT_SUPPORTED);
