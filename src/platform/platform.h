@@ -172,8 +172,9 @@ struct FindData {
 };
 // Entries of the folder part of `pattern` whose name matches its last part
 // (DOS wildcards * and ?, case-insensitive); "." and ".." are left out.
-// Returns false when the folder cannot be read.
-bool find_files(const char* pattern, std::vector<FindData>* out);
+// Returns false when the folder cannot be read. A symbolic link that leads
+// nowhere is left out too, unless dangling_links asks for it (posix build).
+bool find_files(const char* pattern, std::vector<FindData>* out, bool dangling_links = false);
 
 // ---- Unix modes and symbolic links ------------------------------------------
 //

@@ -182,7 +182,7 @@ Bytes build_zip(const std::vector<ZipMember>& members, const ZipLayout& layout) 
         std::uint32_t csize = m.compressed_size_override != 0xFFFFFFFFu ? m.compressed_size_override
                                                                         : static_cast<std::uint32_t>(m.data.size());
         put32(out, 0x02014B50);
-        put16(out, 20);
+        put16(out, m.version_made_by);
         put16(out, m.version_needed);
         put16(out, m.flags);
         put16(out, m.method);

@@ -714,7 +714,7 @@ bool remove_directory(const char* path) {
     return true;
 }
 
-bool find_files(const char* pattern, std::vector<FindData>* out) {
+bool find_files(const char* pattern, std::vector<FindData>* out, bool dangling_links) {
     out->clear();
     std::string p = pattern ? pattern : "";
     std::size_t cut = p.find_last_of("\\/");
@@ -737,7 +737,9 @@ bool find_files(const char* pattern, std::vector<FindData>* out) {
         std::string full = (hp == "/" ? std::string() : hp) + "/" + e->d_name;
         struct stat st;
         const bool link = lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-        if (stat(full.c_str(), &st) != 0) continue;
+        if (stat(full.c_str(), &st) != 0 &&
+            !(link && dangling_links && lstat(full.c_str(), &st) == 0))
+            continue;
         FindData fd;
         fd.name = e->d_name;
         fd.link = link;

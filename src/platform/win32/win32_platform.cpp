@@ -402,7 +402,7 @@ bool remove_directory(const char* path) {
     return RemoveDirectoryA(path) != 0;
 }
 
-bool find_files(const char* pattern, std::vector<FindData>* out) {
+bool find_files(const char* pattern, std::vector<FindData>* out, bool) {
     out->clear();
     WIN32_FIND_DATAA fd;
     ScopedFind find(FindFirstFileA(pattern ? pattern : "", &fd));
