@@ -155,6 +155,10 @@ struct Job {
     std::vector<Start> starts{};
     bool starts_sorted = false;
     bool mismatch = false; // the current member's headers disagree
+    // Permissions an extracted file never gets: those the user's umask
+    // withholds from new files, so an archive from elsewhere decides no more
+    // than the user's own programs would.
+    std::uint32_t creation_mask = 0;
 
     // Opens the archive and allocates the buffers every form needs.
     void start(void* owner_window, const char* archive_path, const char* caption) {
@@ -442,7 +446,8 @@ struct Job {
         const bool type_regular =
             (mode & kUnixTypeMask) == kUnixRegular || (mode & kUnixTypeMask) == 0;
         const bool mode_set =
-            mode != 0 && type_regular && platform::set_unix_permissions(z.output_handle, mode);
+            mode != 0 && type_regular &&
+            platform::set_unix_permissions(z.output_handle, mode & ~creation_mask);
         platform::close_file(z.output_handle);
         z.output_handle = platform::kInvalidFile;
         if (!mode_set)
@@ -513,6 +518,7 @@ int extract_files(zip& z, zlist& list, void* owner_window, const char* archive_p
     if (job.destination.empty() || job.destination.back() != '\\') job.destination += '\\';
     job.use_folder_names = use_folder_names != 0;
     job.answer = overwrite;
+    job.creation_mask = platform::file_creation_mask();
     job.start(owner_window, archive_path, "Extracting: File(s)");
     job.run();
     return job.finish();

@@ -190,9 +190,10 @@ struct UnixStat {
 // Whether this host restores symbolic links (posix: yes; win32: no).
 bool has_symbolic_links();
 bool get_unix_stat(const char* path, bool follow_links, UnixStat* out);
-// Gives an open file the permission bits of mode that the process's umask
-// leaves, never set-user-ID, set-group-ID or sticky: an archive from
-// elsewhere decides no more than a program of the user creating the file would.
+// The process's umask: the permissions a new file must not get (win32: 0).
+std::uint32_t file_creation_mask();
+// Gives an open file the permission bits (0777) of mode, never set-user-ID,
+// set-group-ID or sticky.
 bool set_unix_permissions(FileHandle h, std::uint32_t mode);
 // The text a symbolic link holds; false when path is no link.
 bool read_link(const char* path, std::string* target);

@@ -889,11 +889,9 @@ FileHandle create_new_file(const char* path) {
 
 // ---- Unix modes and symbolic links ------------------------------------------
 
-namespace {
-
 // Read without changing it: umask() itself sets the mask, and another
 // thread creating a file meanwhile would get the wrong one.
-mode_t process_umask() {
+std::uint32_t file_creation_mask() {
     if (FILE* f = std::fopen("/proc/self/status", "re")) {
         char line[256];
         unsigned mask = 0;
@@ -901,14 +899,12 @@ mode_t process_umask() {
         while (!found && std::fgets(line, sizeof line, f))
             found = std::sscanf(line, "Umask: %o", &mask) == 1;
         std::fclose(f);
-        if (found) return static_cast<mode_t>(mask);
+        if (found) return mask;
     }
     mode_t mask = umask(022);
     umask(mask);
     return mask;
 }
-
-} // namespace
 
 bool has_symbolic_links() {
     return true;
@@ -928,7 +924,7 @@ bool get_unix_stat(const char* path, bool follow_links, UnixStat* out) {
 }
 
 bool set_unix_permissions(FileHandle h, std::uint32_t mode) {
-    if (fchmod(static_cast<int>(h), static_cast<mode_t>(mode & 0777) & ~process_umask()) != 0) {
+    if (fchmod(static_cast<int>(h), static_cast<mode_t>(mode & 0777)) != 0) {
         fail_errno();
         return false;
     }

@@ -436,6 +436,10 @@ bool get_unix_stat(const char*, bool, UnixStat*) {
     return false;
 }
 
+std::uint32_t file_creation_mask() {
+    return 0;
+}
+
 bool set_unix_permissions(FileHandle, std::uint32_t) {
     SetLastError(ERROR_NOT_SUPPORTED);
     return false;
