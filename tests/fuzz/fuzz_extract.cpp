@@ -43,8 +43,11 @@ std::string g_host_out;
 std::string g_dos_out;
 std::string g_real_out; // the output folder with every link of its path resolved
 
-// Files extracted at most, by the sizes the members declare (never passed).
-constexpr std::uint64_t kFilesLimit = 8u << 20;
+constexpr std::uint32_t kCapacity = 1u << 20;
+
+// Files extracted at most, by the sizes the members declare (never passed):
+// as much as the memory form holds.
+constexpr std::uint64_t kFilesLimit = kCapacity;
 
 int check_link(const char* path, const struct stat* st, int, struct FTW*) {
     if (!S_ISLNK(st->st_mode)) return 0;
@@ -86,8 +89,6 @@ void extract_to_folder(zip& z, zlist& list) {
 int respond(const platform::Prompt& p) {
     return (p.style & 0x0F) == platform::kMbOk ? platform::kIdOk : platform::kIdCancel;
 }
-
-constexpr std::uint32_t kCapacity = 1u << 20;
 
 } // namespace
 
