@@ -40,7 +40,7 @@ const char kUsage[] =
     "  e [-o DIR] ARCHIVE [FILTER...]\n"
     "                             the same without folder names\n"
     "  t ARCHIVE                  decode every member and check its CRC\n"
-    "  a|f|u [-l LEVEL] [-r] [-p] [-D] [-m] [-i FILTERS] [-x FILTERS] ARCHIVE PATH...\n"
+    "  a|f|u [-l LEVEL] [-r] [-p] [-D] [-m] [-S] [-i FILTERS] [-x FILTERS] ARCHIVE PATH...\n"
     "                             add (replacing members of the same name), freshen\n"
     "                             (only newer files of existing members) or update\n"
     "                             (only files not yet in the archive); a and u create\n"
@@ -56,6 +56,7 @@ const char kUsage[] =
     "                  relative to the current folder\n"
     "  -D              store empty folders\n"
     "  -m              delete the sources after a job without errors or warnings\n"
+    "  -S, --symlinks  store symbolic links as links, not what they lead to\n"
     "  -i FILTERS      include filters for files found in folders (default *.*)\n"
     "  -x FILTERS      exclude filters\n"
     "  -y              answer yes / OK to every question (replace: Yes to All)\n"
@@ -89,7 +90,7 @@ const CommandUsage kCommandUsages[] = {
     {"t", "usage: zarvo-cli t [-q] ARCHIVE\n"
           "Decode every member and check its CRC.\n"
           "  -q  no line per member and no summary\n"},
-    {"afu", "usage: zarvo-cli a|f|u [-l LEVEL] [-r] [-p] [-D] [-m] [-i FILTERS] [-x FILTERS]\n"
+    {"afu", "usage: zarvo-cli a|f|u [-l LEVEL] [-r] [-p] [-D] [-m] [-S] [-i FILTERS] [-x FILTERS]\n"
             "                     [-y|-n] [-q] ARCHIVE PATH...\n"
             "a adds files (replacing members of the same name), f freshens members from\n"
             "newer files, u adds files not yet in the archive or newer; a and u create\n"
@@ -101,6 +102,10 @@ const CommandUsage kCommandUsages[] = {
             "  -p          store full paths (without the drive)\n"
             "  -D          store empty folders\n"
             "  -m          delete the sources after a job without errors or warnings\n"
+            "  -S, --symlinks\n"
+            "              store symbolic links as links (the text they hold), not\n"
+            "              the file or folder they lead to; a link is never followed\n"
+            "              into a folder\n"
             "  -i FILTERS  include filters for files found in folders (default *.*)\n"
             "  -x FILTERS  exclude filters\n"
             "  -y / -n     answer every question (a read-only source with -m)\n"
@@ -132,6 +137,7 @@ struct Options {
     std::string destination = ".";
     int level = 6;
     bool recurse = false, full_paths = false, empty_folders = false, move = false;
+    bool symlinks = false;
     std::string include = "*.*", exclude;
     std::string comment_file;
     std::vector<std::string> operands;
@@ -409,6 +415,7 @@ int command_add(const Options& opt, char which, std::ostream& out, std::ostream&
     files->full_paths = opt.full_paths;
     files->empty_folders = opt.empty_folders;
     files->delete_sources = opt.move;
+    files->store_links = opt.symlinks;
     files->level = opt.level;
     files->action = static_cast<int>(action);
     std::string base = platform::dos_path_from_host(".");
@@ -429,7 +436,12 @@ int command_add(const Options& opt, char which, std::ostream& out, std::ostream&
             return 2;
         }
         std::uint32_t attributes = platform::get_attributes(path.c_str());
-        if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory)) {
+        platform::UnixStat link;
+        const bool stored_as_link = opt.symlinks &&
+                                    platform::get_unix_stat(path.c_str(), false, &link) &&
+                                    (link.mode & kUnixTypeMask) == kUnixLink;
+        if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) &&
+            !stored_as_link) {
             if (!collectFiles(*files, path, include, exclude)) {
                 err << "zarvo-cli: out of memory\n";
                 return 2;
@@ -578,6 +590,8 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Termina
             opt.empty_folders = true;
         else if (a == "-m")
             opt.move = true;
+        else if (a == "-S" || a == "--symlinks")
+            opt.symlinks = true;
         else if (a == "-i" && i + 1 < argc)
             opt.include = argv[++i];
         else if (a == "-x" && i + 1 < argc)

@@ -194,7 +194,7 @@ void releaseDeflateJob(zip& z) {
 
 std::uint32_t readInputFile(zip& z, std::uint8_t* buffer, std::uint32_t size) {
     std::uint32_t got = 0;
-    if (!platform::read_file(z.input_handle, buffer, size, &got) || got > size) return 0;
+    if (!read_member_input(z, buffer, size, &got) || got > size) return 0;
     if (got == 0) return 0;
     z.add_crc = updateCrc(z, buffer, got);
     z.input_bytes_read += got;

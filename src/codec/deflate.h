@@ -32,7 +32,8 @@ void releaseDeflateJob(zip& z);
 //   - called startDeflateJob for the job;
 //   - set z.level (1..9 deflate, a level above 9 counts as 9; 0 stores the
 //     file as it is);
-//   - opened z.input_handle at the start of the file;
+//   - opened z.input_handle at the start of the file (or pointed
+//     z.input_text at the data, with nothing of it read);
 //   - positioned z.output_handle just behind the member's local header;
 //   - reset the running checksum and the add crc with
 //     z.add_crc = updateCrc(z, nullptr, 0) (0, the CRC-32 of an empty file,

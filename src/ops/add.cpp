@@ -150,7 +150,7 @@ void write_data(zip& z, const std::uint8_t* data, std::uint32_t n) {
 }
 
 // Stores a file unchanged; the compressed size is what was read.
-std::uint64_t store_file(zip& z, platform::FileHandle in, std::uint64_t expected) {
+std::uint64_t store_file(zip& z, std::uint64_t expected) {
     std::unique_ptr<std::uint8_t[]> buf(new (std::nothrow) std::uint8_t[kPiece]);
     if (!buf) {
         set_error(z, ZERR_MEMORY);
@@ -159,7 +159,7 @@ std::uint64_t store_file(zip& z, platform::FileHandle in, std::uint64_t expected
     std::uint64_t done = 0;
     while (z.error == 0) {
         std::uint32_t got = 0;
-        if (!platform::read_file(in, buf.get(), kPiece, &got)) {
+        if (!read_member_input(z, buf.get(), kPiece, &got)) {
             set_error(z, ZERR_READ);
             break;
         }
@@ -201,10 +201,45 @@ platform::FileHandle create_unique_file(const std::string& folder,
     return platform::kInvalidFile;
 }
 
+namespace {
+
+// Only the permissions are kept: set-user-ID and the like are for the
+// system that set them, not for whoever extracts the archive.
+constexpr std::uint32_t kUnixPermissions = 0777;
+
+// Stores a symbolic link as a link: its text is the member's data.
+bool open_link_source(zip& z, const std::string& path, const platform::UnixStat& link,
+                      SourceFile& src) {
+    if (!platform::read_link(path.c_str(), &src.link_target)) {
+        zip_warning(z, ZERR_OPEN, path.c_str());
+        return false;
+    }
+    src.link = true;
+    src.unix_mode = kUnixLink | kUnixPermissions;
+    src.attributes = platform::kAttrArchive;
+    src.size = src.link_target.size();
+    src.mtime = link.mtime;
+    src.time = platform::local_dos_time_from_unix(src.mtime);
+    return true;
+}
+
+// The mode a member keeps of its source, where the host has modes.
+std::uint32_t source_unix_mode(const std::string& path, bool folder) {
+    platform::UnixStat st;
+    if (!platform::get_unix_stat(path.c_str(), true, &st)) return 0;
+    return (folder ? kUnixFolder : kUnixRegular) | (st.mode & kUnixPermissions);
+}
+
+} // namespace
+
 // Opens a source; false (with its warning given) when it is to be skipped.
-bool open_source(zip& z, const std::string& path, SourceFile& src) {
+bool open_source(zip& z, const std::string& path, SourceFile& src, bool store_links) {
     std::string p = path;
     if (!p.empty() && p.back() == '\\') p.pop_back();
+    platform::UnixStat link;
+    if (store_links && platform::get_unix_stat(p.c_str(), false, &link) &&
+        (link.mode & kUnixTypeMask) == kUnixLink)
+        return open_link_source(z, p, link, src);
     src.attributes = platform::get_attributes(p.c_str());
     src.folder = (!path.empty() && path.back() == '\\') ||
                  (src.attributes != platform::kInvalidAttributes && (src.attributes & platform::kAttrDirectory));
@@ -214,6 +249,7 @@ bool open_source(zip& z, const std::string& path, SourceFile& src) {
         // A folder named that does not exist (yet) is stored with the time of the job.
         if (!platform::get_path_unix_time(p.c_str(), &src.mtime)) src.mtime = std::time(nullptr);
         src.time = platform::local_dos_time_from_unix(src.mtime);
+        src.unix_mode = source_unix_mode(p, true);
         return true;
     }
     // A link counts as what it leads to; a FIFO or device is skipped unread.
@@ -237,6 +273,7 @@ bool open_source(zip& z, const std::string& path, SourceFile& src) {
     src.size = size;
     if (!platform::get_file_unix_time(src.handle.get(), &src.mtime)) src.mtime = std::time(nullptr);
     src.time = platform::local_dos_time_from_unix(src.mtime);
+    src.unix_mode = source_unix_mode(p, false);
     return true;
 }
 
@@ -256,6 +293,11 @@ std::unique_ptr<zentry> new_member(zip& z, const SourceFile& src, const std::str
     e->external_attributes = src.attributes;
     e->internal_attributes = 0xFFFF;
     e->version_made_by = 20;
+    // The DOS bits stay in the low half for readers that know only those.
+    if (src.unix_mode) {
+        e->external_attributes |= src.unix_mode << 16;
+        e->version_made_by |= kMadeByUnix << 8;
+    }
     e->flags = e->local_flags = 8 | (utf8 ? kUtf8NameFlag : 0);
     e->disk_number_start = static_cast<std::uint16_t>(z.current_disk);
     // The exact time in UTC beside the DOS fields, as peers write it. Some
@@ -290,6 +332,8 @@ std::uint64_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t 
     std::uint64_t compressed = 0;
     if (z.error == 0 && !src.folder) {
         z.input_handle = src.handle.get();
+        z.input_text = src.link ? &src.link_target : nullptr;
+        z.input_text_read = 0;
         if (z.method == 8) {
             std::uint64_t data_start = 0;
             if (!platform::tell_file(z.output_handle, &data_start)) map_write_error(z, platform::last_error());
@@ -298,21 +342,22 @@ std::uint64_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t 
             // Data that deflate does not shrink (random or already packed) goes
             // in stored; a tie too, as stored data costs a reader nothing to decode.
             if (z.error == 0 && z.method == 8 && compressed >= z.input_bytes_read) {
-                if (!platform::seek_file(src.handle.get(), 0)) set_error(z, ZERR_READ);
+                if (!rewind_member_input(z)) set_error(z, ZERR_READ);
                 if (z.error == 0 && !platform::seek_file(z.output_handle, data_start))
                     map_write_error(z, platform::last_error());
                 updateCrc(z, nullptr, 0);
                 z.add_crc = 0;
                 z.input_bytes_read = 0;
                 z.method = 0;
-                if (z.error == 0) compressed = store_file(z, src.handle.get(), src.size);
+                if (z.error == 0) compressed = store_file(z, src.size);
                 if (z.error == 0 && !platform::truncate_file(z.output_handle))
                     map_write_error(z, platform::last_error());
             }
         } else {
-            compressed = store_file(z, src.handle.get(), src.size);
+            compressed = store_file(z, src.size);
         }
         z.input_handle = platform::kInvalidFile;
+        z.input_text = nullptr;
         // What was read is what the member holds, even if the file changed meanwhile.
         e.uncompressed_size = z.input_bytes_read;
         // A file that grew past 4 GB while it was read has a local header
@@ -358,10 +403,10 @@ namespace {
 
 // Writes one new member from a source: header, data, final header. The
 // entry is appended to the catalog on success.
-void add_member(zip& z, zlist& list, const std::string& path, const std::string& name, std::uint32_t level,
-                bool report) {
+void add_member(zip& z, zlist& list, const std::string& path, const std::string& name,
+                std::uint32_t level, bool report, bool store_links) {
     SourceFile src;
-    if (!open_source(z, path, src)) {
+    if (!open_source(z, path, src, store_links)) {
         if (report && z.progress) z.progress->Step();
         return;
     }
@@ -385,7 +430,7 @@ std::uint32_t add_files(zip& z, zlist& list, flist& files, std::uint32_t level) 
         std::string name = stored_name(f.path, files.prefix_length, files.full_paths);
         if (name.empty()) continue;
         std::uint32_t before = list.count();
-        add_member(z, list, f.path, name, level, true);
+        add_member(z, list, f.path, name, level, true, files.store_links != 0);
         if (list.count() > before) ++added;
     }
     return added;
@@ -568,7 +613,7 @@ int freshen_member(zip& z, zlist& list, const char* archive_path, const char* me
     job.copy_members(kPiece, false);
     if (z.error == 0) {
         std::uint32_t attributes = platform::get_attributes(file_path);
-        add_member(z, list, file_path, member_name, level, false);
+        add_member(z, list, file_path, member_name, level, false, false);
         if (attributes != platform::kInvalidAttributes) platform::set_attributes(file_path, attributes);
     }
     write_central_directory(z, list);

@@ -158,6 +158,10 @@ struct Job {
     // Folders made from folder members, with their times: set once the job's
     // files are in, as every file written into a folder changes its time.
     std::vector<std::pair<std::string, std::int64_t>> folder_times{};
+    // Permissions an extracted file never gets: those the user's umask
+    // withholds from new files, so an archive from elsewhere decides no more
+    // than the user's own programs would.
+    std::uint32_t creation_mask = 0;
 
     // Opens the archive and allocates the buffers every form needs.
     void start(void* owner_window, const char* archive_path, const char* caption) {
@@ -367,19 +371,61 @@ struct Job {
             platform::set_folder_unix_time(folder.first.c_str(), folder.second);
     }
 
+    // The target text of a link member, decoded and checked like any data,
+    // then held to the rules a link must keep; false (with its warning
+    // given) when the link is not to be made.
+    bool read_link_target(zentry& e, const char* target, std::string* text) {
+        if (e.uncompressed_size > kMaxLinkTarget) {
+            zip_warning(z, ZWARN_LINK, e.name.c_str());
+            return false;
+        }
+        std::uint8_t buffer[kMaxLinkTarget + 1];
+        z.to_memory = 1;
+        z.memory_target = buffer;
+        z.memory_capacity = sizeof buffer;
+        z.output_count = 0;
+        begin_output(e);
+        const bool unused_data = decode_member(z, e);
+        z.to_memory = 0;
+        z.memory_target = nullptr;
+        const bool fault = take_data_fault(e);
+        report_unused_data(e, unused_data);
+        bool bad = false;
+        if (!fault) check_crc(e, &bad);
+        if (fault || bad || z.error) return false;
+        text->assign(
+            reinterpret_cast<const char*>(buffer),
+            static_cast<std::size_t>(std::min<std::uint64_t>(z.output_count, sizeof buffer)));
+        if (!linkTargetStaysInside(target + destination.size(), *text)) {
+            zip_warning(z, ZWARN_LINK, e.name.c_str());
+            return false;
+        }
+        return true;
+    }
+
     void to_file(zentry& e) {
         char target[platform::kMaxPath];
         int refused = memberTargetPath(destination, e.name, use_folder_names, target);
-        // A folder on the way that is a link would carry the member outside the destination.
+        // A folder on the way that is a link would carry the member outside
+        // the destination. Any link counts, the job's own ones included:
+        // each is safe alone, not as a folder of a later member.
         if (refused == 0 && platform::link_between(destination.c_str(), target))
             refused = ZWARN_UNSAFE;
         if (refused) {
             zip_warning(z, refused, e.name.c_str());
             return;
         }
+        const bool link = e.is_link();
+        if (link && !platform::has_symbolic_links()) {
+            // Never a file holding the target's text in the link's place.
+            zip_warning(z, ZWARN_LINK_NOT_MADE, e.name.c_str());
+            return;
+        }
+        std::string link_target;
+        if (link && !read_link_target(e, target, &link_target)) return;
         if (use_folder_names) createDirPath(target);
         if (answer == kAnswerNo) answer = kAnswerYes;
-        const bool folder = is_folder_entry(e);
+        const bool folder = !link && is_folder_entry(e);
         if (!folder && answer == kAnswerYes && platform::get_attributes(target) != platform::kInvalidAttributes)
             answer = z.ui ? z.ui->confirm_replace(z.progress, z.owner_window, target, e) : kAnswerNo;
         if (answer == kAnswerNo || answer == kAnswerCancel) return;
@@ -388,6 +434,14 @@ struct Job {
             platform::create_directory(target);
             folder_times.emplace_back(target, modification_time(e));
             if (z.progress) z.progress->LogLine("Create Dir", target);
+            return;
+        }
+        if (link) {
+            platform::set_attributes(target, 0);
+            const bool made =
+                platform::create_link_below(destination.c_str(), target, link_target.c_str());
+            if (!made) zip_warning(z, ZERR_OPEN, target);
+            if (z.progress) z.progress->LogResult("Extract", target, !made);
             return;
         }
         // A read-only file in the way is replaced; it gets the member's attributes after.
@@ -402,10 +456,20 @@ struct Job {
         begin_output(e);
         const bool unused_data = decode_member(z, e);
         platform::set_file_unix_time(z.output_handle, modification_time(e));
+        // A Unix mode says more than the DOS bits (the executable bit); a
+        // host without modes, or a member without one, takes the DOS bits.
+        const std::uint32_t mode = e.unix_mode();
+        const bool type_regular =
+            (mode & kUnixTypeMask) == kUnixRegular || (mode & kUnixTypeMask) == 0;
+        const bool mode_set =
+            mode != 0 && type_regular &&
+            platform::set_unix_permissions(z.output_handle, mode & ~creation_mask);
         platform::close_file(z.output_handle);
         z.output_handle = platform::kInvalidFile;
-        platform::set_attributes(target, e.external_attributes & (platform::kAttrReadOnly | platform::kAttrHidden |
-                                                                  platform::kAttrSystem | platform::kAttrArchive));
+        if (!mode_set)
+            platform::set_attributes(target, e.external_attributes &
+                                                 (platform::kAttrReadOnly | platform::kAttrHidden |
+                                                  platform::kAttrSystem | platform::kAttrArchive));
         const bool fault = take_data_fault(e);
         report_unused_data(e, unused_data);
         bool bad = false;
@@ -470,6 +534,7 @@ int extract_files(zip& z, zlist& list, void* owner_window, const char* archive_p
     if (job.destination.empty() || job.destination.back() != '\\') job.destination += '\\';
     job.use_folder_names = use_folder_names != 0;
     job.answer = overwrite;
+    job.creation_mask = platform::file_creation_mask();
     job.start(owner_window, archive_path, "Extracting: File(s)");
     job.run();
     job.set_folder_times();

@@ -52,10 +52,10 @@ template <typename Qualifies>
 bool walk(flist& list, const std::string& folder, const Qualifies& qualifies) {
     std::string base = platform::with_backslash(folder);
     std::vector<platform::FindData> found;
-    if (!platform::find_files((base + "*.*").c_str(), &found)) return true;
+    if (!platform::find_files((base + "*.*").c_str(), &found, list.store_links != 0)) return true;
     bool any_file = false;
     for (const auto& f : found) {
-        if (f.attributes & platform::kAttrDirectory) {
+        if ((f.attributes & platform::kAttrDirectory) && !(f.link && list.store_links)) {
             if (list.recurse && !walk(list, base + f.name, qualifies)) return false;
         } else if (qualifies(f.name)) {
             if (list.append(base + f.name) != 0) return false;

@@ -34,6 +34,7 @@ struct flist {
     int level = 5;
     int spanning = 0;
     int delete_sources = 0;
+    int store_links = 0; // a symbolic link is stored as a link, not as what it leads to
 
     std::uint32_t count() const { return static_cast<std::uint32_t>(entries.size()); }
     // 0, or 1 when memory runs out.

@@ -164,3 +164,30 @@ int memberTargetPath(const std::string& destination, const std::string& stored_n
         return ZWARN_TOO_LONG;
     return 0;
 }
+
+bool linkTargetStaysInside(const std::string& link_path, const std::string& target) {
+    if (target.empty() || target.size() > kMaxLinkTarget || target.find('\0') != std::string::npos)
+        return false;
+    // A backslash separates too: stricter on Unix, where it is a name's character.
+    if (target[0] == '/' || target[0] == '\\') return false;
+    std::size_t depth = 0; // folders between the destination and the link
+    for (std::size_t i = link_path.find('\\'); i != std::string::npos;
+         i = link_path.find('\\', i + 1))
+        if (i > 0 && link_path[i - 1] != '\\') ++depth;
+    bool named = false;
+    std::size_t start = 0;
+    while (start <= target.size()) {
+        std::size_t end = target.find_first_of("/\\", start);
+        if (end == std::string::npos) end = target.size();
+        const std::string part = target.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (part != "..") {
+            named = true;
+            continue;
+        }
+        if (named || depth == 0) return false;
+        --depth;
+    }
+    return true;
+}

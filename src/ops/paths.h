@@ -35,3 +35,13 @@ bool getFileUnixTime(const char* path, std::int64_t* seconds);
 // same on every host, as the engine's paths are DOS paths everywhere.
 int memberTargetPath(const std::string& destination, const std::string& stored_name,
                      bool use_folder_names, char (&target)[platform::kMaxPath]);
+
+// The longest link target restored; a longer one is no path a system resolves.
+constexpr std::size_t kMaxLinkTarget = 4095;
+// Whether a symbolic link at link_path (its path below the destination,
+// parts separated by backslashes) holding target may be made: the target is
+// relative, at most kMaxLinkTarget bytes without a NUL, and resolved
+// lexically against the link's own folder it stays inside the destination.
+// ".." may only lead the target: after a named part it would be resolved
+// against whatever that part is on disk, perhaps another link, not lexically.
+bool linkTargetStaysInside(const std::string& link_path, const std::string& target);

@@ -172,7 +172,7 @@ std::uint32_t add_files_spanned(zip& z, zlist& list, flist& files, std::uint32_t
         std::string name = stored_name(f.path, files.prefix_length, files.full_paths);
         if (name.empty()) continue;
         SourceFile src;
-        if (!open_source(z, f.path, src)) {
+        if (!open_source(z, f.path, src, files.store_links != 0)) {
             if (z.progress) z.progress->Step();
             continue;
         }

@@ -168,14 +168,42 @@ bool remove_directory(const char* path);
 
 struct FindData {
     std::string name; // file part only
-    std::uint32_t attributes = 0;
+    std::uint32_t attributes = 0; // of what a symbolic link leads to
+    bool link = false;            // a symbolic link (posix build)
     std::uint32_t size = 0;
     DosTime time;
 };
 // Entries of the folder part of `pattern` whose name matches its last part
 // (DOS wildcards * and ?, case-insensitive); "." and ".." are left out.
-// Returns false when the folder cannot be read.
-bool find_files(const char* pattern, std::vector<FindData>* out);
+// Returns false when the folder cannot be read. A symbolic link that leads
+// nowhere is left out too, unless dangling_links asks for it (posix build).
+bool find_files(const char* pattern, std::vector<FindData>* out, bool dangling_links = false);
+
+// ---- Unix modes and symbolic links ------------------------------------------
+//
+// The posix build's own: the win32 build has no Unix modes, and fails each of
+// these calls.
+
+// A path's mode (type and permission bits, as st_mode) and modification time:
+// of what it leads to, or with follow_links false of a symbolic link itself.
+struct UnixStat {
+    std::uint32_t mode = 0;
+    std::int64_t mtime = 0; // seconds since 1970-01-01 UTC
+};
+// Whether this host restores symbolic links (posix: yes; win32: no).
+bool has_symbolic_links();
+bool get_unix_stat(const char* path, bool follow_links, UnixStat* out);
+// The process's umask: the permissions a new file must not get (win32: 0).
+std::uint32_t file_creation_mask();
+// Gives an open file the permission bits (0777) of mode, never set-user-ID,
+// set-group-ID or sticky.
+bool set_unix_permissions(FileHandle h, std::uint32_t mode);
+// The text a symbolic link holds; false when path is no link.
+bool read_link(const char* path, std::string* target);
+// Creates path, which lies below folder, as a symbolic link holding target.
+// What stands at path and is not a folder is replaced, as create_file_below
+// replaces it; a folder on the way that is a link fails the call.
+bool create_link_below(const char* folder, const char* path, const char* target);
 
 // ---- Drives and volumes --------------------------------------------------
 

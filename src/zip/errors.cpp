@@ -96,6 +96,10 @@ const char* warning_format(std::int32_t code) {
         return "Name %s is not UTF-8. It was stored as it is and will read as code page 437";
     case ZWARN_OFFSET_DATA:
         return "The offsets of %s do not count the data in front of it. They were adjusted";
+    case ZWARN_LINK:
+        return "Link %s leads outside the destination or its target is malformed. It was skipped";
+    case ZWARN_LINK_NOT_MADE:
+        return "%s is a symbolic link, which this system does not restore. It was skipped";
     default: return nullptr;
     }
 }

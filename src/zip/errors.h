@@ -62,7 +62,9 @@ enum ZipError : std::int32_t {
     ZWARN_VERSION = 52,     // a member needs a newer version of the format than the engine reads
     ZWARN_ZIP64_EXTRA = 53, // a member's ZIP64 extra field is shorter than the fields it must hold
     ZWARN_OFFSET_DATA = 54, // the archive's offsets do not count data in front of it; adjusted
-    ZWARN_NAME_BYTES = 55,  // a file name is not UTF-8; its bytes are stored without the UTF-8 flag
+    ZWARN_NAME_BYTES = 55, // a file name is not UTF-8; its bytes are stored without the UTF-8 flag
+    ZWARN_LINK = 56, // a link member's target is absolute, leads outside the destination or is malformed
+    ZWARN_LINK_NOT_MADE = 57, // this system does not restore symbolic links
 };
 
 // The text zip_error shows for code; code 30 depends on the drive type.

@@ -1,6 +1,8 @@
 // Engine state defaults and the release step shared by every job.
 #include "zip/zip.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 zip::zip() = default;
@@ -30,4 +32,19 @@ void release_job(zip& z) {
     z.block_length = 0;
     z.read_pointer = 0;
     z.buffer_position = kNoBlock;
+}
+
+bool read_member_input(zip& z, std::uint8_t* buf, std::uint32_t n, std::uint32_t* got) {
+    if (!z.input_text) return platform::read_file(z.input_handle, buf, n, got);
+    const std::size_t k = std::min<std::size_t>(n, z.input_text->size() - z.input_text_read);
+    if (k) std::memcpy(buf, z.input_text->data() + z.input_text_read, k);
+    z.input_text_read += k;
+    *got = static_cast<std::uint32_t>(k);
+    return true;
+}
+
+bool rewind_member_input(zip& z) {
+    if (!z.input_text) return platform::seek_file(z.input_handle, 0);
+    z.input_text_read = 0;
+    return true;
 }

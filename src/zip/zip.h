@@ -124,6 +124,10 @@ struct zip {
     std::unique_ptr<std::uint8_t[]> copy_buffer;
 
     platform::FileHandle input_handle = platform::kInvalidFile;
+    // A new member's data held in memory (a link's target) in place of
+    // input_handle, and how much of it was read.
+    const std::string* input_text = nullptr;
+    std::size_t input_text_read = 0;
     platform::FileHandle output_handle = platform::kInvalidFile;
     platform::FileHandle second_input_handle = platform::kInvalidFile;
     std::uint32_t bytes_read = 0;
@@ -170,3 +174,9 @@ std::unique_ptr<std::uint8_t[]> allocate_buffer(zip& z, std::size_t n);
 // The release step every job ends with: closes the handles and frees the
 // job's buffers, whichever are held.
 void release_job(zip& z);
+
+// Reads up to n bytes of a new member's data, from input_text when set,
+// otherwise from input_handle; false on a read error. *got is 0 at the end.
+bool read_member_input(zip& z, std::uint8_t* buf, std::uint32_t n, std::uint32_t* got);
+// Goes back to the start of a new member's data.
+bool rewind_member_input(zip& z);

@@ -19,6 +19,14 @@ enum : std::uint8_t {
 // One archive member, as read from its central header. The fields are
 // ordered widest first, so that the many entries of a large archive carry no
 // padding.
+// The host byte of "version made by" for Unix, and the file types of the
+// mode such a member keeps.
+constexpr std::uint16_t kMadeByUnix = 3;
+constexpr std::uint32_t kUnixTypeMask = 0170000;
+constexpr std::uint32_t kUnixFolder = 0040000;
+constexpr std::uint32_t kUnixRegular = 0100000;
+constexpr std::uint32_t kUnixLink = 0120000;
+
 struct zentry {
     std::uint64_t compressed_size = 0;
     std::uint64_t uncompressed_size = 0;
@@ -57,6 +65,11 @@ struct zentry {
     // Date in the high half, time in the low half: one comparable value.
     std::uint32_t date_time() const { return (std::uint32_t(date) << 16) | time; }
     bool is_folder() const { return (external_attributes & 0x10) != 0; }
+    // A member made on Unix keeps the file's mode in the high half of its
+    // external attributes; members of other hosts have none (0).
+    bool made_on_unix() const { return (version_made_by >> 8) == kMadeByUnix; }
+    std::uint32_t unix_mode() const { return made_on_unix() ? external_attributes >> 16 : 0; }
+    bool is_link() const { return (unix_mode() & kUnixTypeMask) == kUnixLink; }
 };
 
 // Sort modes of the sorted view.

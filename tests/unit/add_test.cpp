@@ -158,11 +158,22 @@ TEST(AddJob, CreateWritesMembersWithTheirFields) {
     platform::create_directory(a.dir.dos("src/empty").c_str());
     // The folder's own time, 2019-02-05 07:08:38 UTC.
     ASSERT_TRUE(platform::set_folder_unix_time(a.dir.dos("src/empty").c_str(), 1549350518));
+#ifndef _WIN32
+    ASSERT_EQ(chmod(a.dir.host("src/one.txt").c_str(), 0640), 0);
+    ASSERT_EQ(chmod(a.dir.host("src/empty").c_str(), 0750), 0);
+#endif
     ASSERT_EQ(a.run(kActionCreate, {f1, a.dir.dos("src/empty") + "\\"}), 0);
     ASSERT_EQ(a.reopen(), 0);
     ASSERT_EQ(a.names(), (std::vector<std::string>{"one.txt", "empty/"}));
     const zentry& e = *a.list.entries[0];
+#ifndef _WIN32
+    // Made on Unix: the file's type and mode above its DOS bits (archive).
+    EXPECT_EQ(e.version_made_by, 0x0314);
+    EXPECT_EQ(e.external_attributes, 0x81A00020u);
+#else
     EXPECT_EQ(e.version_made_by, 20);
+    EXPECT_EQ(e.external_attributes >> 16, 0u);
+#endif
     EXPECT_EQ(e.version_needed, 10);
     EXPECT_EQ(e.method, 0);
     EXPECT_EQ(e.flags, 0);
@@ -180,6 +191,10 @@ TEST(AddJob, CreateWritesMembersWithTheirFields) {
     EXPECT_TRUE(std::equal(time_block.begin(), time_block.end(), bytes.begin() + 30 + 7));
     const zentry& folder = *a.list.entries[1];
     EXPECT_TRUE(folder.external_attributes & 0x10);
+#ifndef _WIN32
+    EXPECT_EQ(folder.version_made_by, 0x0314);
+    EXPECT_EQ(folder.external_attributes >> 16, 040750u);
+#endif
     EXPECT_EQ(folder.date, 0x4E45);
     EXPECT_EQ(folder.time, 0x3913);
     EXPECT_EQ(folder.central_extra, time_block);
@@ -1023,6 +1038,115 @@ TEST(NewNames, AFileNameThatIsNotUtf8KeepsItsBytesWithAWarning) {
     ASSERT_EQ(a.reopen(), 0);
     EXPECT_EQ(a.list.count(), 1u);
     EXPECT_EQ(a.member("caf\xCE\x98.txt"), "again");
+}
+
+// A tree with a file, a link to it and a link to a folder, collected with
+// recursion and added with or without storing links as links.
+struct LinkTree {
+    Area a;
+    LinkTree() {
+        platform::create_directory(a.dir.dos("src/tree").c_str());
+        platform::create_directory(a.dir.dos("src/tree/dir").c_str());
+        a.src("tree/b.txt", text("bee"));
+        a.src("tree/dir/in.txt", text("inside"));
+        EXPECT_EQ(chmod(a.dir.host("src/tree/b.txt").c_str(), 0750), 0);
+        EXPECT_EQ(symlink("b.txt", a.dir.host("src/tree/lnk").c_str()), 0);
+        EXPECT_EQ(symlink("dir", a.dir.host("src/tree/dlink").c_str()), 0);
+    }
+    int add(bool store_links, std::uint32_t level) {
+        auto files = std::make_unique<flist>();
+        files->set_source_folder(a.dir.dos("src"));
+        files->recurse = 1;
+        files->store_links = store_links;
+        EXPECT_TRUE(collectFiles(*files, a.dir.dos("src/tree"), "*.*"));
+        a.z.file_list = files.release();
+        int rc = zip_operation(a.z, a.list, nullptr, a.archive.c_str(), kActionCreate, level, 0);
+        EXPECT_EQ(a.reopen(), 0);
+        return rc;
+    }
+    const zentry* entry(const std::string& name) const {
+        for (auto& e : a.list.entries)
+            if (e->name == name) return e.get();
+        return nullptr;
+    }
+};
+
+// By default a link is what it leads to: a file's bytes and mode, a
+// folder's files. Every member is made on Unix with its mode.
+TEST(AddLinks, FollowedByDefault) {
+    LinkTree t;
+    ASSERT_EQ(t.add(false, 0), 0);
+    std::vector<std::string> names = t.a.names();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"tree/b.txt", "tree/dir/in.txt", "tree/dlink/in.txt",
+                                               "tree/lnk"}));
+    const zentry* lnk = t.entry("tree/lnk");
+    ASSERT_NE(lnk, nullptr);
+    EXPECT_EQ(lnk->version_made_by, 0x0314);
+    EXPECT_EQ(lnk->external_attributes, 0x81E80020u); // the file's 0750
+    EXPECT_EQ(t.a.member("tree/lnk"), "bee");
+}
+
+// With the option a link is stored as a link: made on Unix, S_IFLNK|0777,
+// its text as data (CRC of the text), deflated like any member when that
+// shrinks it; a link to a folder is not walked into.
+TEST(AddLinks, StoredAsLinksWithTheOption) {
+    const std::string long_target = "deep/" + std::string(300, 'x') + "/file";
+    for (std::uint32_t level : {0u, 9u}) {
+        LinkTree t;
+        ASSERT_EQ(symlink(long_target.c_str(), t.a.dir.host("src/tree/long").c_str()), 0);
+        ASSERT_EQ(t.add(true, level), 0) << level;
+        std::vector<std::string> names = t.a.names();
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"tree/b.txt", "tree/dir/in.txt", "tree/dlink",
+                                                   "tree/lnk", "tree/long"}));
+        const struct {
+            const char* name;
+            std::string text;
+            std::uint16_t method;
+        } links[] = {
+            {"tree/lnk", "b.txt", 0},
+            {"tree/dlink", "dir", 0},
+            {"tree/long", long_target, static_cast<std::uint16_t>(level ? 8 : 0)},
+        };
+        for (const auto& l : links) {
+            const zentry* e = t.entry(l.name);
+            ASSERT_NE(e, nullptr) << l.name;
+            EXPECT_EQ(e->version_made_by, 0x0314) << l.name;
+            EXPECT_EQ(e->external_attributes, 0xA1FF0020u) << l.name;
+            EXPECT_EQ(e->uncompressed_size, l.text.size()) << l.name;
+            EXPECT_EQ(e->crc, test::crc32_of(Bytes(l.text.begin(), l.text.end()))) << l.name;
+            EXPECT_EQ(e->method, l.method) << l.name;
+            EXPECT_EQ(t.a.member(l.name), l.text) << l.name;
+        }
+        EXPECT_EQ(t.entry("tree/b.txt")->external_attributes, 0x81E80020u);
+        expect_unzip_test_passes(t.a.dir.host("a.zip"));
+    }
+}
+
+// A link given by name is stored as a link even when nothing is at its
+// target; without the option it is a file that cannot be opened.
+TEST(AddLinks, DanglingLinkGivenByName) {
+    for (bool store_links : {true, false}) {
+        Area a;
+        ASSERT_EQ(symlink("nowhere", a.dir.host("src/dangling").c_str()), 0);
+        auto files = std::make_unique<flist>();
+        files->set_source_folder(a.dir.dos("src"));
+        files->store_links = store_links;
+        files->append(a.dir.dos("src/dangling"));
+        a.z.file_list = files.release();
+        int rc = zip_operation(a.z, a.list, nullptr, a.archive.c_str(), kActionCreate, 6, 0);
+        if (store_links) {
+            EXPECT_EQ(rc, 0);
+            ASSERT_EQ(a.reopen(), 0);
+            ASSERT_EQ(a.names(), std::vector<std::string>{"dangling"});
+            EXPECT_TRUE(a.list.entries[0]->is_link());
+            EXPECT_EQ(a.member("dangling"), "nowhere");
+        } else {
+            EXPECT_EQ(rc, ZERR_NOTHING);
+            EXPECT_EQ(a.ui.calls("AddWarning").size(), 1u);
+        }
+    }
 }
 
 } // namespace

@@ -746,5 +746,238 @@ TEST(ExtractLinks, LinkedFolderOnTheWayIsRefused) {
     EXPECT_TRUE(outside.empty());
 }
 
+constexpr std::uint16_t kMadeOnUnix = 0x031E;
+
+// A member as a Unix zip writes it: the mode above the DOS bits.
+test::ZipMember unix_member(const std::string& name, const std::string& text, std::uint32_t mode,
+                            std::uint16_t made_by = kMadeOnUnix) {
+    test::ZipMember m = stored(name, text);
+    m.version_made_by = made_by;
+    m.external_attributes = (mode << 16) | ((mode & 0200) ? 0 : platform::kAttrReadOnly);
+    return m;
+}
+
+test::ZipMember link_member(const std::string& name, const std::string& target) {
+    return unix_member(name, target, 0120777);
+}
+
+std::string link_text(const std::string& host_path) {
+    char buf[4096];
+    ssize_t n = readlink(host_path.c_str(), buf, sizeof buf);
+    return n < 0 ? std::string() : std::string(buf, static_cast<std::size_t>(n));
+}
+
+// Sets the umask for one test and puts the old one back.
+struct ScopedUmask {
+    mode_t old;
+    explicit ScopedUmask(mode_t mask) : old(umask(mask)) {}
+    ~ScopedUmask() { umask(old); }
+};
+
+// Permissions of members made on Unix survive (the executable bit above
+// all), less the umask, never set-user-ID, set-group-ID or sticky. Members
+// of other hosts keep the DOS rule: read-only takes every write bit away.
+TEST(ExtractModes, UnixMembersKeepTheirPermissions) {
+    const struct {
+        std::uint32_t mode;
+        std::uint16_t made_by;
+        mode_t mask;
+        mode_t expected;
+    } cases[] = {
+        {0100755, kMadeOnUnix, 022, 0755},
+        {0100644, kMadeOnUnix, 022, 0644},
+        {0100600, kMadeOnUnix, 022, 0600},
+        {0100444, kMadeOnUnix, 022, 0444},
+        {0100700, kMadeOnUnix, 022, 0700},
+        {0104755, kMadeOnUnix, 022, 0755}, // set-user-ID dropped
+        {0107777, kMadeOnUnix, 022, 0755}, // all special bits dropped, umask applied
+        {0100777, kMadeOnUnix, 077, 0700},
+        {0000750, kMadeOnUnix, 022, 0750}, // permissions without a type
+        {0100755, 0x0B1E, 022, 0644},      // another host: its high half means nothing
+        {0100444, 0x001E, 022, 0444},      // FAT read-only bit
+    };
+    for (const auto& c : cases) {
+        ScopedUmask mask(c.mask);
+        Fixture f({unix_member("f.bin", "data", c.mode, c.made_by)});
+        f.list.mark_all(1);
+        ASSERT_EQ(f.extract(), 0) << std::oct << c.mode;
+        EXPECT_EQ(f.read("f.bin"), "data");
+        EXPECT_EQ(mode_of(f.dir.host("out/f.bin")), c.expected)
+            << std::oct << c.mode << " made by " << c.made_by;
+    }
+}
+
+// A file replaced by a member keeps none of the old file's permissions.
+TEST(ExtractModes, ReplacedFileTakesTheMembersMode) {
+    ScopedUmask mask(022);
+    Fixture f({unix_member("tool", "#!/bin/sh", 0100755)});
+    test::write_host_file(f.dir.host("out/tool"), Bytes{'o', 'l', 'd'});
+    ASSERT_EQ(chmod(f.dir.host("out/tool").c_str(), 0600), 0);
+    f.list.mark_all(1);
+    ASSERT_EQ(f.extract(true, kAnswerYesToAll), 0);
+    EXPECT_EQ(f.read("tool"), "#!/bin/sh");
+    EXPECT_EQ(mode_of(f.dir.host("out/tool")), 0755u);
+}
+
+// Each link member alone: made as a link when its target stays inside the
+// destination, otherwise skipped with a warning and nothing in its place.
+TEST(ExtractLinks, LinkMembersInsideAreMadeOthersSkipped) {
+    const struct {
+        const char* name;
+        std::string target;
+        bool made;
+    } cases[] = {
+        {"a", "b.txt", true},
+        {"sub/a", "../b.txt", true},
+        {"a", "sub", true},
+        {"a", "missing/file", true}, // dangling but inside
+        {"a", "../x", false},
+        {"sub/a", "../../x", false},
+        {"a", "/etc", false},
+        {"a", "/etc/passwd", false},
+        {"a", "sub/../..", false},
+        {"a", "sub/..", false}, // ".." after a part that may be a link
+        {"a", std::string("b.txt\0/../../x", 15), false},
+        {"a", std::string(4096, 'n'), false},
+        {"a", "", false},
+    };
+    for (const auto& c : cases) {
+        Fixture f({stored("b.txt", "bee"), stored("sub/", ""), link_member(c.name, c.target)});
+        f.list.mark_all(1);
+        EXPECT_EQ(f.extract(), 0) << c.target.substr(0, 40);
+        const std::string at = f.dir.host(std::string("out/") + c.name);
+        EXPECT_EQ(is_symlink(at), c.made) << c.name << " -> " << c.target.substr(0, 40);
+        std::vector<std::string> warnings = f.ui.calls_starting("AddWarning");
+        if (c.made) {
+            EXPECT_EQ(link_text(at), c.target);
+            EXPECT_TRUE(warnings.empty()) << warnings[0];
+        } else {
+            EXPECT_FALSE(f.exists(c.name)) << c.name << " -> " << c.target.substr(0, 40);
+            EXPECT_EQ(warnings,
+                      std::vector<std::string>{std::string("AddWarning:Warning: Link ") + c.name +
+                                               " leads outside the destination or its target is "
+                                               "malformed. It was skipped"});
+            EXPECT_EQ(f.z.warnings, 1u);
+        }
+    }
+}
+
+// Links chained so that each looks inside alone: c -> ".", d -> "c/c" (the
+// destination again), e -> "d/.." would be its parent on disk. The job
+// refuses e by its "..", and writes nothing through c or d.
+TEST(ExtractLinks, ChainedLinksNeverLeadOutside) {
+    Fixture f({link_member("c", "."), link_member("d", "c/c"), link_member("e", "d/.."),
+               link_member("b", "a"), link_member("a", ".."), stored("d/x.txt", "through d"),
+               stored("e/y.txt", "through e")});
+    f.list.mark_all(1);
+    EXPECT_EQ(f.extract(true, kAnswerYesToAll), 0);
+    EXPECT_TRUE(is_symlink(f.dir.host("out/c")));
+    EXPECT_TRUE(is_symlink(f.dir.host("out/d")));
+    EXPECT_TRUE(is_symlink(f.dir.host("out/b"))); // to a, which was never made
+    EXPECT_FALSE(is_symlink(f.dir.host("out/e")));
+    EXPECT_FALSE(is_symlink(f.dir.host("out/a")));
+    EXPECT_EQ(
+        f.ui.calls_starting("AddWarning"),
+        (std::vector<std::string>{"AddWarning:Warning: Link e leads outside the destination or its "
+                                  "target is malformed. It was skipped",
+                                  "AddWarning:Warning: Link a leads outside the destination or its "
+                                  "target is malformed. It was skipped",
+                                  "AddWarning:Warning: Unsafe path. File d/x.txt was skipped"}));
+    // e was never made, so e/y.txt is an ordinary file in a new folder.
+    EXPECT_EQ(f.read("e/y.txt"), "through e");
+    std::vector<platform::FindData> beside;
+    platform::find_files(f.dir.dos("x.txt").c_str(), &beside);
+    EXPECT_TRUE(beside.empty());
+}
+
+// The classic attack: a link, then a member below it. Whatever the link
+// leads to, the second member is refused, the link's target untouched.
+TEST(ExtractLinks, MemberBelowALinkOfTheJobIsRefused) {
+    const char* targets[] = {"sub", ".", "sub/inner"};
+    for (const char* target : targets) {
+        Fixture f({stored("sub/inner/", ""), link_member("a", target), stored("a/passwd", "owned"),
+                   stored("a/", "")});
+        f.list.mark_all(1);
+        EXPECT_EQ(f.extract(true, kAnswerYesToAll), 0);
+        EXPECT_TRUE(is_symlink(f.dir.host("out/a"))) << target;
+        EXPECT_EQ(
+            f.ui.calls_starting("AddWarning"),
+            (std::vector<std::string>{"AddWarning:Warning: Unsafe path. File a/passwd was skipped",
+                                      "AddWarning:Warning: Unsafe path. File a/ was skipped"}))
+            << target;
+        EXPECT_FALSE(f.exists("sub/passwd"));
+        EXPECT_FALSE(f.exists("passwd"));
+        EXPECT_FALSE(f.exists("sub/inner/passwd"));
+    }
+}
+
+// A link member over an existing file follows the replace rules: asked
+// about, kept on No, replaced on Yes (the file itself, not what a link
+// there led to).
+TEST(ExtractLinks, LinkMemberOverAnExistingFileIsAskedAbout) {
+    for (std::uint32_t answer : {kAnswerNo, kAnswerYes}) {
+        Fixture f({stored("b.txt", "bee"), link_member("a", "b.txt")});
+        test::write_host_file(f.dir.host("out/a"), Bytes{'m', 'i', 'n', 'e'});
+        f.ui.answers = {answer};
+        f.mark({"a"});
+        f.extract();
+        EXPECT_EQ(f.ui.questions, std::vector<std::string>{f.dir.dos("out\\a")});
+        if (answer == kAnswerNo) {
+            EXPECT_FALSE(is_symlink(f.dir.host("out/a")));
+            EXPECT_EQ(f.read("a"), "mine");
+        } else {
+            EXPECT_EQ(link_text(f.dir.host("out/a")), "b.txt");
+        }
+    }
+}
+
+// The link bits count only on members made on Unix; elsewhere the member is
+// an ordinary file, as it always was.
+TEST(ExtractLinks, LinkBitsOfAnotherHostMakeAFile) {
+    Fixture f({unix_member("a", "../x", 0120777, 0x001E)});
+    f.list.mark_all(1);
+    EXPECT_EQ(f.extract(), 0);
+    EXPECT_FALSE(is_symlink(f.dir.host("out/a")));
+    EXPECT_EQ(f.read("a"), "../x");
+}
+
+// A link's text is data like any other: a bad CRC or damaged data leave no link.
+TEST(ExtractLinks, DamagedLinkTextMakesNoLink) {
+    test::ZipMember bad_crc = link_member("a", "b.txt");
+    bad_crc.wrong_crc = true;
+    test::ZipMember bad_data = link_member("c", "b.txt");
+    bad_data.method = 8;
+    bad_data.version_needed = 20;
+    bad_data.data = {0xFF, 0xFF, 0xFF};
+    bad_data.uncompressed_size_override = 5;
+    Fixture f({bad_crc, bad_data});
+    f.list.mark_all(1);
+    f.extract();
+    EXPECT_FALSE(f.exists("a"));
+    EXPECT_FALSE(is_symlink(f.dir.host("out/a")));
+    EXPECT_FALSE(is_symlink(f.dir.host("out/c")));
+    EXPECT_EQ(f.z.warnings, 2u);
+}
+
+} // namespace
+#else
+namespace {
+
+// Windows makes no links: a link member is skipped with a warning, never
+// left as a file holding its target's text.
+TEST(ExtractLinks, LinkMemberIsSkippedOnWindows) {
+    test::ZipMember link = stored("a", "b.txt");
+    link.version_made_by = 0x031E;
+    link.external_attributes = 0120777u << 16;
+    Fixture f({stored("b.txt", "bee"), link});
+    f.list.mark_all(1);
+    EXPECT_EQ(f.extract(), 0);
+    EXPECT_EQ(f.read("b.txt"), "bee");
+    EXPECT_FALSE(f.exists("a"));
+    EXPECT_EQ(f.ui.calls_starting("AddWarning"),
+              std::vector<std::string>{"AddWarning:Warning: a is a symbolic link, which this "
+                                       "system does not restore. It was skipped"});
+}
+
 } // namespace
 #endif

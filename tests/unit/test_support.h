@@ -92,7 +92,7 @@ struct ZipMember {
     bool wrong_crc = false; // store a CRC that does not match the data
     Bytes local_extra;
     Bytes central_extra;
-    std::uint16_t version_made_by = 20; // MS-DOS, version 2.0
+    std::uint16_t version_made_by = 20; // host in the high byte: 3 is Unix
 };
 
 struct ZipLayout {

@@ -168,6 +168,45 @@ TEST(PathHelpers, RefusedMemberNamesSayWhy) {
 
 } // namespace
 
+// A link's target resolved lexically from the link's own folder: it may
+// climb as many folders as the link lies deep and no further, and ".." may
+// not follow a named part, which could be another link on disk.
+TEST(PathHelpers, LinkTargetsStayInsideTheDestination) {
+    const struct {
+        const char* link;
+        std::string target;
+        bool allowed;
+    } cases[] = {
+        {"a", "b.txt", true},
+        {"a", "sub/deeper/c.txt", true},
+        {"a", ".", true},
+        {"a", "./b.txt", true},
+        {"a", "sub//c.txt", true},
+        {"d\\a", "../b.txt", true},
+        {"d\\e\\a", "../../b.txt", true},
+        {"d\\e\\a", "../..", true},
+        {"d\\\\a", "../b.txt", true}, // an empty part is no folder
+        {"a", "..", false},
+        {"a", "../x", false},
+        {"d\\a", "../../x", false},
+        {"d\\e\\a", "../../../x", false},
+        {"a", "/etc", false},
+        {"a", "/", false},
+        {"a", "\\etc", false},
+        {"d\\a", "..\\..\\x", false}, // a backslash separates as well
+        {"a", "dir/..", false},
+        {"a", "dir/../b.txt", false},
+        {"d\\a", "x/../..", false},
+        {"a", "", false},
+        {"a", std::string("b\0c", 3), false},
+        {"a", std::string(4095, 'n'), true},
+        {"a", std::string(4096, 'n'), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(linkTargetStaysInside(c.link, c.target), c.allowed)
+            << c.link << " -> " << c.target.substr(0, 40);
+}
+
 TEST(PathHelpers, DeleteFilesBelowThenRemoveEmptyFolders) {
     test::TempDir dir;
     std::string top = dir.dos("work");

@@ -731,7 +731,7 @@ bool remove_directory(const char* path) {
     return true;
 }
 
-bool find_files(const char* pattern, std::vector<FindData>* out) {
+bool find_files(const char* pattern, std::vector<FindData>* out, bool dangling_links) {
     out->clear();
     std::string p = pattern ? pattern : "";
     std::size_t cut = p.find_last_of("\\/");
@@ -753,9 +753,13 @@ bool find_files(const char* pattern, std::vector<FindData>* out) {
         if (!wildcard_match(mask.c_str(), e->d_name)) continue;
         std::string full = (hp == "/" ? std::string() : hp) + "/" + e->d_name;
         struct stat st;
-        if (stat(full.c_str(), &st) != 0) continue;
+        const bool link = lstat(full.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+        if (stat(full.c_str(), &st) != 0 &&
+            !(link && dangling_links && lstat(full.c_str(), &st) == 0))
+            continue;
         FindData fd;
         fd.name = e->d_name;
+        fd.link = link;
         fd.attributes = attributes_from_stat(st);
         fd.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint32_t>(st.st_size);
         fd.time = local_dos_time_from_unix(static_cast<std::int64_t>(st.st_mtime));
@@ -901,6 +905,112 @@ FileHandle create_new_file(const char* path) {
     FileHandle h = open_mapped(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, false);
     if (h == kInvalidFile && errno == EEXIST) t_last_error = 80; // ERROR_FILE_EXISTS
     return h;
+}
+
+// ---- Unix modes and symbolic links ------------------------------------------
+
+// Read without changing it: umask() itself sets the mask, and another
+// thread creating a file meanwhile would get the wrong one.
+std::uint32_t file_creation_mask() {
+    if (FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, f))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(f);
+        if (found) return mask;
+    }
+    mode_t mask = umask(022);
+    umask(mask);
+    return mask;
+}
+
+bool has_symbolic_links() {
+    return true;
+}
+
+bool get_unix_stat(const char* path, bool follow_links, UnixStat* out) {
+    std::string hp;
+    struct stat st;
+    if (!host_path(path, &hp) ||
+        (follow_links ? stat(hp.c_str(), &st) : lstat(hp.c_str(), &st)) != 0) {
+        t_last_error = kErrFileNotFound;
+        return false;
+    }
+    out->mode = static_cast<std::uint32_t>(st.st_mode);
+    out->mtime = static_cast<std::int64_t>(st.st_mtime);
+    return true;
+}
+
+bool set_unix_permissions(FileHandle h, std::uint32_t mode) {
+    if (fchmod(static_cast<int>(h), static_cast<mode_t>(mode & 0777)) != 0) {
+        fail_errno();
+        return false;
+    }
+    return true;
+}
+
+bool read_link(const char* path, std::string* target) {
+    std::string hp;
+    if (!host_path(path, &hp)) {
+        t_last_error = kErrPathNotFound;
+        return false;
+    }
+    std::vector<char> buf(256);
+    for (;;) {
+        ssize_t n = readlink(hp.c_str(), buf.data(), buf.size());
+        if (n < 0) {
+            fail_errno();
+            return false;
+        }
+        if (static_cast<std::size_t>(n) < buf.size()) {
+            target->assign(buf.data(), static_cast<std::size_t>(n));
+            return true;
+        }
+        buf.resize(buf.size() * 2); // it may have been cut short
+    }
+}
+
+bool create_link_below(const char* folder, const char* path, const char* target) {
+    std::string hf;
+    std::vector<std::string> parts;
+    int drive = -1;
+    if (!parts_below(folder, path, &hf, &parts, &drive)) {
+        t_last_error = kErrPathNotFound;
+        return false;
+    }
+    int dir = open_parent_no_links(hf, parts);
+    if (dir < 0) {
+        fail_errno();
+        if (errno == ELOOP || errno == ENOTDIR) t_last_error = kErrAccessDenied;
+        return false;
+    }
+    const char* name = parts.back().c_str();
+    bool made = false;
+    // As in create_file_below: symlinkat never replaces, so a name put back
+    // between the removal and the creation only costs another try.
+    for (int tries = 0; !made && tries < 8; ++tries) {
+        struct stat st;
+        if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && read_only_mode(st.st_mode))) {
+                t_last_error = kErrAccessDenied;
+                break;
+            }
+            if (unlinkat(dir, name, 0) != 0 && errno != ENOENT) {
+                fail_errno();
+                break;
+            }
+        }
+        made = symlinkat(target, dir, name) == 0;
+        if (!made && errno != EEXIST) {
+            fail_errno();
+            break;
+        }
+        if (!made) t_last_error = 80; // ERROR_FILE_EXISTS, should the tries run out
+    }
+    ::close(dir);
+    return made;
 }
 
 // ---- Text ------------------------------------------------------------------

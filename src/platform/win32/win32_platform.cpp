@@ -513,7 +513,7 @@ bool find_with(const char* pattern, std::vector<FindData>* out, First first, Nex
 
 } // namespace
 
-bool find_files(const char* pattern, std::vector<FindData>* out) {
+bool find_files(const char* pattern, std::vector<FindData>* out, bool) {
     out->clear();
     if (ansi_is_utf8())
         return find_with<WIN32_FIND_DATAA>(
@@ -525,6 +525,37 @@ bool find_files(const char* pattern, std::vector<FindData>* out) {
         [](const char* p, WIN32_FIND_DATAW* fd) { return FindFirstFileW(wide(p).c_str(), fd); },
         [](HANDLE h, WIN32_FIND_DATAW* fd) { return FindNextFileW(h, fd); },
         [](const WIN32_FIND_DATAW& fd) { return utf8_of(fd.cFileName); });
+}
+
+// ---- Unix modes and symbolic links ------------------------------------------
+
+// Windows keeps neither; its links need rights a user seldom has.
+bool has_symbolic_links() {
+    return false;
+}
+
+bool get_unix_stat(const char*, bool, UnixStat*) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
+std::uint32_t file_creation_mask() {
+    return 0;
+}
+
+bool set_unix_permissions(FileHandle, std::uint32_t) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
+bool read_link(const char*, std::string*) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
+bool create_link_below(const char*, const char*, const char*) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
 }
 
 // ---- Drives and volumes --------------------------------------------------
