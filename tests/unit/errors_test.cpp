@@ -85,9 +85,10 @@ TEST(ZipWarning, FormatsAndCountsWithoutTouchingError) {
         {28, "Warning: Bad CRC for a.bin"},
         {36, "Warning: UnShrinking is not supported. File a.bin was skipped"},
         {37, "Warning: Can't replace original file. New file left as a.bin"},
-        {55, "Warning: Link a.bin leads outside the destination or its target is malformed. It was "
+        {55, "Warning: Name a.bin is not UTF-8. It was stored as it is and will read as code page 437"},
+        {56, "Warning: Link a.bin leads outside the destination or its target is malformed. It was "
              "skipped"},
-        {56,
+        {57,
          "Warning: a.bin is a symbolic link, which this system does not restore. It was skipped"},
         {4, "Warning: Unspecified warning"},
         {99, "Warning: Unspecified warning"},
