@@ -5,9 +5,9 @@
 #   the local time ls -l shows; 7zz l agrees with ls for winter and with its
 #   own listing of zip's archive of the same files (7zz applies today's offset
 #   to every date when it reads a UTC time);
-# - archives of zip (0x5455) and Python (DOS only), extracted by zarvo-cli,
-#   give the file's mtime to the second and to the even second below; 7zz's
-#   (DOS fields written with today's offset) give what unzip gives.
+# - archives of zip (0x5455), 7zz (NTFS times; its DOS fields are written
+#   with today's offset) and Python (DOS only), extracted by zarvo-cli, give
+#   the file's mtime to the second, to the second and to the even second below.
 # A missing tool fails.
 set -u
 cli=$(realpath "$1")
@@ -64,9 +64,8 @@ with zipfile.ZipFile('python.zip', 'w') as z:
       src=$(stat -c %Y "in/$f.txt")
       got=$(stat -c %Y "out_$kind/in/$f.txt" 2>/dev/null)
       case $kind in
-        zip) same "$zone $f from zip" "$src" "$got" ;;
+        zip | 7zz) same "$zone $f from $kind" "$src" "$got" ;;
         python) same "$zone $f from python" "$((src - src % 2))" "$got" ;;
-        7zz) same "$zone $f from 7zz" "$(stat -c %Y "unzip_$kind/in/$f.txt")" "$got" ;;
       esac
     done
   done
