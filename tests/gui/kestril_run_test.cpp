@@ -188,11 +188,12 @@ TEST_F(KestrilRunTest, OkWaitsUntilTheInstallerHasEnded) {
         d.click(IDOK); // the installer still runs: refused
         asked = static_cast<int>(prompts.size());
         EXPECT_FALSE(d.ended());
-        // The installer is closed; it may not have its message queue yet.
-        for (int i = 0; i < 100; ++i) {
-            PostThreadMessageA(GetThreadId(kestril::installerThread), WM_QUIT, 0, 0);
-            if (WaitForSingleObject(kestril::installerThread, 100) == WAIT_OBJECT_0) break;
-        }
+        HANDLE p =
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, kestril::installer.process_id());
+        ASSERT_NE(p, nullptr);
+        TerminateProcess(p, 0);
+        EXPECT_EQ(WaitForSingleObject(p, 10000), WAIT_OBJECT_0);
+        CloseHandle(p);
         d.click(IDOK);
     };
     run({notepad});
