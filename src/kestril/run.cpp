@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <strings.h>
 
 #include "kestril/resource.h"
 #include "kestril/results_dlg.h"
@@ -431,7 +432,12 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
         WaitDlg wait;
         if (runError == 0) runError = startLogging();
         if (runError == 0 && !guardOnly) {
-            if (!ui::start_process(installerPath, installerDir, &installerThread)) runError = 9;
+            // A Windows Installer package is no program: msiexec installs it.
+            std::string command = installerPath;
+            const std::size_t n = command.size();
+            if (n > 4 && strcasecmp(command.c_str() + n - 4, ".msi") == 0)
+                command = "msiexec.exe /i \"" + command + "\"";
+            if (!ui::start_process(command, installerDir, &installerThread)) runError = 9;
         }
         if (runError == 0) {
             INT_PTR r = wait.execute();
