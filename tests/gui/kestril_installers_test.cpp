@@ -40,6 +40,7 @@ struct InstallerKind {
     std::vector<std::string> folders;
     std::vector<Key> keys;
     std::vector<std::pair<Key, std::string>> values;
+    std::vector<std::string> watched;   // folders listed, never removed
     std::vector<std::string> firstTree; // after the installer
     std::vector<std::string> report;    // among the report's lines
     std::vector<std::string> leftTree;  // after the application's uninstaller
@@ -147,6 +148,8 @@ std::vector<std::string> state(const InstallerKind& kind) {
         lines.push_back(lowered(folder) + "\\");
         list_folder(folder, &lines);
     }
+    for (const std::string& folder : kind.watched)
+        list_folder(folder, &lines);
     for (const Key& k : kind.keys)
         dump_key(k.root, k.path, &lines);
     for (const auto& v : kind.values)
@@ -267,8 +270,24 @@ InstallerKind package() {
     k.name = "WindowsInstallerPackage";
     k.setup = "trial.msi";
     k.folders = {folder};
-    k.keys = {{kLM, "Software\\ZarvoPackageTrial"},
-              {kLM, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + kMsiProduct}};
+    // Windows Installer registers the product under its code, its upgrade
+    // code and its components' codes, each with its halves swapped.
+    const std::string classes = "Software\\Classes\\Installer\\";
+    const std::string installer = "Software\\Microsoft\\Windows\\CurrentVersion\\Installer\\";
+    const std::string product = "B3E0C1A5F2D7E8B4C914E2F6A8B0D371";
+    const std::string upgrade = "F7E8D9C0B5A6D3C4E8F2A1B0C9D8E7F6";
+    const std::string components = installer + "UserData\\S-1-5-18\\Components\\";
+    k.keys = {{kLM, classes + "Features\\" + product},
+              {kLM, classes + "Products\\" + product},
+              {kLM, classes + "UpgradeCodes\\" + upgrade},
+              {kLM, installer + "UpgradeCodes\\" + upgrade},
+              {kLM, components + "8495A6B762730514F8E90D1C2B3A4958"},
+              {kLM, components + "C0D1E2F3A8B956744A3B2C1D0E9F8A7B"},
+              {kLM, installer + "UserData\\S-1-5-18\\Products\\" + product},
+              {kLM, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + kMsiProduct},
+              {kLM, "Software\\ZarvoPackageTrial"}};
+    // Its cached copy of the package.
+    k.watched = {platform::windows_directory() + "\\Installer"};
     k.firstTree = {
         "New Files [1]+",
         "  " + lower + "\\app.txt [1]",
@@ -276,10 +295,9 @@ InstallerKind package() {
         "  c:\\windows\\installer\\*.msi [1]",
         "Changes to Registry [1]+",
         "  New Keys [1]+",
-        "    HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" +
-            kMsiProduct + " [1]",
-        "    HKEY_LOCAL_MACHINE\\Software\\ZarvoPackageTrial [1]",
     };
+    for (const Key& key : k.keys)
+        k.firstTree.push_back("    HKEY_LOCAL_MACHINE\\" + key.path + " [1]");
     k.report = {
         "NEW > " + lower + "\\readme.txt\n",
         "NEW KEY\n  Key > HKEY_LOCAL_MACHINE\\Software\\ZarvoPackageTrial\n",
