@@ -11,6 +11,7 @@
 
 #include "kestril/resource.h"
 #include "kestril/run.h"
+#include "kestril_support.h"
 #include "monitor/file_changes.h"
 #include "monitor/run_state.h"
 #include "test_support.h"
@@ -19,69 +20,7 @@
 
 namespace {
 
-bool exists(const std::string& dos_path) {
-    return platform::get_attributes(dos_path.c_str()) != platform::kInvalidAttributes;
-}
-
-class KestrilRunTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        previous_ = platform::set_prompt_responder([this](const platform::Prompt& p) {
-            prompts.push_back(p);
-            return (p.style & 0xF) == platform::kMbYesNo ? answer_ : int(platform::kIdOk);
-        });
-        ui::set_file_dialog_hook([this](const ui::FileDialogRequest&, std::string* path) {
-            if (file_answer_.empty()) return false;
-            *path = file_answer_;
-            return true;
-        });
-        ui::set_dialog_hook([this](ui::Dialog& d) {
-            dialogs.push_back(d.template_name());
-            if (on_dialog)
-                on_dialog(d);
-            else
-                d.click(IDCANCEL);
-        });
-        ui::set_shell_hook([](const ui::ShellRequest&) { return INT_PTR(42); });
-        // The program's folder: Kestril.ini and the driver beside it.
-        std::filesystem::copy_file(std::string(KESTRIL_VXD_DIR) + "/kestril.vxd",
-                                   dir.host("kestril.vxd"));
-        copy = dir.dos("Copy");
-        write_ini("Copy=" + copy);
-        before_ = platform::current_directory();
-    }
-    void TearDown() override {
-        platform::set_current_directory(before_.c_str());
-        ui::set_dialog_hook(nullptr);
-        ui::set_shell_hook(nullptr);
-        ui::set_file_dialog_hook(nullptr);
-        platform::set_prompt_responder(previous_);
-    }
-    void write_ini(const std::string& copy_line) {
-        std::string text = "[Paths]\r\n" + copy_line + "\r\n";
-        test::write_host_file(dir.host("Kestril.ini"), test::Bytes(text.begin(), text.end()));
-    }
-    void run(const std::vector<std::string>& args = {}) {
-        kestril::kestril_main(args, dir.dos("kestril.exe").c_str());
-    }
-    void expect_clean() {
-        EXPECT_FALSE(exists(copy)) << "the Copy folder goes at the end";
-        EXPECT_FALSE(exists(dir.dos("vxdlog"))) << "and the log";
-        EXPECT_EQ(platform::current_directory(), before_);
-    }
-
-    test::TempDir dir;
-    std::string copy;
-    std::vector<platform::Prompt> prompts;
-    std::vector<std::string> dialogs;
-    std::function<void(ui::Dialog&)> on_dialog;
-    int answer_ = platform::kIdNo; // to Yes/No questions
-    std::string file_answer_;      // the save dialog is cancelled when empty
-
-  private:
-    platform::PromptResponder previous_;
-    std::string before_;
-};
+using test::KestrilRunTest;
 
 TEST(InstallerFolder, DriveRootsKeepTheirBackslash) {
     EXPECT_EQ(kestril::installerDirOf("c:\\setup.exe"), "c:\\");
@@ -252,34 +191,9 @@ TEST_F(KestrilRunTest, AnInstallerWhoseChildNeverEndsIsStillRunningUntilItIsEnde
 
 // ---- A real installer ------------------------------------------------------------
 
-#include "kestril_support.h"
-
 namespace {
 
 constexpr platform::RegKey kLM = platform::kHkeyLocalMachine;
-
-std::string value_text(platform::RegKey root, const char* path, const char* name) {
-    platform::RegKey key;
-    if (platform::reg_open(root, path, &key) != 0) return "(no key)";
-    std::string found = "(no value)";
-    for (std::uint32_t i = 0;; ++i) {
-        char n[260], d[260] = {};
-        std::uint32_t ns = sizeof n, ds = sizeof d - 1, type = 0;
-        if (platform::reg_enum_value(key, i, n, &ns, &type, reinterpret_cast<std::uint8_t*>(d),
-                                     &ds) != 0)
-            break;
-        if (std::string(n) == name) found = d;
-    }
-    platform::reg_close(key);
-    return found;
-}
-
-bool key_opens(platform::RegKey root, const char* path) {
-    platform::RegKey key;
-    if (platform::reg_open(root, path, &key) != 0) return false;
-    platform::reg_close(key);
-    return true;
-}
 
 // The installer's traces, and the value it changes, as they were before.
 void reset_machine() {
@@ -299,28 +213,10 @@ void reset_machine() {
     platform::reg_close(old);
 }
 
-// The tree's lines without what Wine itself changes while windows come and
-// go (display settings under Software\Wine and HARDWARE).
-std::vector<std::string> results_of(HWND tree) {
-    std::vector<std::string> lines;
-    for (const std::string& line : test::treeLines(tree)) {
-        std::string lower = line;
-        platform::lower_case(&lower[0]);
-        if (lower.find("\\software\\wine\\") != std::string::npos ||
-            lower.find("hkey_local_machine\\hardware\\") != std::string::npos)
-            continue;
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-// Ok in WaitDlg once the installer has ended (it is asked again until then).
-void ok_when_installed(ui::Dialog& d) {
-    for (int i = 0; i < 300 && !d.ended(); ++i) {
-        d.click(IDOK);
-        if (!d.ended()) Sleep(100);
-    }
-}
+using test::key_opens;
+using test::ok_when_installed;
+using test::results_of;
+using test::value_text;
 
 TEST_F(KestrilRunTest, ARealInstallerIsSeenReportedAndUndone) {
     const std::string setup_built = std::string(ZARVO_NSIS_SETUP);

@@ -1,10 +1,13 @@
-// A fixture for the install monitor's windows inside the test process: the
-// run's folders in a temporary folder, empty change lists, a corner of the
-// real registry, and hooks that answer dialogs, message boxes, the file
-// dialog, the shell and process starts and record what was asked. Helpers
-// drive the results tree with the messages a user's clicks and keys send.
+// Fixtures for the install monitor inside the test process. The first, for
+// its windows: the run's folders in a temporary folder, empty change lists,
+// a corner of the real registry, and hooks that answer dialogs, message
+// boxes, the file dialog, the shell and process starts and record what was
+// asked. Helpers drive the results tree with the messages a user's clicks
+// and keys send. The second runs kestril_main whole, for real installers.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,11 +15,13 @@
 #include <gtest/gtest.h>
 
 #include "kestril/results_dlg.h"
+#include "kestril/run.h"
 #include "monitor/file_changes.h"
 #include "monitor/registry_snapshot.h"
 #include "monitor/run_state.h"
 #include "monitor/saved_files.h"
 #include "monitor_support.h"
+#include "test_support.h"
 #include "ui/application.h"
 #include "ui/dialog.h"
 #include "ui/process.h"
@@ -214,6 +219,120 @@ inline void clickItem(HWND tree, HTREEITEM item) {
 inline void pressKey(HWND tree, WPARAM key) {
     SendMessageA(tree, WM_KEYDOWN, key, 1);
     SendMessageA(tree, WM_KEYUP, key, 0xC0000001);
+}
+
+// ---- Whole runs with real installers -----------------------------------------
+
+// kestril's whole run through kestril_main in the test process: its
+// program folder (Kestril.ini, the driver) in a temporary folder, and hooks
+// that answer its dialogs, questions and file dialogs.
+class KestrilRunTest : public ::testing::Test {
+  protected:
+    static bool exists(const std::string& dos_path) {
+        return platform::get_attributes(dos_path.c_str()) != platform::kInvalidAttributes;
+    }
+    void SetUp() override {
+        previous_ = platform::set_prompt_responder([this](const platform::Prompt& p) {
+            prompts.push_back(p);
+            return (p.style & 0xF) == platform::kMbYesNo ? answer_ : int(platform::kIdOk);
+        });
+        ui::set_file_dialog_hook([this](const ui::FileDialogRequest&, std::string* path) {
+            if (file_answer_.empty()) return false;
+            *path = file_answer_;
+            return true;
+        });
+        ui::set_dialog_hook([this](ui::Dialog& d) {
+            dialogs.push_back(d.template_name());
+            if (on_dialog)
+                on_dialog(d);
+            else
+                d.click(IDCANCEL);
+        });
+        ui::set_shell_hook([](const ui::ShellRequest&) { return INT_PTR(42); });
+        // The program's folder: Kestril.ini and the driver beside it.
+        std::filesystem::copy_file(std::string(KESTRIL_VXD_DIR) + "/kestril.vxd",
+                                   dir.host("kestril.vxd"));
+        copy = dir.dos("Copy");
+        write_ini("Copy=" + copy);
+        before_ = platform::current_directory();
+    }
+    void TearDown() override {
+        platform::set_current_directory(before_.c_str());
+        ui::set_dialog_hook(nullptr);
+        ui::set_shell_hook(nullptr);
+        ui::set_file_dialog_hook(nullptr);
+        platform::set_prompt_responder(previous_);
+    }
+    void write_ini(const std::string& copy_line) {
+        std::string text = "[Paths]\r\n" + copy_line + "\r\n";
+        write_host_file(dir.host("Kestril.ini"), Bytes(text.begin(), text.end()));
+    }
+    void run(const std::vector<std::string>& args = {}) {
+        kestril::kestril_main(args, dir.dos("kestril.exe").c_str());
+    }
+    void expect_clean() {
+        EXPECT_FALSE(exists(copy)) << "the Copy folder goes at the end";
+        EXPECT_FALSE(exists(dir.dos("vxdlog"))) << "and the log";
+        EXPECT_EQ(platform::current_directory(), before_);
+    }
+
+    TempDir dir;
+    std::string copy;
+    std::vector<platform::Prompt> prompts;
+    std::vector<std::string> dialogs;
+    std::function<void(ui::Dialog&)> on_dialog;
+    int answer_ = platform::kIdNo; // to Yes/No questions
+    std::string file_answer_;      // the save dialog is cancelled when empty
+
+  private:
+    platform::PromptResponder previous_;
+    std::string before_;
+};
+
+inline std::string value_text(platform::RegKey root, const char* path, const char* name) {
+    platform::RegKey key;
+    if (platform::reg_open(root, path, &key) != 0) return "(no key)";
+    std::string found = "(no value)";
+    for (std::uint32_t i = 0;; ++i) {
+        char n[260], d[260] = {};
+        std::uint32_t ns = sizeof n, ds = sizeof d - 1, type = 0;
+        if (platform::reg_enum_value(key, i, n, &ns, &type, reinterpret_cast<std::uint8_t*>(d),
+                                     &ds) != 0)
+            break;
+        if (std::string(n) == name) found = d;
+    }
+    platform::reg_close(key);
+    return found;
+}
+
+inline bool key_opens(platform::RegKey root, const char* path) {
+    platform::RegKey key;
+    if (platform::reg_open(root, path, &key) != 0) return false;
+    platform::reg_close(key);
+    return true;
+}
+
+// The tree's lines without what Wine itself changes while windows come and
+// go (display settings under Software\Wine and HARDWARE).
+inline std::vector<std::string> results_of(HWND tree) {
+    std::vector<std::string> lines;
+    for (const std::string& line : treeLines(tree)) {
+        std::string lower = line;
+        platform::lower_case(&lower[0]);
+        if (lower.find("\\software\\wine\\") != std::string::npos ||
+            lower.find("hkey_local_machine\\hardware\\") != std::string::npos)
+            continue;
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Ok in WaitDlg once the installer has ended (it is asked again until then).
+inline void ok_when_installed(ui::Dialog& d) {
+    for (int i = 0; i < 300 && !d.ended(); ++i) {
+        d.click(IDOK);
+        if (!d.ended()) Sleep(100);
+    }
 }
 
 } // namespace test
