@@ -40,6 +40,9 @@ struct InstallerKind {
     std::vector<std::string> folders;
     std::vector<Key> keys;
     std::vector<std::pair<Key, std::string>> values;
+    // Keys every used Windows has (a fresh Wine prefix may not): made before
+    // a trial, so the tree shows what a user would see.
+    std::vector<Key> parents;
     std::vector<std::string> watched;   // folders listed, never removed
     std::vector<std::string> firstTree; // after the installer
     std::vector<std::string> report;    // among the report's lines
@@ -158,6 +161,11 @@ std::vector<std::string> state(const InstallerKind& kind) {
 }
 
 void reset(const InstallerKind& kind) {
+    for (const Key& k : kind.parents) {
+        platform::RegKey key;
+        ASSERT_EQ(platform::reg_create(k.root, k.path.c_str(), &key), 0) << k.path;
+        platform::reg_close(key);
+    }
     for (const std::string& folder : kind.folders)
         remove_tree(folder);
     for (const Key& k : kind.keys)
@@ -208,6 +216,7 @@ InstallerKind redirected() {
     k.folders = {kX86};
     k.keys = {{kLM, "Software\\WOW6432Node\\ZarvoRedirectedTrial"}, {kLM, kWowUninstall}};
     k.values = {{{kLM, kWowShared}, kX86 + "\\shared.dll"}};
+    k.parents = {{kLM, "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}};
     k.firstTree = {
         "New Files [1]+",
         "  " + kX86Lower + "\\app.txt [1]",
@@ -286,6 +295,12 @@ InstallerKind package() {
               {kLM, installer + "UserData\\S-1-5-18\\Products\\" + product},
               {kLM, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + kMsiProduct},
               {kLM, "Software\\ZarvoPackageTrial"}};
+    k.parents = {{kLM, classes + "Features"},
+                 {kLM, classes + "Products"},
+                 {kLM, classes + "UpgradeCodes"},
+                 {kLM, installer + "UpgradeCodes"},
+                 {kLM, components.substr(0, components.size() - 1)},
+                 {kLM, installer + "UserData\\S-1-5-18\\Products"}};
     // Its cached copy of the package.
     k.watched = {platform::windows_directory() + "\\Installer"};
     k.firstTree = {
