@@ -280,6 +280,7 @@ class WaitDlg : public ui::Dialog {
             set_text(IDC_WAIT_STATUS, kRunSnapshots[i].status);
             compareSnapshot(snapshots[i]);
         }
+        if (runError == 0) runError = dropCoveredRegChanges();
         if (runError == 0) runError = indexRegChanges();
         end(1);
         return true;
