@@ -322,14 +322,14 @@ TEST_F(KestrilRunTest, ARealInstallerIsSeenReportedAndUndone) {
     };
     run({setup});
     EXPECT_EQ(shown, expected);
-    EXPECT_EQ(report.compare(0, 17, "Kestril Report\n\n\n"), 0);
+    EXPECT_EQ(report.compare(0, 20, "Kestril Report\r\n\r\n\r\n"), 0);
     for (const char* line :
-         {"NEW > c:\\zarvotrialapp\\app.txt\n",
-          "NEW KEY\n  Key > HKEY_CURRENT_USER\\Software\\ZarvoTrial\n",
-          "DATA CHANGED\n  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold\n  Data "
+         {"NEW > c:\\zarvotrialapp\\app.txt\r\n",
+          "NEW KEY\r\n  Key > HKEY_CURRENT_USER\\Software\\ZarvoTrial\r\n",
+          "DATA CHANGED\r\n  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold\r\n  Data "
           "Name > "
-          "[Default]\n  Previous Data > before\n  Previous Type > STRING\n  Current Data > "
-          "ZarvoTrial.Document\n"})
+          "[Default]\r\n  Previous Data > before\r\n  Previous Type > STRING\r\n  Current Data > "
+          "ZarvoTrial.Document\r\n"})
         EXPECT_NE(report.find(line), std::string::npos) << line << "\nin\n" << report;
     EXPECT_FALSE(exists("C:\\ZarvoTrialApp")) << "files and then their folders are gone";
     EXPECT_FALSE(key_opens(kLM, "SOFTWARE\\Classes\\.zarvotrial"));
