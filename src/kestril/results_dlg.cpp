@@ -124,7 +124,7 @@ void ResultsDlg::fillRegistry() {
     HTREEITEM changedKeys = nullptr;
     for (RegChange* r : monitor::regchanges.index) {
         if (monitor::runError != 0) break;
-        if (r->kind == monitor::KeyNew && r->gone) continue;
+        if (r->gone) continue;
         std::string text = rootPrefix(r->root) + r->keyPath;
         if (r->kind != monitor::KeyNew && !r->valueName.empty()) text += "\\" + r->valueName;
         HTREEITEM added = nullptr;

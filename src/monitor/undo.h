@@ -12,7 +12,9 @@ int removeNewDirs();      // new folders, inner ones first; folders not empty st
 int restoreSystemFiles(); // the saved start-up files copied back from the Copy folder
 
 // What is still there after the application's uninstaller ran; each entry's
-// `gone` flag is set on the way.
+// `gone` flag is set on the way. Files count while they exist; a new key
+// while it opens, a new value while it exists, a changed value while it
+// still holds the installer's data.
 int countRemainingFiles();
 int countRemainingRegChanges();
 

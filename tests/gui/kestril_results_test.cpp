@@ -35,6 +35,7 @@ class ResultsTest : public KestrilWindowTest {
         makeKey("Zed", "size", "2");
         makeKey("Bee\\Sub");
         makeKey("Cee", "v", "new");
+        makeKey("Cee", "", "2");
         const std::uint8_t before[] = {'1', 0}, after[] = {'2', 0};
         addRegChange(key("Zed"), "size", before, 2, after, 2, monitor::ValueChanged);
         addRegChange(key("Bee"), nullptr, nullptr, 0, nullptr, 0, monitor::KeyNew);
@@ -367,10 +368,14 @@ TEST_F(AppUninstallTest, WhatIsLeftIsShownAgainWithoutTheUninstallerAndCanBeUndo
     addUninstallKey("C:\\APP\\UNWISE.EXE");
     chooseAppUninstaller();
     second_pass = IDC_RESULTS_UNINSTALL;
-    // The uninstaller removes one file and the Bee branch.
+    // The uninstaller removes one file, the Bee branch and one new value.
     on_start = [&] {
         std::filesystem::remove(dir.host("app/b.exe"));
         platform::reg_delete_tree(kCU, key("Bee").c_str());
+        platform::RegKey k;
+        EXPECT_EQ(platform::reg_open(kCU, key("Cee").c_str(), &k), 0);
+        EXPECT_EQ(platform::reg_delete_value(k, "v"), 0);
+        platform::reg_close(k);
         return true;
     };
     on_prompt = [](const platform::Prompt&) { return platform::kIdYes; };
@@ -388,7 +393,6 @@ TEST_F(AppUninstallTest, WhatIsLeftIsShownAgainWithoutTheUninstallerAndCanBeUndo
         "  " + fileItem("windows\\shared.dll") + " [0]",
         "Changes to Registry [1]+",
         "  New Keys [1]+",
-        "    " + keyItem("Cee") + "\\v [1]",
         "    " + keyItem("Cee") + " [1]",
         "    " + keyItem("Uninstall\\App") + " [1]",
         "  Changed Keys [1]+",

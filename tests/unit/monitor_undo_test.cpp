@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "monitor/file_changes.h"
@@ -157,8 +158,8 @@ TEST_F(UndoTest, WhatTheApplicationsUninstallerLeftIsCounted) {
     // The application's uninstaller: its files and its own key go.
     std::filesystem::remove_all(dir.host("app"));
     platform::reg_delete_tree(kCU, key("App").c_str());
-    // The changed and the new value's key still opens, and the replaced DLL
-    // is still there: three things are left.
+    // The new and the changed value are still there, and so is the replaced
+    // DLL: three things are left.
     EXPECT_EQ(countRemainingFiles(), 1);
     EXPECT_EQ(countRemainingRegChanges(), 2);
     for (FileChange* f = filechanges.head(); f; f = f->next)
@@ -173,6 +174,76 @@ TEST_F(UndoTest, WhatTheApplicationsUninstallerLeftIsCounted) {
     std::uint32_t type = 0;
     std::string data;
     EXPECT_FALSE(value_of("Existing", "added", &type, &data));
+}
+
+// What an uninstaller did to each of the three records, and whether the
+// record counts as left: a new value while it is there, whatever it holds;
+// a changed value only while it holds the installer's data.
+TEST_F(UndoTest, ARegistryChangeIsLeftOnlyWhileTheInstallersWorkIsThere) {
+    struct Case {
+        const char* what;
+        std::function<void()> uninstall;
+        bool appLeft, addedLeft, changedLeft;
+    };
+    auto remove_value = [this](const char* name) {
+        platform::RegKey k;
+        ASSERT_EQ(platform::reg_open(kCU, key("Existing").c_str(), &k), 0);
+        EXPECT_EQ(platform::reg_delete_value(k, name), 0);
+        platform::reg_close(k);
+    };
+    const Case cases[] = {
+        {"nothing removed", [] {}, true, true, true},
+        {"values removed",
+         [&] {
+             remove_value("added");
+             remove_value("changed");
+         },
+         true, false, false},
+        {"the changed value put back, the new one rewritten",
+         [this] {
+             set("Existing", "changed", platform::kRegSz, "before");
+             set("Existing", "ADDED", platform::kRegSz, "other");
+         },
+         true, true, false},
+        {"the changed value set to a third text",
+         [this] { set("Existing", "changed", platform::kRegBinary, "third!"); }, true, true, false},
+        {"the installer's bytes under another type",
+         [this] { set("Existing", "changed", platform::kRegSz, "after!"); }, true, true, false},
+        {"its own key removed, a value of the same name elsewhere",
+         [this] {
+             platform::reg_delete_tree(kCU, key("App").c_str());
+             set("Other", "added", platform::kRegSz, "new");
+         },
+         false, true, true},
+        {"the whole corner removed", [this] { platform::reg_delete_tree(kCU, corner_.c_str()); },
+         false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        install();
+        c.uninstall();
+        const int expected = int(c.appLeft) + int(c.addedLeft) + int(c.changedLeft);
+        EXPECT_EQ(countRemainingRegChanges(), expected);
+        for (const auto& r : regchanges.records) {
+            const bool left = r->kind == KeyNew     ? c.appLeft
+                              : r->kind == ValueNew ? c.addedLeft
+                                                    : c.changedLeft;
+            EXPECT_EQ(r->gone, left ? 0 : 1) << r->keyPath << " " << r->valueName;
+        }
+        // What is gone is not undone: a value put back or set by the
+        // uninstaller stays as it left it.
+        std::uint32_t before_type = 0, after_type = 0;
+        std::string before, after;
+        const bool had = value_of("Existing", "changed", &before_type, &before);
+        EXPECT_EQ(undoRegChanges(), 0);
+        if (!c.changedLeft) {
+            EXPECT_EQ(value_of("Existing", "changed", &after_type, &after), had);
+            EXPECT_EQ(after, before);
+            EXPECT_EQ(after_type, before_type);
+        }
+    }
 }
 
 TEST_F(UndoTest, KeepItChangesNothingAndUnselectedRecordsStay) {
