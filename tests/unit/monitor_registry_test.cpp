@@ -190,6 +190,46 @@ TEST_F(RegistryTest, WhatTwoSnapshotsSeeInANewKeyIsOneRecord) {
                                                "KeyNew LM SharedDlls"}));
 }
 
+// The run's own four snapshots, where an installer writes its shared DLL's
+// count into a SharedDLLs key that did not exist (a fresh Wine prefix has
+// none): the key scan of the whole machine finds the new key, the SharedDLLs
+// scan finds the same write as a new value in it; one record stays.
+TEST(RunSnapshots, ASharedDllCountInANewSharedDllsKeyIsOneNewKey) {
+    const char* const shared = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+    platform::reg_reset_store();
+    runError = 0;
+    regchanges.clear();
+    platform::RegKey k;
+    ASSERT_EQ(platform::reg_create(kLM, "Software\\Microsoft\\Windows\\CurrentVersion", &k), 0);
+    platform::reg_close(k);
+    ASSERT_NE(platform::reg_open(kLM, shared, &k), 0) << "the key must not exist beforehand";
+    regkey snaps[4];
+    for (int i = 0; i < 4; ++i)
+        takeSnapshot(snaps[i], kRunSnapshots[i].root, kRunSnapshots[i].path, kRunSnapshots[i].mode);
+    ASSERT_EQ(runError, 0);
+    ASSERT_EQ(platform::reg_create(kLM, shared, &k), 0);
+    const std::uint8_t one[] = {1, 0, 0, 0};
+    ASSERT_EQ(platform::reg_set_value(k, "C:\\Program Files\\App\\shared.dll", platform::kRegDword,
+                                      one, 4),
+              0);
+    platform::reg_close(k);
+    for (regkey& s : snaps)
+        compareSnapshot(s);
+    EXPECT_EQ(runError, 0);
+    EXPECT_EQ(dropCoveredRegChanges(), 0);
+    std::vector<std::string> found; // what Wine itself changes meanwhile aside
+    for (const auto& r : regchanges.records) {
+        std::string path = r->keyPath;
+        platform::lower_case(&path[0]);
+        if (path.find("shareddlls") != std::string::npos)
+            found.push_back((r->kind == KeyNew ? "KeyNew " : "Value ") + r->keyPath +
+                            (r->hasValueName ? " [" + r->valueName + "]" : ""));
+    }
+    EXPECT_EQ(found, std::vector<std::string>{std::string("KeyNew ") + shared});
+    platform::reg_delete_tree(kLM, shared);
+    regchanges.clear();
+}
+
 TEST(RegChanges, RecordsInsideANewKeysBranchAreDropped) {
     constexpr std::int32_t cu = static_cast<std::int32_t>(kCU);
     constexpr std::int32_t lm = static_cast<std::int32_t>(kLM);
