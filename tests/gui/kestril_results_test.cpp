@@ -234,7 +234,20 @@ TEST_F(ResultsTest, UninstallUndoesWhatStaysSelected) {
         << "the new value is gone";
     platform::reg_close(k);
     EXPECT_TRUE(started.empty());
-    EXPECT_TRUE(prompts.empty());
+    // What was undone, and the folder that stays for the file kept in it.
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].caption, "Undo");
+    EXPECT_EQ(prompts[0].style, platform::kMbOk | platform::kMbIconExclamation);
+    EXPECT_EQ(prompts[0].text, "Files deleted: 1\n"
+                               "Folders removed: 0\n"
+                               "Registry keys removed: 0\n"
+                               "Registry values removed: 2\n"
+                               "Registry values put back: 1\n"
+                               "Start-up files put back: 0\n"
+                               "\n"
+                               "Not undone:\n"
+                               "could not remove the folder " +
+                                   fileItem("app") + ": it is not empty");
 }
 
 TEST_F(ResultsTest, KeepItAndEnterChangeNothing) {
@@ -380,7 +393,7 @@ TEST_F(AppUninstallTest, WhatIsLeftIsShownAgainWithoutTheUninstallerAndCanBeUndo
     };
     on_prompt = [](const platform::Prompt&) { return platform::kIdYes; };
     kestril::resultsLoop();
-    ASSERT_EQ(prompts.size(), 1u);
+    ASSERT_EQ(prompts.size(), 2u);
     EXPECT_EQ(prompts[0].text, "Some componants were left. Want to see them?");
     EXPECT_EQ(prompts[0].caption, "Uninstall incomplete");
     EXPECT_EQ(prompts[0].style, platform::kMbYesNo);
@@ -403,6 +416,14 @@ TEST_F(AppUninstallTest, WhatIsLeftIsShownAgainWithoutTheUninstallerAndCanBeUndo
     EXPECT_FALSE(exists(dir.dos("app\\a.txt")));
     EXPECT_FALSE(exists(dir.dos("app")));
     EXPECT_FALSE(keyExists("Uninstall\\App"));
+    EXPECT_EQ(prompts[1].caption, "Undo");
+    EXPECT_EQ(prompts[1].style, platform::kMbOk | platform::kMbIconInformation);
+    EXPECT_EQ(prompts[1].text, "Files deleted: 1\n"
+                               "Folders removed: 1\n"
+                               "Registry keys removed: 1\n"
+                               "Registry values removed: 1\n"
+                               "Registry values put back: 1\n"
+                               "Start-up files put back: 0");
 }
 
 TEST_F(AppUninstallTest, NoToWhatIsLeftEndsTheLoop) {
@@ -445,7 +466,8 @@ TEST_F(AppUninstallTest, AnUninstallerThatCannotStartOffersTheMonitorsUndo) {
         on_prompt = [&](const platform::Prompt&) { return c.answer; };
         kestril::resultsLoop();
         EXPECT_EQ(started.size(), c.command ? 1u : 0u) << "an empty command is not started";
-        ASSERT_EQ(prompts.size(), 1u);
+        ASSERT_EQ(prompts.size(), c.undone ? 2u : 1u);
+        if (c.undone) EXPECT_EQ(prompts[1].caption, "Undo");
         EXPECT_EQ(prompts[0].text, "Can't start program. Uninstall with ZARVO?");
         EXPECT_EQ(prompts[0].caption, "Alert");
         EXPECT_EQ(prompts[0].style, platform::kMbYesNo);

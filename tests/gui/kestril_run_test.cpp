@@ -361,8 +361,11 @@ TEST_F(KestrilRunTest, ARealInstallerIsSeenReportedAndUndone) {
     std::vector<std::string> questions;
     for (const platform::Prompt& p : prompts)
         if (p.caption != "Installer still running") questions.push_back(p.caption + ": " + p.text);
-    EXPECT_EQ(questions, std::vector<std::string>{
-                             "Uninstall incomplete: Some componants were left. Want to see them?"});
+    EXPECT_EQ(questions, (std::vector<std::string>{
+                             "Uninstall incomplete: Some componants were left. Want to see them?",
+                             "Undo: Files deleted: 1\nFolders removed: 1\nRegistry keys removed: "
+                             "0\nRegistry values removed: 0\nRegistry values put back: 1\n"
+                             "Start-up files put back: 0"}));
     // What the uninstaller left: itself, and the changed value, which still
     // holds the installer's data (the new value beside it it did remove).
     EXPECT_EQ(second, (std::vector<std::string>{

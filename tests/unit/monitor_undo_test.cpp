@@ -130,10 +130,23 @@ TEST_F(UndoTest, EverythingSelectedButOneFileIsUndone) {
     platform::lower_case(&kept[0]);
     findFileChange(kept.c_str())->selected = 0;
 
-    EXPECT_EQ(undoRegChanges(), 0);
-    EXPECT_EQ(deleteNewFiles(), 0);
-    EXPECT_EQ(removeNewDirs(), 0);
-    EXPECT_EQ(restoreSystemFiles(), 0);
+    UndoResult done;
+    EXPECT_EQ(undoRegChanges(done), 0);
+    EXPECT_EQ(deleteNewFiles(done), 0);
+    EXPECT_EQ(removeNewDirs(done), 0);
+    EXPECT_EQ(restoreSystemFiles(done), 0);
+    std::string app = dir.dos("app");
+    platform::lower_case(&app[0]);
+    EXPECT_EQ(undoSummary(done), "Files deleted: 2\n"
+                                 "Folders removed: 1\n"
+                                 "Registry keys removed: 1\n"
+                                 "Registry values removed: 1\n"
+                                 "Registry values put back: 1\n"
+                                 "Start-up files put back: 1\n"
+                                 "\n"
+                                 "Not undone:\n"
+                                 "could not remove the folder " +
+                                     app + ": it is not empty");
 
     EXPECT_FALSE(key_exists("App")) << "a new key goes with its whole branch";
     std::uint32_t type = 0;
@@ -169,7 +182,12 @@ TEST_F(UndoTest, WhatTheApplicationsUninstallerLeftIsCounted) {
 
     // Gone records are not undone again; the others still are.
     set("App", "back", platform::kRegSz, "made again by someone else");
-    EXPECT_EQ(undoRegChanges(), 0);
+    UndoResult done;
+    EXPECT_EQ(undoRegChanges(done), 0);
+    EXPECT_EQ(done.keysRemoved, 0);
+    EXPECT_EQ(done.valuesRemoved, 1);
+    EXPECT_EQ(done.valuesRestored, 1);
+    EXPECT_TRUE(done.failures.empty());
     EXPECT_TRUE(key_exists("App"));
     std::uint32_t type = 0;
     std::string data;
@@ -237,7 +255,10 @@ TEST_F(UndoTest, ARegistryChangeIsLeftOnlyWhileTheInstallersWorkIsThere) {
         std::uint32_t before_type = 0, after_type = 0;
         std::string before, after;
         const bool had = value_of("Existing", "changed", &before_type, &before);
-        EXPECT_EQ(undoRegChanges(), 0);
+        UndoResult done;
+        EXPECT_EQ(undoRegChanges(done), 0);
+        EXPECT_EQ(done.valuesRestored, c.changedLeft ? 1 : 0);
+        EXPECT_TRUE(done.failures.empty());
         if (!c.changedLeft) {
             EXPECT_EQ(value_of("Existing", "changed", &after_type, &after), had);
             EXPECT_EQ(after, before);
@@ -250,11 +271,81 @@ TEST_F(UndoTest, KeepItChangesNothingAndUnselectedRecordsStay) {
     install();
     for (const auto& r : regchanges.records)
         r->selected = 0;
-    EXPECT_EQ(undoRegChanges(), 0);
+    UndoResult done;
+    EXPECT_EQ(undoRegChanges(done), 0);
+    EXPECT_EQ(done.keysRemoved + done.valuesRemoved + done.valuesRestored, 0);
+    EXPECT_TRUE(done.failures.empty());
     EXPECT_TRUE(key_exists("App"));
     std::uint32_t type = 0;
     std::string data;
     EXPECT_TRUE(value_of("Existing", "added", &type, &data));
+}
+
+// Steps that fail are told with their reason and the rest goes on; what is
+// already gone is neither done nor a failure.
+TEST_F(UndoTest, WhatCouldNotBeUndoneIsToldAndTheRestIsDone) {
+    install();
+    // A new file that is a folder now, a new file already gone, a changed
+    // value whose key was removed, a start-up file whose copy is lost.
+    std::filesystem::remove(dir.host("app/a.txt"));
+    std::filesystem::create_directories(dir.host("app/a.txt/inner"));
+    std::filesystem::remove(dir.host("app/keep.txt"));
+    platform::reg_delete_tree(kCU, key("Existing").c_str());
+    std::filesystem::remove(dir.host("Copy/win.ini"));
+
+    UndoResult done;
+    EXPECT_EQ(undoRegChanges(done), 0);
+    EXPECT_EQ(deleteNewFiles(done), 0);
+    EXPECT_EQ(removeNewDirs(done), 0);
+    EXPECT_EQ(restoreSystemFiles(done), 0);
+    auto lowered = [](std::string p) {
+        platform::lower_case(&p[0]);
+        return p;
+    };
+    EXPECT_EQ(done.filesDeleted, 1) << "app\\sub\\b.txt";
+    EXPECT_EQ(done.foldersRemoved, 1) << "app\\sub";
+    EXPECT_EQ(done.keysRemoved, 1);
+    EXPECT_EQ(done.valuesRemoved, 0) << "the new value went with its key";
+    EXPECT_EQ(done.valuesRestored, 0);
+    EXPECT_EQ(done.startupRestored, 0);
+    EXPECT_EQ(done.failures,
+              (std::vector<std::string>{
+                  "could not put back the value changed in HKEY_CURRENT_USER\\" + key("Existing") +
+                      ": it is not there",
+                  "could not delete " + lowered(dir.dos("app\\a.txt")) + ": access is denied",
+                  "could not remove the folder " + lowered(dir.dos("app")) + ": it is not empty",
+                  "could not put back " + dir.dos("windows") + "\\win.ini: it is not there",
+              }));
+    EXPECT_FALSE(key_exists("App"));
+    EXPECT_FALSE(std::filesystem::exists(dir.host("app/sub")));
+    EXPECT_EQ(text_of(dir.host("windows/win.ini")), "new");
+}
+
+TEST(UndoSummary, NothingDoneAndVeryManyFailures) {
+    UndoResult done;
+    EXPECT_EQ(undoSummary(done), "Files deleted: 0\nFolders removed: 0\nRegistry keys removed: 0\n"
+                                 "Registry values removed: 0\nRegistry values put back: 0\n"
+                                 "Start-up files put back: 0");
+    for (int i = 1; i <= 17; ++i)
+        done.failures.push_back("failure " + std::to_string(i));
+    const std::string text = undoSummary(done);
+    EXPECT_NE(text.find("\n\nNot undone:\nfailure 1\nfailure 2\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nfailure 15\nand 2 more"), std::string::npos) << text;
+    EXPECT_EQ(text.find("failure 16"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 10), "and 2 more");
+}
+
+TEST(FailureReason, CommonCodes) {
+    const struct {
+        std::uint32_t code;
+        const char* text;
+    } cases[] = {
+        {2, "it is not there"},      {3, "its folder is not there"}, {5, "access is denied"},
+        {32, "it is in use"},        {112, "the disk is full"},      {145, "it is not empty"},
+        {1234, "system error 1234"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(failureReason(c.code), c.text) << c.code;
 }
 
 } // namespace
