@@ -228,8 +228,7 @@ int addRegChange(std::int32_t root, const std::string& keyPath, const char* valu
         change->hasValueName = valueName != nullptr;
         if (valueName) change->valueName = valueName;
         // Each data block is kept with a NUL after it.
-        auto keep = [](std::vector<std::uint8_t>& into, const std::uint8_t* data,
-                       std::int32_t size) {
+        auto keep = [](std::vector<std::uint8_t>& into, const std::uint8_t* data, std::int32_t size) {
             into.assign(data, data + size);
             into.push_back(0);
         };

@@ -90,13 +90,17 @@ bool still_there(const RegChange& change) {
         return false;
     bool there = true;
     if (change.kind != KeyNew) {
-        std::uint32_t type = 0;
-        std::vector<std::uint8_t> data;
-        there = read_value(key, change.valueName, &type, &data);
-        if (there && change.kind == ValueChanged)
-            there = type == static_cast<std::uint32_t>(change.currentType) &&
-                    data.size() == static_cast<std::size_t>(change.currentSize) &&
-                    std::equal(data.begin(), data.end(), change.currentData.begin());
+        try {
+            std::uint32_t type = 0;
+            std::vector<std::uint8_t> data;
+            there = read_value(key, change.valueName, &type, &data);
+            if (there && change.kind == ValueChanged)
+                there = type == static_cast<std::uint32_t>(change.currentType) &&
+                        data.size() == static_cast<std::size_t>(change.currentSize) &&
+                        std::equal(data.begin(), data.end(), change.currentData.begin());
+        } catch (const std::bad_alloc&) {
+            there = true; // not looked at: shown and undone rather than hidden
+        }
     }
     platform::reg_close(key);
     return there;
