@@ -456,7 +456,8 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
                          kRunSnapshots[i].mode);
         if (runError == 0) saveSystemFiles();
         WaitDlg wait;
-        if (runError == 0) runError = startLogging();
+        bool logging = false;
+        if (runError == 0) logging = (runError = startLogging()) == 0;
         if (runError == 0 && !guardOnly) {
             if (!ui::start_process(installerPath, installerDir, &installerThread)) runError = 9;
         }
@@ -464,7 +465,10 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
             INT_PTR r = wait.execute();
             if (runError == 0 && r == 1) resultsLoop();
         }
-        if (LoggingState == Running) stopLogging();
+        // Logging that has just started may not be Running yet when the
+        // program fails to start; it must be stopped all the same, or its
+        // driver stays loaded and the next run cannot start one.
+        if (logging && (LoggingState == Running || LoggingState == Starting)) stopLogging();
         closeLogFile();
         platform::delete_file(logPath);
         if (installerThread) {
