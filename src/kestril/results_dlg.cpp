@@ -124,7 +124,7 @@ void ResultsDlg::fillRegistry() {
     HTREEITEM changedKeys = nullptr;
     for (RegChange* r : monitor::regchanges.index) {
         if (monitor::runError != 0) break;
-        if (r->kind == monitor::KeyNew && r->gone) continue;
+        if (r->gone) continue;
         std::string text = rootPrefix(r->root) + r->keyPath;
         if (r->kind != monitor::KeyNew && !r->valueName.empty()) text += "\\" + r->valueName;
         HTREEITEM added = nullptr;
@@ -255,12 +255,23 @@ void ResultsDlg::help() {
 
 namespace {
 
-// The four undo operations, each result kept as the run's error.
+// The four undo steps, each whatever the others did, and then what they
+// did and what they could not, in one message.
 void undoByMonitor() {
-    monitor::runError = monitor::undoRegChanges();
-    monitor::runError = monitor::deleteNewFiles();
-    monitor::runError = monitor::removeNewDirs();
-    monitor::runError = monitor::restoreSystemFiles();
+    monitor::UndoResult done;
+    int outOfMemory = monitor::undoRegChanges(done);
+    outOfMemory |= monitor::deleteNewFiles(done);
+    outOfMemory |= monitor::removeNewDirs(done);
+    outOfMemory |= monitor::restoreSystemFiles(done);
+    if (outOfMemory) monitor::runError = 1;
+    unsigned icon =
+        done.failures.empty() ? platform::kMbIconInformation : platform::kMbIconExclamation;
+    try {
+        platform::message_box(
+            {monitor::undoSummary(done), "Undo", platform::kMbOk | icon, nullptr});
+    } catch (const std::bad_alloc&) {
+        monitor::runError = 1;
+    }
 }
 
 bool asked(const char* text, const char* caption) {

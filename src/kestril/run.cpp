@@ -110,6 +110,7 @@ class PickAppDlg : public ui::Dialog {
             return true;
         case IDC_PICK_FILES:
             if (code == LBN_SELCHANGE) chooseFile();
+            if (code == LBN_DBLCLK && fileChosen_) run();
             return true;
         case IDC_PICK_GUARD_ONLY: {
             BOOL on = checked(IDC_PICK_GUARD_ONLY) ? FALSE : TRUE;
@@ -117,10 +118,23 @@ class PickAppDlg : public ui::Dialog {
                 EnableWindow(item(list), on);
             return true;
         }
+        case IDOK: {
+            // Return, as in zarvo's folder dialogs: in the folder list it
+            // opens the folder; in the file list it runs the file there;
+            // elsewhere it runs only what Run would run without an error.
+            HWND focus = GetFocus();
+            if (focus == item(IDC_PICK_FOLDERS)) {
+                openFolder();
+            } else if (focus == item(IDC_PICK_FILES)) {
+                chooseFile();
+                if (fileChosen_) run();
+            } else if (fileChosen_ || checked(IDC_PICK_GUARD_ONLY)) {
+                run();
+            }
+            return true;
+        }
         case IDC_PICK_RUN:
-        case IDOK:
-            guardOnly = checked(IDC_PICK_GUARD_ONLY);
-            end(1);
+            run();
             return true;
         case IDC_PICK_HELP: {
             ui::ShellRequest help;
@@ -141,6 +155,10 @@ class PickAppDlg : public ui::Dialog {
     }
 
   private:
+    void run() {
+        guardOnly = checked(IDC_PICK_GUARD_ONLY);
+        end(1);
+    }
     void showPath(const std::string& path) { set_text(IDC_PICK_PATH, path.c_str()); }
     std::string path() const { return text(IDC_PICK_PATH, platform::kMaxPath + 1); }
 
@@ -172,8 +190,10 @@ class PickAppDlg : public ui::Dialog {
                 SendMessageA(folders, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
             }
         }
-        found.clear();
-        if (platform::find_files((base + "*.exe").c_str(), &found)) {
+        // Programs, and Windows Installer packages, which run through msiexec.
+        for (const char* pattern : {"*.exe", "*.msi"}) {
+            found.clear();
+            if (!platform::find_files((base + pattern).c_str(), &found)) continue;
             for (const platform::FindData& f : found) {
                 if (f.attributes & platform::kAttrDirectory) continue;
                 std::string name = lowered(f.name);
@@ -278,6 +298,7 @@ class WaitDlg : public ui::Dialog {
             set_text(IDC_WAIT_STATUS, kRunSnapshots[i].status);
             compareSnapshot(snapshots[i]);
         }
+        if (runError == 0) runError = dropCoveredRegChanges();
         if (runError == 0) runError = indexRegChanges();
         end(1);
         return true;
@@ -398,8 +419,14 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
 
     int choice = 1;
     if (!installerPath[0]) {
-        choice = static_cast<int>(PickAppDlg(nullptr).execute());
-        if (choice == 1 && !guardOnly && !pickedName[0]) runError = 11;
+        // Run without a program is a mistake to put right, not the end.
+        for (;;) {
+            choice = static_cast<int>(PickAppDlg(nullptr).execute());
+            if (choice != 1 || guardOnly || pickedName[0]) break;
+            runError = 11;
+            showRunError();
+            runError = 0;
+        }
     }
     if (choice != 1) return 0;
 
@@ -435,7 +462,8 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
                          kRunSnapshots[i].mode);
         if (runError == 0) saveSystemFiles();
         WaitDlg wait;
-        if (runError == 0) runError = startLogging();
+        bool logging = false;
+        if (runError == 0) logging = (runError = startLogging()) == 0;
         if (runError == 0 && !guardOnly) {
             if (!installer.start(installerCommandLine(installerPath), installerDir)) runError = 9;
         }
@@ -443,7 +471,10 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
             INT_PTR r = wait.execute();
             if (runError == 0 && r == 1) resultsLoop();
         }
-        if (LoggingState == Running) stopLogging();
+        // Logging that has just started may not be Running yet when the
+        // program fails to start; it must be stopped all the same, or its
+        // driver stays loaded and the next run cannot start one.
+        if (logging && (LoggingState == Running || LoggingState == Starting)) stopLogging();
         closeLogFile();
         platform::delete_file(logPath);
         installer.release();

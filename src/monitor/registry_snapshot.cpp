@@ -1,7 +1,10 @@
 #include "monitor/registry_snapshot.h"
 
 #include <algorithm>
+#include <cctype>
 #include <new>
+#include <set>
+#include <utility>
 #include <strings.h>
 
 #include "monitor/run_state.h"
@@ -239,6 +242,46 @@ int addRegChange(std::int32_t root, const std::string& keyPath, const char* valu
         change->currentType = currentType;
         change->kind = kind;
         regchanges.records.push_back(std::move(change));
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    return 0;
+}
+
+int dropCoveredRegChanges() {
+    try {
+        auto lowered = [](const std::string& s) {
+            std::string out = s;
+            for (char& c : out)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return out;
+        };
+        std::set<std::pair<std::int32_t, std::string>> newKeys;
+        for (const auto& r : regchanges.records)
+            if (r->kind == KeyNew) newKeys.emplace(r->root, lowered(r->keyPath));
+        // A value in a new key, or any record in the branch below one.
+        auto covered = [&](const RegChange& r, const std::string& path) {
+            if (r.kind != KeyNew && newKeys.count({r.root, path})) return true;
+            for (std::size_t cut = path.find('\\'); cut != std::string::npos;
+                 cut = path.find('\\', cut + 1))
+                if (newKeys.count({r.root, path.substr(0, cut)})) return true;
+            return false;
+        };
+        // Decided first and moved after, so running out of memory midway
+        // leaves the list as it was.
+        std::set<std::pair<std::int32_t, std::string>> kept;
+        std::vector<bool> drop(regchanges.records.size());
+        for (std::size_t i = 0; i < drop.size(); ++i) {
+            const RegChange& r = *regchanges.records[i];
+            const std::string path = lowered(r.keyPath);
+            drop[i] = covered(r, path) || (r.kind == KeyNew && !kept.emplace(r.root, path).second);
+        }
+        std::vector<std::unique_ptr<RegChange>> left;
+        left.reserve(drop.size());
+        for (std::size_t i = 0; i < drop.size(); ++i)
+            if (!drop[i]) left.push_back(std::move(regchanges.records[i]));
+        regchanges.records = std::move(left);
+        regchanges.index.clear();
     } catch (const std::bad_alloc&) {
         return 1;
     }

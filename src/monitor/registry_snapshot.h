@@ -82,6 +82,11 @@ int addRegChange(std::int32_t root, const std::string& keyPath, const char* valu
                  const std::uint8_t* previousData, std::int32_t previousSize,
                  std::int32_t previousType, const std::uint8_t* currentData,
                  std::int32_t currentSize, std::int32_t currentType, std::int16_t kind);
+// Drops the records a new key's record already stands for: keys and values
+// inside the branch of a new key, and the same new key found again by a
+// later snapshot (the snapshots overlap). Run after every snapshot has been
+// compared, before the index is made; 0, or 1 when memory runs out.
+int dropCoveredRegChanges();
 // Sorts the index by key path, without regard to case; 0, or 1 when memory runs out.
 int indexRegChanges();
 

@@ -34,25 +34,28 @@ std::string rootName(std::int32_t root) {
 }
 
 void appendRegistryEntry(std::string& out, const RegChange& r) {
-    out += r.kind == KeyNew ? "NEW KEY\n" : r.kind == ValueNew ? "NEW DATA\n" : "DATA CHANGED\n";
+    out += r.kind == KeyNew     ? "NEW KEY\r\n"
+           : r.kind == ValueNew ? "NEW DATA\r\n"
+                                : "DATA CHANGED\r\n";
     out += "  Key > " + rootName(r.root);
     if (!r.keyPath.empty()) out += "\\" + r.keyPath;
-    out += "\n";
+    out += "\r\n";
     if (r.kind == KeyNew) return;
-    out += "  Data Name > " + (r.valueName.empty() ? std::string("[Default]") : r.valueName) + "\n";
+    out +=
+        "  Data Name > " + (r.valueName.empty() ? std::string("[Default]") : r.valueName) + "\r\n";
     if (r.kind == ValueChanged) {
         if (r.hasPrevious && r.previousSize > 0) {
             out += "  Previous Data > " +
-                   formatValueData(r.previousData.data(), r.previousType, r.previousSize) + "\n";
-            out += std::string("  Previous Type > ") + typeLabel(r.previousType) + "\n";
+                   formatValueData(r.previousData.data(), r.previousType, r.previousSize) + "\r\n";
+            out += std::string("  Previous Type > ") + typeLabel(r.previousType) + "\r\n";
         } else {
-            out += "No Previous Data\n";
+            out += "No Previous Data\r\n";
         }
         if (r.hasCurrent && r.currentSize > 0)
             out += "  Current Data > " +
-                   formatValueData(r.currentData.data(), r.currentType, r.currentSize) + "\n";
+                   formatValueData(r.currentData.data(), r.currentType, r.currentSize) + "\r\n";
         else
-            out += "No Current Data\n";
+            out += "No Current Data\r\n";
     }
 }
 
@@ -104,16 +107,16 @@ const char* typeLabel(std::int32_t type) {
 }
 
 std::string reportText() {
-    std::string out = "Kestril Report\n\n\nFile System\n-----------\n";
+    std::string out = "Kestril Report\r\n\r\n\r\nFile System\r\n-----------\r\n";
     for (const FileChange* f : filechanges.index()) {
-        if (f->kind == FileNew && !f->gone) out += std::string("NEW > ") + f->path + "\n";
-        if (f->kind == FileReplaced) out += std::string("REPLACED > ") + f->path + "\n";
+        if (f->kind == FileNew && !f->gone) out += std::string("NEW > ") + f->path + "\r\n";
+        if (f->kind == FileReplaced) out += std::string("REPLACED > ") + f->path + "\r\n";
     }
-    out += "\n\nWindows Registry\n----------------\n";
+    out += "\r\n\r\nWindows Registry\r\n----------------\r\n";
     try {
         for (const RegChange* r : regchanges.index) {
             if (runError != 0) break;
-            appendRegistryEntry(out, *r);
+            if (!r->gone) appendRegistryEntry(out, *r);
         }
     } catch (const std::bad_alloc&) {
         runError = 1;

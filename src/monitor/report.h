@@ -18,7 +18,8 @@ std::string formatValueData(const std::uint8_t* data, std::int32_t type, std::in
 const char* typeLabel(std::int32_t type);
 
 // The whole report: the file changes, then the registry changes, by their
-// indexes. Lines end with a single LF.
+// indexes, without what is gone since. Lines end with CR LF, as a Windows
+// text file's do.
 std::string reportText();
 // Writes reportText() into a new file at path; false when it cannot be created
 // or written.

@@ -38,6 +38,7 @@ class ResultsTest : public KestrilWindowTest {
         makeKey("Zed", "size", "2");
         makeKey("Bee\\Sub");
         makeKey("Cee", "v", "new");
+        makeKey("Cee", "", "2");
         const std::uint8_t before[] = {'1', 0}, after[] = {'2', 0};
         addRegChange(key("Zed"), "size", before, 2, after, 2, monitor::ValueChanged);
         addRegChange(key("Bee"), nullptr, nullptr, 0, nullptr, 0, monitor::KeyNew);
@@ -236,7 +237,20 @@ TEST_F(ResultsTest, UninstallUndoesWhatStaysSelected) {
         << "the new value is gone";
     platform::reg_close(k);
     EXPECT_TRUE(started.empty());
-    EXPECT_TRUE(prompts.empty());
+    // What was undone, and the folder that stays for the file kept in it.
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].caption, "Undo");
+    EXPECT_EQ(prompts[0].style, platform::kMbOk | platform::kMbIconExclamation);
+    EXPECT_EQ(prompts[0].text, "Files deleted: 1\n"
+                               "Folders removed: 0\n"
+                               "Registry keys removed: 0\n"
+                               "Registry values removed: 2\n"
+                               "Registry values put back: 1\n"
+                               "Start-up files put back: 0\n"
+                               "\n"
+                               "Not undone:\n"
+                               "could not remove the folder " +
+                                   fileItem("app") + ": it is not empty");
 }
 
 TEST_F(ResultsTest, KeepItAndEnterChangeNothing) {
@@ -370,15 +384,19 @@ TEST_F(AppUninstallTest, WhatIsLeftIsShownAgainWithoutTheUninstallerAndCanBeUndo
     addUninstallKey("C:\\APP\\UNWISE.EXE");
     chooseAppUninstaller();
     second_pass = IDC_RESULTS_UNINSTALL;
-    // The uninstaller removes one file and the Bee branch.
+    // The uninstaller removes one file, the Bee branch and one new value.
     on_start = [&] {
         std::filesystem::remove(dir.host("app/b.exe"));
         platform::reg_delete_tree(kCU, key("Bee").c_str());
+        platform::RegKey k;
+        EXPECT_EQ(platform::reg_open(kCU, key("Cee").c_str(), &k), 0);
+        EXPECT_EQ(platform::reg_delete_value(k, "v"), 0);
+        platform::reg_close(k);
         return true;
     };
     on_prompt = [](const platform::Prompt&) { return platform::kIdYes; };
     kestril::resultsLoop();
-    ASSERT_EQ(prompts.size(), 1u);
+    ASSERT_EQ(prompts.size(), 2u);
     EXPECT_EQ(prompts[0].text, "Some componants were left. Want to see them?");
     EXPECT_EQ(prompts[0].caption, "Uninstall incomplete");
     EXPECT_EQ(prompts[0].style, platform::kMbYesNo);
@@ -391,7 +409,6 @@ TEST_F(AppUninstallTest, WhatIsLeftIsShownAgainWithoutTheUninstallerAndCanBeUndo
         "  " + fileItem("windows\\shared.dll") + " [0]",
         "Changes to Registry [1]+",
         "  New Keys [1]+",
-        "    " + keyItem("Cee") + "\\v [1]",
         "    " + keyItem("Cee") + " [1]",
         "    " + keyItem("Uninstall\\App") + " [1]",
         "  Changed Keys [1]+",
@@ -402,6 +419,14 @@ TEST_F(AppUninstallTest, WhatIsLeftIsShownAgainWithoutTheUninstallerAndCanBeUndo
     EXPECT_FALSE(exists(dir.dos("app\\a.txt")));
     EXPECT_FALSE(exists(dir.dos("app")));
     EXPECT_FALSE(keyExists("Uninstall\\App"));
+    EXPECT_EQ(prompts[1].caption, "Undo");
+    EXPECT_EQ(prompts[1].style, platform::kMbOk | platform::kMbIconInformation);
+    EXPECT_EQ(prompts[1].text, "Files deleted: 1\n"
+                               "Folders removed: 1\n"
+                               "Registry keys removed: 1\n"
+                               "Registry values removed: 1\n"
+                               "Registry values put back: 1\n"
+                               "Start-up files put back: 0");
 }
 
 TEST_F(AppUninstallTest, LeftoversAreCountedOnlyAfterTheUninstallersLastProcess) {
@@ -477,7 +502,8 @@ TEST_F(AppUninstallTest, AnUninstallerThatCannotStartOffersTheMonitorsUndo) {
         on_prompt = [&](const platform::Prompt&) { return c.answer; };
         kestril::resultsLoop();
         EXPECT_EQ(started.size(), c.command ? 1u : 0u) << "an empty command is not started";
-        ASSERT_EQ(prompts.size(), 1u);
+        ASSERT_EQ(prompts.size(), c.undone ? 2u : 1u);
+        if (c.undone) EXPECT_EQ(prompts[1].caption, "Undo");
         EXPECT_EQ(prompts[0].text, "Can't start program. Uninstall with ZARVO?");
         EXPECT_EQ(prompts[0].caption, "Alert");
         EXPECT_EQ(prompts[0].style, platform::kMbYesNo);

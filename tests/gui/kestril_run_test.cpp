@@ -48,14 +48,190 @@ TEST_F(KestrilRunTest, CancelLeavesNothingAndRunWithoutAFileIsError11) {
     EXPECT_TRUE(prompts.empty());
     EXPECT_FALSE(exists(copy));
 
-    on_dialog = [&](ui::Dialog& d) { d.click(IDC_PICK_RUN); };
+    // Run without a file: the error, then the picker again, where Cancel ends.
+    std::vector<std::size_t> promptsBefore;
+    on_dialog = [&](ui::Dialog& d) {
+        promptsBefore.push_back(prompts.size());
+        d.click(promptsBefore.size() == 1 ? IDC_PICK_RUN : IDCANCEL);
+    };
     run();
     ASSERT_EQ(prompts.size(), 1u);
     EXPECT_EQ(prompts[0].text, "Error: No file was selected");
     EXPECT_EQ(prompts[0].caption, "Error");
-    EXPECT_EQ(dialogs, (std::vector<std::string>{"PICKAPP_DLG", "PICKAPP_DLG"}))
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"PICKAPP_DLG", "PICKAPP_DLG", "PICKAPP_DLG"}))
         << "no wait: nothing was started";
+    EXPECT_EQ(promptsBefore, (std::vector<std::size_t>{0, 1})) << "the picker comes back after it";
     expect_clean();
+}
+
+// Return through the dialog manager, as the keyboard delivers it, with the
+// focus on one of the picker's controls.
+void pressReturn(ui::Dialog& d, int control) {
+    HWND target = d.item(control);
+    SetFocus(target);
+    PostMessageA(target, WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageA(target, WM_KEYUP, VK_RETURN, 0xC0000001);
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+        if (IsWindow(d.hwnd()) && IsDialogMessageA(d.hwnd(), &m)) continue;
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+}
+
+std::vector<std::string> listItems(HWND list) {
+    std::vector<std::string> items;
+    const LRESULT count = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[300] = {};
+        if (SendMessageA(list, LB_GETTEXTLEN, i, 0) < LRESULT(sizeof text))
+            SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        items.push_back(text);
+    }
+    return items;
+}
+
+void selectItem(ui::Dialog& d, int list, const char* text, int notification) {
+    LRESULT at = SendMessageA(d.item(list), LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                              reinterpret_cast<LPARAM>(text));
+    ASSERT_GE(at, 0) << text;
+    SendMessageA(d.item(list), LB_SETCURSEL, static_cast<WPARAM>(at), 0);
+    if (notification)
+        SendMessageA(d.hwnd(), WM_COMMAND, MAKEWPARAM(list, notification),
+                     reinterpret_cast<LPARAM>(d.item(list)));
+}
+
+// The picker from the keyboard: Return opens a folder in the folder list,
+// runs a program in the file list, and elsewhere runs only what Run could.
+// The "programs" are no programs, so the run ends at its start, with the
+// error that says so.
+class PickAppTest : public KestrilRunTest {
+  protected:
+    void SetUp() override {
+        // The picker opens in the folder kestril starts in, and kestril
+        // goes back there at its end.
+        outside_ = platform::current_directory();
+        std::filesystem::create_directories(dir.host("pick/Setups One/inner"));
+        for (const char* name :
+             {"pick/Setups One/Setup.EXE", "pick/Setups One/app.msi", "pick/Setups One/readme.txt"})
+            test::write_host_file(dir.host(name), {'M', 'Z'});
+        ASSERT_TRUE(platform::set_current_directory(dir.dos("pick").c_str()));
+        KestrilRunTest::SetUp();
+    }
+    void TearDown() override {
+        KestrilRunTest::TearDown();
+        platform::set_current_directory(outside_.c_str());
+    }
+    // The path the picker ran, and whether the run reached its start.
+    void expectRan(const std::string& path) {
+        EXPECT_STREQ(kestril::installerPath, path.c_str());
+        ASSERT_EQ(prompts.size(), 1u);
+        EXPECT_EQ(prompts[0].text, "Error: Can't create the installer thread");
+        expect_clean();
+    }
+    // As the picker names it: the folder list's entries are lowercase.
+    const std::string setups = dir.dos("pick\\setups one");
+    std::string outside_;
+};
+
+TEST_F(PickAppTest, ReturnInTheFolderListOpensAndInTheFileListRuns) {
+    std::vector<std::string> folders, files, inner;
+    std::string shown;
+    bool endedEarly = false;
+    on_dialog = [&](ui::Dialog& d) {
+        ASSERT_EQ(d.template_name(), "PICKAPP_DLG");
+        selectItem(d, IDC_PICK_FOLDERS, "[setups one]", 0);
+        pressReturn(d, IDC_PICK_FOLDERS);
+        endedEarly = d.ended();
+        shown = d.text(IDC_PICK_PATH);
+        folders = listItems(d.item(IDC_PICK_FOLDERS));
+        files = listItems(d.item(IDC_PICK_FILES));
+        selectItem(d, IDC_PICK_FOLDERS, "[inner]", 0);
+        pressReturn(d, IDC_PICK_FOLDERS);
+        inner = listItems(d.item(IDC_PICK_FILES));
+        selectItem(d, IDC_PICK_FOLDERS, "[..]", 0);
+        pressReturn(d, IDC_PICK_FOLDERS);
+        endedEarly = endedEarly || d.ended();
+        // Moving through the file list chooses; Return there runs.
+        selectItem(d, IDC_PICK_FILES, "setup.exe", LBN_SELCHANGE);
+        pressReturn(d, IDC_PICK_FILES);
+        if (!d.ended()) d.click(IDCANCEL);
+    };
+    run();
+    EXPECT_FALSE(endedEarly) << "Return in the folder list never runs";
+    EXPECT_EQ(shown, setups);
+    EXPECT_EQ(folders, (std::vector<std::string>{"[..]", "[inner]"}));
+    EXPECT_EQ(files, (std::vector<std::string>{"app.msi", "setup.exe"}))
+        << "programs and installer packages, nothing else";
+    EXPECT_TRUE(inner.empty());
+    EXPECT_EQ(dialogs, std::vector<std::string>{"PICKAPP_DLG"});
+    expectRan(setups + "\\setup.exe");
+}
+
+TEST_F(PickAppTest, ReturnElsewhereRunsOnlyAChosenFile) {
+    struct Case {
+        const char* what;
+        std::function<void(ui::Dialog&)> before; // nullptr: nothing chosen
+        bool runs;
+    };
+    auto open = [](ui::Dialog& d) { selectItem(d, IDC_PICK_FOLDERS, "[setups one]", LBN_DBLCLK); };
+    const Case cases[] = {
+        {"nothing chosen", nullptr, false},
+        {"a folder highlighted only",
+         [&](ui::Dialog& d) { selectItem(d, IDC_PICK_FOLDERS, "[setups one]", 0); }, false},
+        {"a package chosen with the mouse",
+         [&](ui::Dialog& d) {
+             open(d);
+             selectItem(d, IDC_PICK_FILES, "app.msi", LBN_SELCHANGE);
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        prompts.clear();
+        dialogs.clear();
+        bool ended = false;
+        on_dialog = [&](ui::Dialog& d) {
+            if (c.before) c.before(d);
+            pressReturn(d, IDC_PICK_DRIVES);
+            ended = d.ended();
+            if (!ended) d.click(IDCANCEL);
+        };
+        run();
+        EXPECT_EQ(ended, c.runs);
+        if (c.runs)
+            expectRan(setups + "\\app.msi");
+        else
+            EXPECT_TRUE(prompts.empty());
+    }
+}
+
+TEST_F(PickAppTest, ReturnWithGuardOnlyTickedRunsWithoutAProgram) {
+    on_dialog = [&](ui::Dialog& d) {
+        if (d.template_name() == "PICKAPP_DLG") {
+            d.click(IDC_PICK_GUARD_ONLY);
+            pressReturn(d, IDC_PICK_GUARD_ONLY);
+            if (!d.ended()) d.click(IDCANCEL);
+            return;
+        }
+        d.click(IDC_WAIT_NO_UNINSTALL);
+        d.click(IDOK);
+    };
+    run();
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"PICKAPP_DLG", "WAIT_DLG"}));
+    EXPECT_TRUE(prompts.empty()) << (prompts.empty() ? "" : prompts[0].text);
+    expect_clean();
+}
+
+TEST_F(PickAppTest, ADoubleClickOnAFileRunsIt) {
+    on_dialog = [&](ui::Dialog& d) {
+        selectItem(d, IDC_PICK_FOLDERS, "[setups one]", LBN_DBLCLK);
+        selectItem(d, IDC_PICK_FILES, "setup.exe", LBN_SELCHANGE);
+        selectItem(d, IDC_PICK_FILES, "setup.exe", LBN_DBLCLK);
+        if (!d.ended()) d.click(IDCANCEL);
+    };
+    run();
+    expectRan(setups + "\\setup.exe");
 }
 
 TEST_F(KestrilRunTest, ACopySettingThatIsNotOursIsRefused) {
@@ -260,14 +436,14 @@ TEST_F(KestrilRunTest, ARealInstallerIsSeenReportedAndUndone) {
     };
     run({setup});
     EXPECT_EQ(shown, expected);
-    EXPECT_EQ(report.compare(0, 17, "Kestril Report\n\n\n"), 0);
+    EXPECT_EQ(report.compare(0, 20, "Kestril Report\r\n\r\n\r\n"), 0);
     for (const char* line :
-         {"NEW > c:\\zarvotrialapp\\app.txt\n",
-          "NEW KEY\n  Key > HKEY_CURRENT_USER\\Software\\ZarvoTrial\n",
-          "DATA CHANGED\n  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold\n  Data "
+         {"NEW > c:\\zarvotrialapp\\app.txt\r\n",
+          "NEW KEY\r\n  Key > HKEY_CURRENT_USER\\Software\\ZarvoTrial\r\n",
+          "DATA CHANGED\r\n  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold\r\n  Data "
           "Name > "
-          "[Default]\n  Previous Data > before\n  Previous Type > STRING\n  Current Data > "
-          "ZarvoTrial.Document\n"})
+          "[Default]\r\n  Previous Data > before\r\n  Previous Type > STRING\r\n  Current Data > "
+          "ZarvoTrial.Document\r\n"})
         EXPECT_NE(report.find(line), std::string::npos) << line << "\nin\n" << report;
     EXPECT_FALSE(exists("C:\\ZarvoTrialApp")) << "files and then their folders are gone";
     EXPECT_FALSE(key_opens(kLM, "SOFTWARE\\Classes\\.zarvotrial"));
@@ -299,17 +475,17 @@ TEST_F(KestrilRunTest, ARealInstallerIsSeenReportedAndUndone) {
     std::vector<std::string> questions;
     for (const platform::Prompt& p : prompts)
         if (p.caption != "Installer still running") questions.push_back(p.caption + ": " + p.text);
-    EXPECT_EQ(questions, std::vector<std::string>{
-                             "Uninstall incomplete: Some componants were left. Want to see them?"});
-    // What the uninstaller left: itself, and the changed value's key with
-    // the value it did remove (a value record is gone only with its key).
-    EXPECT_EQ(
-        second,
-        (std::vector<std::string>{
-            "New Files [1]+", "  c:\\zarvotrialapp\\uninst.exe [1]", "Changes to Registry [1]+",
-            "  Changed Keys [1]+", "    HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold [1]",
-            "  New Keys [1]+",
-            "    HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold\\Content Type [1]"}));
+    EXPECT_EQ(questions, (std::vector<std::string>{
+                             "Uninstall incomplete: Some componants were left. Want to see them?",
+                             "Undo: Files deleted: 1\nFolders removed: 1\nRegistry keys removed: "
+                             "0\nRegistry values removed: 0\nRegistry values put back: 1\n"
+                             "Start-up files put back: 0"}));
+    // What the uninstaller left: itself, and the changed value, which still
+    // holds the installer's data (the new value beside it it did remove).
+    EXPECT_EQ(second, (std::vector<std::string>{
+                          "New Files [1]+", "  c:\\zarvotrialapp\\uninst.exe [1]",
+                          "Changes to Registry [1]+", "  Changed Keys [1]+",
+                          "    HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\.zarvotrialold [1]"}));
     EXPECT_FALSE(exists("C:\\ZarvoTrialApp"));
     EXPECT_EQ(value_text(kLM, "SOFTWARE\\Classes\\.zarvotrialold", ""), "before");
     expect_clean();

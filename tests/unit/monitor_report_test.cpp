@@ -63,9 +63,9 @@ TEST(FormatValueData, EveryType) {
 }
 
 TEST_F(ReportTest, NoChangesGiveTheTwoHeadingsOnly) {
-    EXPECT_EQ(
-        reportText(),
-        "Kestril Report\n\n\nFile System\n-----------\n\n\nWindows Registry\n----------------\n");
+    EXPECT_EQ(reportText(),
+              "Kestril Report\r\n\r\n\r\nFile System\r\n-----------\r\n\r\n\r\nWindows "
+              "Registry\r\n----------------\r\n");
 }
 
 TEST_F(ReportTest, EveryKindOfEntry) {
@@ -89,42 +89,51 @@ TEST_F(ReportTest, EveryKindOfEntry) {
     ASSERT_EQ(addRegChange(kLM, "SOFTWARE\\SharedDlls", "C:\\x.dll", bytes("\1\0\0\0"), 4, 4,
                            bytes("\2\0\0\0"), 4, 4, ValueChanged),
               0);
+    // Gone since (the application's uninstaller removed them): left out.
+    ASSERT_EQ(addRegChange(kCU, "Software\\Gone", nullptr, nullptr, 0, 0, nullptr, 0, 0, KeyNew),
+              0);
+    ASSERT_EQ(addRegChange(kLM, "SOFTWARE\\Classes\\.app", "Gone", nullptr, 0, 0, bytes("x"), 2, 1,
+                           ValueNew),
+              0);
+    regchanges.records[3]->gone = regchanges.records[4]->gone = 1;
     ASSERT_EQ(addRegChange(kLM, "SOFTWARE\\Wild", "blob", bytes(""), 0, 3, bytes("\x01\x00\xff"), 3,
                            3, ValueChanged),
               0);
     ASSERT_EQ(indexRegChanges(), 0);
     std::string app = dir.dos("app");
     platform::lower_case(&app[0]);
-    EXPECT_EQ(reportText(), "Kestril Report\n\n\n"
-                            "File System\n-----------\n"
-                            "REPLACED > " +
-                                app +
-                                "\\a.dll\n"
-                                "NEW > " +
-                                app +
-                                "\\b.exe\n"
-                                "\n\nWindows Registry\n----------------\n"
-                                "NEW KEY\n" // by key path, letter case aside
-                                "  Key > HKEY_CURRENT_USER\\Software\\App\n"
-                                "NEW DATA\n"
-                                "  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.app\n"
-                                "  Data Name > [Default]\n"
-                                "DATA CHANGED\n"
-                                "  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\SharedDlls\n"
-                                "  Data Name > C:\\x.dll\n"
-                                "  Previous Data > 1\n"
-                                "  Previous Type > DWORD\n"
-                                "  Current Data > 2\n"
-                                "DATA CHANGED\n"
-                                "  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\Wild\n"
-                                "  Data Name > blob\n"
-                                "No Previous Data\n"
-                                "  Current Data > 0100ff\n");
+    const std::string expected = "Kestril Report\r\n\r\n\r\n"
+                                 "File System\r\n-----------\r\n"
+                                 "REPLACED > " +
+                                 app +
+                                 "\\a.dll\r\n"
+                                 "NEW > " +
+                                 app +
+                                 "\\b.exe\r\n"
+                                 "\r\n\r\nWindows Registry\r\n----------------\r\n"
+                                 "NEW KEY\r\n" // by key path, letter case aside
+                                 "  Key > HKEY_CURRENT_USER\\Software\\App\r\n"
+                                 "NEW DATA\r\n"
+                                 "  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.app\r\n"
+                                 "  Data Name > [Default]\r\n"
+                                 "DATA CHANGED\r\n"
+                                 "  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\SharedDlls\r\n"
+                                 "  Data Name > C:\\x.dll\r\n"
+                                 "  Previous Data > 1\r\n"
+                                 "  Previous Type > DWORD\r\n"
+                                 "  Current Data > 2\r\n"
+                                 "DATA CHANGED\r\n"
+                                 "  Key > HKEY_LOCAL_MACHINE\\SOFTWARE\\Wild\r\n"
+                                 "  Data Name > blob\r\n"
+                                 "No Previous Data\r\n"
+                                 "  Current Data > 0100ff\r\n";
+    EXPECT_EQ(reportText(), expected);
 
     std::string path = dir.dos("run.Kes");
     ASSERT_TRUE(writeReportFile(path.c_str()));
     test::Bytes written = test::read_host_file(dir.host("run.Kes"));
-    EXPECT_EQ(std::string(written.begin(), written.end()), reportText());
+    EXPECT_EQ(std::string(written.begin(), written.end()), expected)
+        << "every line ends with CR LF, as in a Windows text file";
     EXPECT_FALSE(writeReportFile(dir.dos("no\\such\\folder\\run.Kes").c_str()));
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "monitor/file_changes.h"
@@ -129,10 +130,23 @@ TEST_F(UndoTest, EverythingSelectedButOneFileIsUndone) {
     platform::lower_case(&kept[0]);
     findFileChange(kept.c_str())->selected = 0;
 
-    EXPECT_EQ(undoRegChanges(), 0);
-    EXPECT_EQ(deleteNewFiles(), 0);
-    EXPECT_EQ(removeNewDirs(), 0);
-    EXPECT_EQ(restoreSystemFiles(), 0);
+    UndoResult done;
+    EXPECT_EQ(undoRegChanges(done), 0);
+    EXPECT_EQ(deleteNewFiles(done), 0);
+    EXPECT_EQ(removeNewDirs(done), 0);
+    EXPECT_EQ(restoreSystemFiles(done), 0);
+    std::string app = dir.dos("app");
+    platform::lower_case(&app[0]);
+    EXPECT_EQ(undoSummary(done), "Files deleted: 2\n"
+                                 "Folders removed: 1\n"
+                                 "Registry keys removed: 1\n"
+                                 "Registry values removed: 1\n"
+                                 "Registry values put back: 1\n"
+                                 "Start-up files put back: 1\n"
+                                 "\n"
+                                 "Not undone:\n"
+                                 "could not remove the folder " +
+                                     app + ": it is not empty");
 
     EXPECT_FALSE(key_exists("App")) << "a new key goes with its whole branch";
     std::uint32_t type = 0;
@@ -157,8 +171,8 @@ TEST_F(UndoTest, WhatTheApplicationsUninstallerLeftIsCounted) {
     // The application's uninstaller: its files and its own key go.
     std::filesystem::remove_all(dir.host("app"));
     platform::reg_delete_tree(kCU, key("App").c_str());
-    // The changed and the new value's key still opens, and the replaced DLL
-    // is still there: three things are left.
+    // The new and the changed value are still there, and so is the replaced
+    // DLL: three things are left.
     EXPECT_EQ(countRemainingFiles(), 1);
     EXPECT_EQ(countRemainingRegChanges(), 2);
     for (FileChange* f = filechanges.head(); f; f = f->next)
@@ -168,22 +182,170 @@ TEST_F(UndoTest, WhatTheApplicationsUninstallerLeftIsCounted) {
 
     // Gone records are not undone again; the others still are.
     set("App", "back", platform::kRegSz, "made again by someone else");
-    EXPECT_EQ(undoRegChanges(), 0);
+    UndoResult done;
+    EXPECT_EQ(undoRegChanges(done), 0);
+    EXPECT_EQ(done.keysRemoved, 0);
+    EXPECT_EQ(done.valuesRemoved, 1);
+    EXPECT_EQ(done.valuesRestored, 1);
+    EXPECT_TRUE(done.failures.empty());
     EXPECT_TRUE(key_exists("App"));
     std::uint32_t type = 0;
     std::string data;
     EXPECT_FALSE(value_of("Existing", "added", &type, &data));
 }
 
+// What an uninstaller did to each of the three records, and whether the
+// record counts as left: a new value while it is there, whatever it holds;
+// a changed value only while it holds the installer's data.
+TEST_F(UndoTest, ARegistryChangeIsLeftOnlyWhileTheInstallersWorkIsThere) {
+    struct Case {
+        const char* what;
+        std::function<void()> uninstall;
+        bool appLeft, addedLeft, changedLeft;
+    };
+    auto remove_value = [this](const char* name) {
+        platform::RegKey k;
+        ASSERT_EQ(platform::reg_open(kCU, key("Existing").c_str(), &k), 0);
+        EXPECT_EQ(platform::reg_delete_value(k, name), 0);
+        platform::reg_close(k);
+    };
+    const Case cases[] = {
+        {"nothing removed", [] {}, true, true, true},
+        {"values removed",
+         [&] {
+             remove_value("added");
+             remove_value("changed");
+         },
+         true, false, false},
+        {"the changed value put back, the new one rewritten",
+         [this] {
+             set("Existing", "changed", platform::kRegSz, "before");
+             set("Existing", "ADDED", platform::kRegSz, "other");
+         },
+         true, true, false},
+        {"the changed value set to a third text",
+         [this] { set("Existing", "changed", platform::kRegBinary, "third!"); }, true, true, false},
+        {"the installer's bytes under another type",
+         [this] { set("Existing", "changed", platform::kRegSz, "after!"); }, true, true, false},
+        {"its own key removed, a value of the same name elsewhere",
+         [this] {
+             platform::reg_delete_tree(kCU, key("App").c_str());
+             set("Other", "added", platform::kRegSz, "new");
+         },
+         false, true, true},
+        {"the whole corner removed", [this] { platform::reg_delete_tree(kCU, corner_.c_str()); },
+         false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        install();
+        c.uninstall();
+        const int expected = int(c.appLeft) + int(c.addedLeft) + int(c.changedLeft);
+        EXPECT_EQ(countRemainingRegChanges(), expected);
+        for (const auto& r : regchanges.records) {
+            const bool left = r->kind == KeyNew     ? c.appLeft
+                              : r->kind == ValueNew ? c.addedLeft
+                                                    : c.changedLeft;
+            EXPECT_EQ(r->gone, left ? 0 : 1) << r->keyPath << " " << r->valueName;
+        }
+        // What is gone is not undone: a value put back or set by the
+        // uninstaller stays as it left it.
+        std::uint32_t before_type = 0, after_type = 0;
+        std::string before, after;
+        const bool had = value_of("Existing", "changed", &before_type, &before);
+        UndoResult done;
+        EXPECT_EQ(undoRegChanges(done), 0);
+        EXPECT_EQ(done.valuesRestored, c.changedLeft ? 1 : 0);
+        EXPECT_TRUE(done.failures.empty());
+        if (!c.changedLeft) {
+            EXPECT_EQ(value_of("Existing", "changed", &after_type, &after), had);
+            EXPECT_EQ(after, before);
+            EXPECT_EQ(after_type, before_type);
+        }
+    }
+}
+
 TEST_F(UndoTest, KeepItChangesNothingAndUnselectedRecordsStay) {
     install();
     for (const auto& r : regchanges.records)
         r->selected = 0;
-    EXPECT_EQ(undoRegChanges(), 0);
+    UndoResult done;
+    EXPECT_EQ(undoRegChanges(done), 0);
+    EXPECT_EQ(done.keysRemoved + done.valuesRemoved + done.valuesRestored, 0);
+    EXPECT_TRUE(done.failures.empty());
     EXPECT_TRUE(key_exists("App"));
     std::uint32_t type = 0;
     std::string data;
     EXPECT_TRUE(value_of("Existing", "added", &type, &data));
+}
+
+// Steps that fail are told with their reason and the rest goes on; what is
+// already gone is neither done nor a failure.
+TEST_F(UndoTest, WhatCouldNotBeUndoneIsToldAndTheRestIsDone) {
+    install();
+    // A new file that is a folder now, a new file already gone, a changed
+    // value whose key was removed, a start-up file whose copy is lost.
+    std::filesystem::remove(dir.host("app/a.txt"));
+    std::filesystem::create_directories(dir.host("app/a.txt/inner"));
+    std::filesystem::remove(dir.host("app/keep.txt"));
+    platform::reg_delete_tree(kCU, key("Existing").c_str());
+    std::filesystem::remove(dir.host("Copy/win.ini"));
+
+    UndoResult done;
+    EXPECT_EQ(undoRegChanges(done), 0);
+    EXPECT_EQ(deleteNewFiles(done), 0);
+    EXPECT_EQ(removeNewDirs(done), 0);
+    EXPECT_EQ(restoreSystemFiles(done), 0);
+    auto lowered = [](std::string p) {
+        platform::lower_case(&p[0]);
+        return p;
+    };
+    EXPECT_EQ(done.filesDeleted, 1) << "app\\sub\\b.txt";
+    EXPECT_EQ(done.foldersRemoved, 1) << "app\\sub";
+    EXPECT_EQ(done.keysRemoved, 1);
+    EXPECT_EQ(done.valuesRemoved, 0) << "the new value went with its key";
+    EXPECT_EQ(done.valuesRestored, 0);
+    EXPECT_EQ(done.startupRestored, 0);
+    EXPECT_EQ(done.failures,
+              (std::vector<std::string>{
+                  "could not put back the value changed in HKEY_CURRENT_USER\\" + key("Existing") +
+                      ": it is not there",
+                  "could not delete " + lowered(dir.dos("app\\a.txt")) + ": access is denied",
+                  "could not remove the folder " + lowered(dir.dos("app")) + ": it is not empty",
+                  "could not put back " + dir.dos("windows") + "\\win.ini: it is not there",
+              }));
+    EXPECT_FALSE(key_exists("App"));
+    EXPECT_FALSE(std::filesystem::exists(dir.host("app/sub")));
+    EXPECT_EQ(text_of(dir.host("windows/win.ini")), "new");
+}
+
+TEST(UndoSummary, NothingDoneAndVeryManyFailures) {
+    UndoResult done;
+    EXPECT_EQ(undoSummary(done), "Files deleted: 0\nFolders removed: 0\nRegistry keys removed: 0\n"
+                                 "Registry values removed: 0\nRegistry values put back: 0\n"
+                                 "Start-up files put back: 0");
+    for (int i = 1; i <= 17; ++i)
+        done.failures.push_back("failure " + std::to_string(i));
+    const std::string text = undoSummary(done);
+    EXPECT_NE(text.find("\n\nNot undone:\nfailure 1\nfailure 2\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nfailure 15\nand 2 more"), std::string::npos) << text;
+    EXPECT_EQ(text.find("failure 16"), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 10), "and 2 more");
+}
+
+TEST(FailureReason, CommonCodes) {
+    const struct {
+        std::uint32_t code;
+        const char* text;
+    } cases[] = {
+        {2, "it is not there"},      {3, "its folder is not there"}, {5, "access is denied"},
+        {32, "it is in use"},        {112, "the disk is full"},      {145, "it is not empty"},
+        {1234, "system error 1234"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(failureReason(c.code), c.text) << c.code;
 }
 
 } // namespace

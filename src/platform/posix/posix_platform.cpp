@@ -50,6 +50,8 @@ std::uint32_t error_from_errno(int e) {
         return kErrDiskFull;
     case EEXIST:
         return 80; // ERROR_FILE_EXISTS
+    case ENOTEMPTY:
+        return 145; // ERROR_DIR_NOT_EMPTY
     default:
         return 31; // ERROR_GEN_FAILURE
     }
