@@ -24,7 +24,7 @@ char pickedName[platform::kMaxPath] = {};
 char installerPath[platform::kMaxPath] = {};
 bool guardOnly = false;
 ui::WatchedProgram installer;
-regkey snapshots[4];
+regkey snapshots[kRunSnapshotCount];
 
 namespace {
 
@@ -294,7 +294,7 @@ class WaitDlg : public ui::Dialog {
         }
         set_text(IDC_WAIT_STATUS, "Scanning file changes");
         readLog();
-        for (int i = 0; i < 4 && runError == 0; ++i) {
+        for (int i = 0; i < kRunSnapshotCount && runError == 0; ++i) {
             set_text(IDC_WAIT_STATUS, kRunSnapshots[i].status);
             compareSnapshot(snapshots[i]);
         }
@@ -457,7 +457,7 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
         logFile = platform::create_file(logPath);
         if (logFile == platform::kInvalidFile) runError = 2;
         regchanges.clear();
-        for (int i = 0; i < 4 && runError == 0; ++i)
+        for (int i = 0; i < kRunSnapshotCount && runError == 0; ++i)
             takeSnapshot(snapshots[i], kRunSnapshots[i].root, kRunSnapshots[i].path,
                          kRunSnapshots[i].mode);
         if (runError == 0) saveSystemFiles();

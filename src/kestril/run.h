@@ -21,8 +21,8 @@ extern char installerPath[platform::kMaxPath];
 extern bool guardOnly;
 // The installer with every process it starts, while it may run.
 extern ui::WatchedProgram installer;
-// The four snapshots of the run, compared when the user is done.
-extern monitor::regkey snapshots[4];
+// The snapshots of the run, compared when the user is done.
+extern monitor::regkey snapshots[monitor::kRunSnapshotCount];
 
 // The folder a program runs in: its path cut at the last backslash, keeping
 // the backslash of a drive root (c:\setup.exe runs in c:\).

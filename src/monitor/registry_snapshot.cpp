@@ -13,7 +13,7 @@ namespace monitor {
 
 RegChangeList regchanges;
 
-const RunSnapshot kRunSnapshots[4] = {
+const RunSnapshot kRunSnapshots[kRunSnapshotCount] = {
     {static_cast<std::int32_t>(platform::kHkeyCurrentUser), "", ScanKeys,
      "Scanning registry CurrentUser"},
     {static_cast<std::int32_t>(platform::kHkeyLocalMachine), "", ScanKeys,
@@ -23,6 +23,10 @@ const RunSnapshot kRunSnapshots[4] = {
     {static_cast<std::int32_t>(platform::kHkeyLocalMachine),
      "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\SHAREDDLLS", ScanKeysValues,
      "Scanning registry SharedDlls"},
+    // 32-bit installers count their shared files here: Windows redirects them.
+    {static_cast<std::int32_t>(platform::kHkeyLocalMachine),
+     "SOFTWARE\\WOW6432NODE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\SHAREDDLLS", ScanKeysValues,
+     "Scanning registry SharedDlls (32-bit)"},
 };
 
 namespace {

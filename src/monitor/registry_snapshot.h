@@ -90,13 +90,14 @@ int dropCoveredRegChanges();
 // Sorts the index by key path, without regard to case; 0, or 1 when memory runs out.
 int indexRegChanges();
 
-// The four snapshots of a run, taken and compared in this order.
+// The snapshots of a run, taken and compared in this order.
 struct RunSnapshot {
     std::int32_t root;
     const char* path;
     std::int32_t mode;
     const char* status; // shown while it is compared
 };
-extern const RunSnapshot kRunSnapshots[4];
+constexpr int kRunSnapshotCount = 5;
+extern const RunSnapshot kRunSnapshots[kRunSnapshotCount];
 
 } // namespace monitor

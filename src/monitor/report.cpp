@@ -142,37 +142,53 @@ const RegChange* findUninstallKey() {
     return nullptr;
 }
 
+namespace {
+
+// The key's UninstallString into uninstallCommand; 1 when there is one.
+int uninstallStringOf(platform::RegKey key) {
+    platform::RegKeyInfo info;
+    if (platform::reg_query_info(key, &info) != platform::kRegOk) return 0;
+    std::string name(info.longest_value_name + 1, '\0');
+    std::string data(info.longest_value_data + 1, '\0');
+    for (std::uint32_t i = 0; i < info.values; ++i) {
+        std::uint32_t name_size = static_cast<std::uint32_t>(name.size());
+        std::uint32_t data_size = static_cast<std::uint32_t>(data.size()), type = 0;
+        if (platform::reg_enum_value(key, i, &name[0], &name_size, &type,
+                                     reinterpret_cast<std::uint8_t*>(&data[0]),
+                                     &data_size) != platform::kRegOk ||
+            name_size == 0)
+            continue;
+        if (strcasecmp(name.c_str(), "uninstallstring") != 0) continue;
+        if (type != platform::kRegSz && type != platform::kRegExpandSz) continue;
+        std::string command = text(reinterpret_cast<const std::uint8_t*>(data.data()),
+                                   static_cast<std::int32_t>(data_size));
+        if (command.empty()) continue;
+        if (platform::copy_bounded(uninstallCommand, sizeof uninstallCommand, command.c_str()))
+            return 1;
+        uninstallCommand[0] = '\0';
+        return 0;
+    }
+    return 0;
+}
+
+} // namespace
+
 int readUninstallString(std::int32_t root, const std::string& keyPath) {
     uninstallCommand[0] = '\0';
+    const platform::RegKey base = static_cast<platform::RegKey>(root);
     platform::RegKey key;
-    if (platform::reg_open(static_cast<platform::RegKey>(root), keyPath.c_str(), &key) !=
-        platform::kRegOk)
-        return 0;
-    platform::RegKeyInfo info;
-    int found = 0;
-    if (platform::reg_query_info(key, &info) == platform::kRegOk) {
-        std::string name(info.longest_value_name + 1, '\0');
-        std::string data(info.longest_value_data + 1, '\0');
-        for (std::uint32_t i = 0; i < info.values && !found; ++i) {
-            std::uint32_t name_size = static_cast<std::uint32_t>(name.size());
-            std::uint32_t data_size = static_cast<std::uint32_t>(data.size()), type = 0;
-            if (platform::reg_enum_value(key, i, &name[0], &name_size, &type,
-                                         reinterpret_cast<std::uint8_t*>(&data[0]),
-                                         &data_size) != platform::kRegOk ||
-                name_size == 0)
-                continue;
-            if (strcasecmp(name.c_str(), "uninstallstring") != 0) continue;
-            if (type != platform::kRegSz && type != platform::kRegExpandSz) continue;
-            std::string command = text(reinterpret_cast<const std::uint8_t*>(data.data()),
-                                       static_cast<std::int32_t>(data_size));
-            if (command.empty()) continue;
-            found =
-                platform::copy_bounded(uninstallCommand, sizeof uninstallCommand, command.c_str())
-                    ? 1
-                    : 0;
-            if (!found) uninstallCommand[0] = '\0';
-            break;
-        }
+    if (platform::reg_open(base, keyPath.c_str(), &key) != platform::kRegOk) return 0;
+    int found = uninstallStringOf(key);
+    // The first program registered in a view makes the Uninstall key itself:
+    // the new key found is then the parent of the application's own.
+    char sub[256];
+    for (std::uint32_t i = 0;
+         !found && platform::reg_enum_key(key, i, sub, sizeof sub) == platform::kRegOk; ++i) {
+        platform::RegKey child;
+        if (platform::reg_open(base, (keyPath + "\\" + sub).c_str(), &child) != platform::kRegOk)
+            continue;
+        found = uninstallStringOf(child);
+        platform::reg_close(child);
     }
     platform::reg_close(key);
     return found;

@@ -29,7 +29,8 @@ bool writeReportFile(const char* path);
 // "uninstall" in any letter case; nullptr when there is none.
 const RegChange* findUninstallKey();
 // Looks for the value "UninstallString" (any letter case) with a text in
-// root\keyPath and puts it into uninstallCommand; 1 when found. A command
+// root\keyPath, or else in the first of its subkeys that has one, and puts
+// it into uninstallCommand; 1 when found. A command
 // longer than the field is not taken: a cut command would start something
 // else.
 int readUninstallString(std::int32_t root, const std::string& keyPath);

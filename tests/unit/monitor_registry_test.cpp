@@ -203,8 +203,8 @@ TEST(RunSnapshots, ASharedDllCountInANewSharedDllsKeyIsOneNewKey) {
     ASSERT_EQ(platform::reg_create(kLM, "Software\\Microsoft\\Windows\\CurrentVersion", &k), 0);
     platform::reg_close(k);
     ASSERT_NE(platform::reg_open(kLM, shared, &k), 0) << "the key must not exist beforehand";
-    regkey snaps[4];
-    for (int i = 0; i < 4; ++i)
+    regkey snaps[kRunSnapshotCount];
+    for (int i = 0; i < kRunSnapshotCount; ++i)
         takeSnapshot(snaps[i], kRunSnapshots[i].root, kRunSnapshots[i].path, kRunSnapshots[i].mode);
     ASSERT_EQ(runError, 0);
     ASSERT_EQ(platform::reg_create(kLM, shared, &k), 0);

@@ -173,6 +173,15 @@ TEST_F(ReportTest, TheApplicationsUninstallerIsFoundInItsUninstallKey) {
     EXPECT_STREQ(uninstallCommand, "\"C:\\Program Files\\App\\uninst.exe\" /S");
     platform::reg_close(k);
     EXPECT_EQ(readUninstallString(kCU, "Software\\ZarvoReportTest\\Missing"), 0);
+
+    // The first program registered makes the Uninstall key itself: the new
+    // key is then the parent of the application's own, which a sibling
+    // without a command must not hide.
+    const std::string parent = key.substr(0, key.rfind('\\'));
+    ASSERT_EQ(platform::reg_create(platform::kHkeyCurrentUser, (parent + "\\Aaa").c_str(), &k), 0);
+    platform::reg_close(k);
+    EXPECT_EQ(readUninstallString(kCU, parent), 1);
+    EXPECT_STREQ(uninstallCommand, "\"C:\\Program Files\\App\\uninst.exe\" /S");
 }
 
 } // namespace

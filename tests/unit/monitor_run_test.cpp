@@ -1,5 +1,5 @@
 // A monitored run on the real registry and the real kestril.vxd under Wine:
-// the four snapshots, the system files, logging while a "setup program"
+// the snapshots, the system files, logging while a "setup program"
 // (this test) makes keys, values, folders and files, then the stop, the log
 // and the comparison. Exactly those changes, and nothing of the monitor's
 // own files, must come out.
@@ -68,9 +68,9 @@ TEST(MonitoredRun, ExactlyTheInstallersChangesAreFound) {
     logFile = platform::create_file(logPath);
     ASSERT_NE(logFile, platform::kInvalidFile);
 
-    // Before the installer: the four snapshots, the system files, logging.
-    regkey snapshots[4];
-    for (int i = 0; i < 4; ++i)
+    // Before the installer: the snapshots, the system files, logging.
+    regkey snapshots[kRunSnapshotCount];
+    for (int i = 0; i < kRunSnapshotCount; ++i)
         takeSnapshot(snapshots[i], kRunSnapshots[i].root, kRunSnapshots[i].path,
                      kRunSnapshots[i].mode);
     saveSystemFiles();
