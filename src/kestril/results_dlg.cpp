@@ -193,8 +193,10 @@ INT_PTR ResultsDlg::on_message(UINT msg, WPARAM wp, LPARAM lp) {
     case TVN_SELCHANGEDA:
     case TVN_SELCHANGEDW: {
         // Both forms share the layout of the fields read here.
+        // Only a click toggles: the tree also selects an item by itself,
+        // e.g. when it gets the focus back from another program's window.
         const auto* change = reinterpret_cast<const NMTREEVIEWA*>(lp);
-        if (change->action != TVC_BYKEYBOARD) toggle(change->itemNew.hItem);
+        if (change->action == TVC_BYMOUSE) toggle(change->itemNew.hItem);
         break;
     }
     case NM_CLICK:

@@ -48,6 +48,7 @@ struct InstallerKind {
     std::vector<std::string> report;    // among the report's lines
     std::vector<std::string> leftTree;  // after the application's uninstaller
     std::vector<std::string> leftState; // state() lines that differ then
+    std::string leftUndo;               // the monitor's summary of undoing that
 };
 
 std::string lowered(std::string s) {
@@ -200,6 +201,13 @@ std::string crlf_as_lf(std::string text) {
     return out;
 }
 
+std::string undo_summary(int files, int folders, int values) {
+    return "Undo: Files deleted: " + std::to_string(files) +
+           "\nFolders removed: " + std::to_string(folders) +
+           "\nRegistry keys removed: 0\nRegistry values removed: " + std::to_string(values) +
+           "\nRegistry values put back: 0\nStart-up files put back: 0";
+}
+
 const std::string kX86 = "C:\\Program Files (x86)\\Zarvo Redirected Trial";
 const std::string kX86Lower = "c:\\program files (x86)\\zarvo redirected trial";
 const std::string kWowUninstall =
@@ -225,13 +233,14 @@ InstallerKind redirected() {
         "  " + kX86Lower + "\\uninst.exe [1]",
         "Changes to Registry [1]+",
         "  New Keys [1]+",
-        "    "
-        "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-        "\\ZarvoRedirectedTrial [1]",
+        // By key path without regard to case: SHAREDDLLS before Uninstall.
         "    "
         "HKEY_LOCAL_"
         "MACHINE\\SOFTWARE\\WOW6432NODE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\SHAREDDLLS\\" +
             kX86 + "\\shared.dll [1]",
+        "    "
+        "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+        "\\ZarvoRedirectedTrial [1]",
         "    HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\ZarvoRedirectedTrial [1]",
     };
     k.report = {
@@ -255,6 +264,7 @@ InstallerKind redirected() {
         kX86Lower + "\\install.log",
         kWowShared + " : " + kX86 + "\\shared.dll = 4:01000000",
     };
+    k.leftUndo = undo_summary(1, 1, 1);
     return k;
 }
 
@@ -269,6 +279,7 @@ InstallerKind bootstrapper() {
     k.leftTree.insert(k.leftTree.begin() + 2, "  " + lowered(inner) + "\\inner-setup.exe [1]");
     k.leftState.insert(k.leftState.begin() + 2, lowered(inner) + "\\");
     k.leftState.insert(k.leftState.begin() + 3, lowered(inner) + "\\inner-setup.exe");
+    k.leftUndo = undo_summary(2, 2, 1);
     return k;
 }
 
@@ -391,8 +402,9 @@ TEST_P(KestrilInstallersTest, IsSeenReportedUndoneAndUninstalled) {
     } else {
         EXPECT_EQ(dialogs, (std::vector<std::string>{"WAIT_DLG", "RESULTS_DLG", "RESULTS_DLG"}));
         EXPECT_EQ(questions,
-                  std::vector<std::string>{
-                      "Uninstall incomplete: Some componants were left. Want to see them?"});
+                  (std::vector<std::string>{
+                      "Uninstall incomplete: Some componants were left. Want to see them?",
+                      kind.leftUndo}));
         EXPECT_EQ(second, kind.leftTree);
         EXPECT_EQ(left, kind.leftState) << "what the uninstaller really left";
     }

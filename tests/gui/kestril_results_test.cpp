@@ -156,10 +156,17 @@ TEST_F(ResultsTest, EachClickTogglesANewFileOrKey) {
         HTREEITEM bee = findItem(tree, keyItem("Bee"));
         clickItem(tree, bee);
         seen.push_back({itemImage(tree, bee), record(key("Bee"))->selected});
+        // Selected by the tree itself (as when it gets the focus back from
+        // another program), not by a click: nothing changes.
+        TreeView_SelectItem(tree, nullptr);
+        TreeView_SelectItem(tree, a);
+        seen.push_back({itemImage(tree, a), file(dir.dos("app\\a.txt"))->selected});
         d.click(IDCANCEL);
     };
     kestril::resultsLoop();
-    ASSERT_EQ(seen.size(), 3u);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[3].image, 1) << "a selection not made by a click toggles nothing";
+    EXPECT_EQ(seen[3].selected, 1);
     EXPECT_EQ(seen[0].image, 0) << "one click clears it";
     EXPECT_EQ(seen[0].selected, 0);
     EXPECT_EQ(seen[1].image, 1) << "a second click selects it again";

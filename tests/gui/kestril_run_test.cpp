@@ -117,14 +117,24 @@ class PickAppTest : public KestrilRunTest {
             test::write_host_file(dir.host(name), {'M', 'Z'});
         ASSERT_TRUE(platform::set_current_directory(dir.dos("pick").c_str()));
         KestrilRunTest::SetUp();
+        // msiexec would start even for a package that is none.
+        previous_ = ui::set_start_process_hook(
+            [this](const std::string& line, const std::string&, HANDLE*) {
+                started_.push_back(line);
+                return false;
+            });
     }
     void TearDown() override {
+        ui::set_start_process_hook(std::move(previous_));
         KestrilRunTest::TearDown();
         platform::set_current_directory(outside_.c_str());
     }
     // The path the picker ran, and whether the run reached its start.
     void expectRan(const std::string& path) {
         EXPECT_STREQ(kestril::installerPath, path.c_str());
+        ASSERT_EQ(started_.size(), 1u);
+        EXPECT_EQ(started_[0], kestril::installerCommandLine(path));
+        started_.clear();
         ASSERT_EQ(prompts.size(), 1u);
         EXPECT_EQ(prompts[0].text, "Error: Can't create the installer thread");
         expect_clean();
@@ -132,6 +142,8 @@ class PickAppTest : public KestrilRunTest {
     // As the picker names it: the folder list's entries are lowercase.
     const std::string setups = dir.dos("pick\\setups one");
     std::string outside_;
+    std::vector<std::string> started_;
+    ui::StartProcessHook previous_;
 };
 
 TEST_F(PickAppTest, ReturnInTheFolderListOpensAndInTheFileListRuns) {
