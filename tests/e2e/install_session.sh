@@ -231,17 +231,24 @@ install() {
   drive window "$main" command 1057
   drive window '#32770|ZARVO - Begin installation' state 1060 click 1 >"$work/setup-state"
   same "round $1: \"No uninstall will be needed\" is off" "enabled unchecked" "$(cat "$work/setup-state")"
-  local refusals=0 said
+  local refusals=0 said deadline
   drive timeout 90 window '#32770|Kestril Waiting' >/dev/null
   while :; do
     drive window '#32770|Kestril Waiting' click 1
-    sleep 1
-    said=$("$wine_run" "$driver" timeout 0 answer '#32770|Installer still running' 1 2>/dev/null)
+    # Either the results, or the refusal while the installer still runs.
+    deadline=$(($(date +%s) + 60))
+    said=
+    until "$wine_run" "$driver" timeout 0 window '#32770|System Changes*' >/dev/null 2>&1; do
+      said=$("$wine_run" "$driver" timeout 0 answer '#32770|Installer still running' 1 2>/dev/null)
+      [ -z "$said" ] || break
+      [ "$(date +%s)" -lt "$deadline" ] || fail "round $1: neither results nor a refusal after Ok"
+    done
     [ -n "$said" ] || break
-    said=${said//$'\r'/}
-    same "round $1: the refusal" "Installer still running: You must exit the installion first." "$said"
+    same "round $1: the refusal" "Installer still running: You must exit the installion first." \
+      "${said//$'\r'/}"
     refusals=$((refusals + 1))
     [ "$refusals" -lt 60 ] || fail "round $1: the installer did not end in a minute"
+    sleep 1
   done
   echo "ok   round $1: the wait ended ($refusals refusals while the installer ran)"
   drive timeout 60 window '#32770|System Changes*' >/dev/null
