@@ -281,13 +281,13 @@ void resultsLoop() {
         if (monitor::runError != 0) return;
         if (d == 4) {
             appUninstallTried = true;
-            HANDLE thread = nullptr;
+            // No window of ours is open meanwhile: the uninstaller's own
+            // windows are what the user answers, and nothing may be counted
+            // until its last process has ended.
+            ui::WatchedProgram uninstaller;
             if (monitor::uninstallCommand[0] != '\0' &&
-                ui::start_process(monitor::uninstallCommand, std::string(), &thread)) {
-                if (thread) {
-                    WaitForSingleObject(thread, INFINITE);
-                    CloseHandle(thread);
-                }
+                uninstaller.start(monitor::uninstallCommand, std::string())) {
+                uninstaller.wait(INFINITE);
                 const int files = monitor::countRemainingFiles();
                 const int keys = monitor::countRemainingRegChanges();
                 if ((files != 0 || keys != 0) &&

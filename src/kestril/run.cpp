@@ -23,7 +23,7 @@ char installerDir[platform::kMaxPath] = {};
 char pickedName[platform::kMaxPath] = {};
 char installerPath[platform::kMaxPath] = {};
 bool guardOnly = false;
-HANDLE installerThread = nullptr;
+ui::WatchedProgram installer;
 regkey snapshots[4];
 
 namespace {
@@ -261,9 +261,7 @@ class WaitDlg : public ui::Dialog {
     bool on_command(int id, int code) override {
         if (id == IDCANCEL) return true; // only Ok ends the wait
         if (id != IDOK || code != BN_CLICKED) return false;
-        DWORD exit_code = 0;
-        if (installerThread && GetExitCodeThread(installerThread, &exit_code) &&
-            exit_code == STILL_ACTIVE) {
+        if (installer.running()) {
             platform::message_box({"You must exit the installion first.", "Installer still running",
                                    platform::kMbOk, hwnd()});
             return true;
@@ -319,6 +317,14 @@ const char* runErrorText(int code) {
 }
 
 } // namespace
+
+std::string installerCommandLine(const std::string& path) {
+    std::string quoted = "\"" + path + "\"";
+    std::string lower = lowered(path);
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".msi") == 0)
+        return "\"" + platform::system_directory() + "\\msiexec.exe\" /i " + quoted;
+    return quoted;
+}
 
 std::string installerDirOf(const std::string& program) {
     std::size_t cut = program.rfind('\\');
@@ -378,7 +384,7 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
     runError = 0;
     guardOnly = false;
     appUninstallTried = false;
-    installerThread = nullptr;
+    installer.release();
     installerPath[0] = installerDir[0] = pickedName[0] = uninstallCommand[0] = '\0';
     if (!args.empty()) {
         set(installerPath, args[0]);
@@ -431,7 +437,7 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
         WaitDlg wait;
         if (runError == 0) runError = startLogging();
         if (runError == 0 && !guardOnly) {
-            if (!ui::start_process(installerPath, installerDir, &installerThread)) runError = 9;
+            if (!installer.start(installerCommandLine(installerPath), installerDir)) runError = 9;
         }
         if (runError == 0) {
             INT_PTR r = wait.execute();
@@ -440,10 +446,7 @@ int kestril_main(const std::vector<std::string>& args, const char* program_path)
         if (LoggingState == Running) stopLogging();
         closeLogFile();
         platform::delete_file(logPath);
-        if (installerThread) {
-            CloseHandle(installerThread);
-            installerThread = nullptr;
-        }
+        installer.release();
     }
     if (runError != 0) showRunError();
     platform::set_current_directory(startDir);

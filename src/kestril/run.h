@@ -9,6 +9,7 @@
 
 #include "monitor/registry_snapshot.h"
 #include "platform/platform.h"
+#include "ui/process.h"
 #include "ui/window.h"
 
 namespace kestril {
@@ -18,14 +19,17 @@ extern char installerDir[platform::kMaxPath];
 extern char pickedName[platform::kMaxPath];
 extern char installerPath[platform::kMaxPath];
 extern bool guardOnly;
-// The installer's primary thread while it may run; null when none was started.
-extern HANDLE installerThread;
+// The installer with every process it starts, while it may run.
+extern ui::WatchedProgram installer;
 // The four snapshots of the run, compared when the user is done.
 extern monitor::regkey snapshots[4];
 
 // The folder a program runs in: its path cut at the last backslash, keeping
 // the backslash of a drive root (c:\setup.exe runs in c:\).
 std::string installerDirOf(const std::string& program);
+// The command line that runs the program at path: the path quoted, and a
+// Windows Installer package through the system's msiexec.
+std::string installerCommandLine(const std::string& path);
 // Kestril.ini beside the program: [Paths] Copy, created with its default.
 void loadMonitorSettings();
 // Deletes folder with everything below it; files that stay are shown.

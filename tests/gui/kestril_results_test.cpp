@@ -1,7 +1,10 @@
 // The results dialog and the results loop: the tree of changes and its
 // check marks, the report, help, and what each way out of the dialog does
 // to the files and the registry.
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "monitor/undo.h"
 
@@ -399,6 +402,39 @@ TEST_F(AppUninstallTest, WhatIsLeftIsShownAgainWithoutTheUninstallerAndCanBeUndo
     EXPECT_FALSE(exists(dir.dos("app\\a.txt")));
     EXPECT_FALSE(exists(dir.dos("app")));
     EXPECT_FALSE(keyExists("Uninstall\\App"));
+}
+
+TEST_F(AppUninstallTest, LeftoversAreCountedOnlyAfterTheUninstallersLastProcess) {
+    // A real uninstaller of the kind that starts its copy and returns: the
+    // copy removes b.exe 1.5 s later and notes when it ended.
+    ui::set_start_process_hook(nullptr);
+    std::filesystem::copy_file(KESTRIL_SPAWNER, dir.host("spawner.exe"));
+    install();
+    const std::string stamp = dir.dos("ended");
+    const std::string command =
+        "\"" + dir.dos("spawner.exe") + "\" start run 1500 " + dir.dos("app\\b.exe") + " " + stamp;
+    addUninstallKey(command.c_str());
+    chooseAppUninstaller();
+    unsigned long long asked_at = 0;
+    on_prompt = [&](const platform::Prompt&) {
+        asked_at = GetTickCount64();
+        return platform::kIdYes;
+    };
+    kestril::resultsLoop();
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].caption, "Uninstall incomplete");
+    EXPECT_FALSE(exists(dir.dos("app\\b.exe")));
+    const std::string b = "  " + fileItem("app\\b.exe") + " [1]";
+    const std::string a = "  " + fileItem("app\\a.txt") + " [1]";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), b), 0) << "removed by the child: not left";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), a), 1);
+    test::Bytes ended = test::read_host_file(dir.host("ended"));
+    ASSERT_FALSE(ended.empty()) << "the question came before the child ended";
+    const unsigned long long ended_at = std::stoull(std::string(ended.begin(), ended.end()));
+    EXPECT_GE(asked_at, ended_at);
+    EXPECT_LT(asked_at - ended_at, 5000u);
+    std::printf("uninstaller's last process end to the leftover question: %llu ms\n",
+                asked_at - ended_at);
 }
 
 TEST_F(AppUninstallTest, NoToWhatIsLeftEndsTheLoop) {

@@ -188,11 +188,12 @@ TEST_F(KestrilRunTest, OkWaitsUntilTheInstallerHasEnded) {
         d.click(IDOK); // the installer still runs: refused
         asked = static_cast<int>(prompts.size());
         EXPECT_FALSE(d.ended());
-        // The installer is closed; it may not have its message queue yet.
-        for (int i = 0; i < 100; ++i) {
-            PostThreadMessageA(GetThreadId(kestril::installerThread), WM_QUIT, 0, 0);
-            if (WaitForSingleObject(kestril::installerThread, 100) == WAIT_OBJECT_0) break;
-        }
+        HANDLE p =
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, kestril::installer.process_id());
+        ASSERT_NE(p, nullptr);
+        TerminateProcess(p, 0);
+        EXPECT_EQ(WaitForSingleObject(p, 10000), WAIT_OBJECT_0);
+        CloseHandle(p);
         d.click(IDOK);
     };
     run({notepad});
@@ -203,6 +204,47 @@ TEST_F(KestrilRunTest, OkWaitsUntilTheInstallerHasEnded) {
     for (std::size_t i = 1; i < prompts.size(); ++i)
         ADD_FAILURE() << prompts[i].caption << ": " << prompts[i].text;
     EXPECT_EQ(dialogs, std::vector<std::string>{"WAIT_DLG"}) << "no uninstall wanted: no results";
+    expect_clean();
+}
+
+TEST_F(KestrilRunTest, AnInstallerWhoseChildNeverEndsIsStillRunningUntilItIsEnded) {
+    // Started bare from a folder with blanks and non-ASCII letters, as a
+    // user's download is; it starts a child that never ends and returns.
+    const std::string folder = "Setup \xC3\x96rdner"; // "Setup Ördner"
+    std::filesystem::create_directories(std::filesystem::u8path(dir.host(folder)));
+    std::filesystem::copy_file(KESTRIL_SPAWNER,
+                               std::filesystem::u8path(dir.host(folder + "/set up.exe")));
+    const std::string args = "start\nrun\n-1\n";
+    test::write_host_file(dir.host(folder + "/set up.args"), test::Bytes(args.begin(), args.end()));
+    bool by_job = false;
+    int refused = 0;
+    on_dialog = [&](ui::Dialog& d) {
+        if (d.template_name() != "WAIT_DLG") {
+            d.click(IDCANCEL);
+            return;
+        }
+        d.click(IDC_WAIT_NO_UNINSTALL);
+        by_job = kestril::installer.watch() == ui::WatchedProgram::Watch::Job;
+        // Refused now and still a while later, the window answering each time.
+        for (int i = 0; i < 3; ++i) {
+            Sleep(500);
+            d.click(IDOK);
+            if (!d.ended()) ++refused;
+        }
+        ASSERT_NE(kestril::installer.job(), nullptr);
+        TerminateJobObject(kestril::installer.job(), 1);
+        for (int i = 0; i < 100 && !d.ended(); ++i) {
+            Sleep(100);
+            d.click(IDOK);
+        }
+        EXPECT_TRUE(d.ended()) << "Ok is taken once the job's last process is gone";
+    };
+    run({dir.dos(folder + "\\set up.exe")});
+    EXPECT_TRUE(by_job);
+    EXPECT_EQ(refused, 3);
+    ASSERT_GE(prompts.size(), 3u) << "the setup did not start";
+    for (const platform::Prompt& p : prompts)
+        EXPECT_EQ(p.caption, "Installer still running") << p.text;
     expect_clean();
 }
 

@@ -27,9 +27,9 @@ Section
   WriteRegStr HKCU "Software\ZarvoTrial" "Theme" "dark"
   WriteUninstaller "$INSTDIR\uninst.exe"
   WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZarvoTrial" "DisplayName" "Zarvo Trial Application"
-  ; In place (_?=): the uninstaller then runs to its end in the process the
-  ; monitor waits for, instead of copying itself away first.
-  WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZarvoTrial" "UninstallString" '"$INSTDIR\uninst.exe" _?=$INSTDIR'
+  ; As NSIS installers register it: started so, the uninstaller copies
+  ; itself to the temporary folder, starts the copy and returns at once.
+  WriteRegStr HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZarvoTrial" "UninstallString" '"$INSTDIR\uninst.exe"'
 SectionEnd
 
 Section Uninstall
