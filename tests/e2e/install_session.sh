@@ -186,9 +186,12 @@ mkdir -p "$programs"
 cp "$zarvo" "$programs/zarvo.exe"
 cp "$kestril" "$programs/kestril.exe"
 cp "$vxd" "$programs/kestril.vxd"
+# The setup program in a folder whose name has a blank and non-ASCII
+# letters, as a user's downloads may: its path reaches kestril and the
+# installer's start through zarvo's work folder.
 python3 -c 'import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    z.write(sys.argv[2], "setup.exe")' "$work/trial.zip" "$setup" || fail "python zipfile"
+    z.write(sys.argv[2], "Mes Téléchargés/setup.exe")' "$work/trial.zip" "$setup" || fail "python zipfile"
 
 # A run that was stopped half-way leaves zarvo's work folder and kestril's
 # Copy folder full, which both programs then refuse to empty.
@@ -223,7 +226,7 @@ zarvo_pid=$!
 main='ui.DecoratedFrame|ZARVO*'
 drive timeout 60 window "$main" >/dev/null
 rows=$(drive window "$main" rows 5000)
-same "zarvo lists the archive" "setup.exe" "$(echo "$rows" | cut -f1)"
+same "zarvo lists the archive" "Mes Téléchargés/setup.exe" "$(echo "$rows" | cut -f1)"
 
 # install ROUND: Install in zarvo, its question answered; kestril's wait
 # answered once the installer has ended (Ok is refused while it runs).
