@@ -165,14 +165,14 @@ kestril_ended() {
   [ ! -e "$programs/vxdlog" ] && [ ! -e "$drive_c/windows/temp/Copy" ]
 }
 
-# undo_done ROUND: kestril's undo ran and kestril ended; a summary of the
-# undo, where kestril gives one, is shown in the log and closed.
+# undo_done ROUND SUMMARY: kestril's undo said what it did (the "Undo" box,
+# answered here) and kestril ended.
 undo_done() {
-  local deadline=$(($(date +%s) + 60)) said
+  same "round $1: what the undo says it did" "$2" \
+    "$(drive timeout 60 answer '#32770|Undo' 1 | tr -d '\r')"
+  local deadline=$(($(date +%s) + 60))
   until kestril_ended; do
     [ "$(date +%s)" -lt "$deadline" ] || fail "round $1: kestril did not end after its undo"
-    said=$("$wine_run" "$driver" timeout 0 answer '#32770|Undo' 1 2>/dev/null)
-    [ -z "$said" ] || echo "     round $1: ${said//$'\r'/}"
     sleep 0.3
   done
 }
@@ -297,7 +297,12 @@ has_block 'NEW DATA
 echo "ok   round 1: the report lists every row of the tree"
 
 drive window '#32770|System Changes*' click 1021
-undo_done 1
+undo_done 1 'Undo: Files deleted: 3
+Folders removed: 2
+Registry keys removed: 3
+Registry values removed: 1
+Registry values put back: 1
+Start-up files put back: 0'
 same "round 1: the registry after kestril's undo" "$reg_before" "$(reg_state)"
 same "round 1: drive C: after kestril's undo" "$disk_before" "$(disk_state)"
 
@@ -312,23 +317,26 @@ drive window '#32770|System Changes*' click 1021
 same "round 2: the leftover question" \
   "Uninstall incomplete: Some componants were left. Want to see them?" \
   "$(drive timeout 120 answer '#32770|Uninstall incomplete' 6)"
-# What the uninstaller left: itself, and the changed value's key with the
-# value it removed (a value record goes only with its key).
+# What the uninstaller left: itself, and the changed value, which still
+# holds the installer's data (the new value beside it it did remove).
 drive timeout 30 window '#32770|System Changes*' >/dev/null
 second=$(drive window '#32770|System Changes*' tree 1018)
 same "round 2: what the uninstaller left" 'New Files [1]+
   c:\zarvotrialapp\uninst.exe [1]
 Changes to Registry [1]+
   Changed Keys [1]+
-    HKEY_LOCAL_MACHINE\SOFTWARE\CLASSES\.zarvotrialold [1]
-  New Keys [1]+
-    HKEY_LOCAL_MACHINE\SOFTWARE\CLASSES\.zarvotrialold\Content Type [1]' "$(echo "$second" | trial_rows)"
+    HKEY_LOCAL_MACHINE\SOFTWARE\CLASSES\.zarvotrialold [1]' "$(echo "$second" | trial_rows)"
 same "round 2: on disk, the uninstaller left itself" "uninst.exe" \
   "$(cd "$drive_c/ZarvoTrialApp" && find . -type f -printf '%P\n' | sort)"
 same "round 2: the uninstaller is no longer offered" "disabled unchecked" \
   "$(drive window '#32770|System Changes*' state 1014)"
 drive window '#32770|System Changes*' click 1021
-undo_done 2
+undo_done 2 'Undo: Files deleted: 1
+Folders removed: 1
+Registry keys removed: 0
+Registry values removed: 0
+Registry values put back: 1
+Start-up files put back: 0'
 same "round 2: the registry after both undos" "$reg_before" "$(reg_state)"
 same "round 2: drive C: after both undos" "$disk_before" "$(disk_state)"
 
