@@ -9,6 +9,10 @@
 #
 #   tests/e2e/install_session.sh WINDRIVER.exe ZARVO.exe KESTRIL.exe KESTRIL.vxd SETUP.exe
 #
+# With ZARVO_E2E_SHOTS set to a folder and ZARVO_WINDOW_SHOT to the built
+# window-shot.exe, pictures of kestril's results and of its undo summary are
+# saved there on the way (for looking at, not compared).
+#
 # Uses $WINEPREFIX (scripts/test's prefix) or the build tree's, as
 # scripts/wine-run does; runs alone (kestril's driver watches drive C:).
 # Every wait is bounded. On failure it prints what it saw and ends the
@@ -168,6 +172,8 @@ kestril_ended() {
 # undo_done ROUND SUMMARY: kestril's undo said what it did (the "Undo" box,
 # answered here) and kestril ended.
 undo_done() {
+  drive timeout 60 window '#32770|Undo' >/dev/null
+  shot "kestril-undo-$1" Undo
   same "round $1: what the undo says it did" "$2" \
     "$(drive timeout 60 answer '#32770|Undo' 1 | tr -d '\r')"
   local deadline=$(($(date +%s) + 60))
@@ -175,6 +181,13 @@ undo_done() {
     [ "$(date +%s)" -lt "$deadline" ] || fail "round $1: kestril did not end after its undo"
     sleep 0.3
   done
+}
+
+# shot NAME TITLE: a picture of the window, when pictures are wanted.
+shot() {
+  [ -n "${ZARVO_E2E_SHOTS:-}" ] && [ -n "${ZARVO_WINDOW_SHOT:-}" ] || return 0
+  "$wine_run" "$ZARVO_WINDOW_SHOT" "$2" "$(dos "$ZARVO_E2E_SHOTS/$1.png")" --timeout 10 >&3 2>&1 ||
+    echo "     (no picture of $2)" >&3
 }
 
 # ---- programs and archive --------------------------------------------------------
@@ -261,6 +274,7 @@ install() {
 
 install 1
 tree=$(drive window '#32770|System Changes*' tree 1018)
+shot kestril-results 'System Changes '
 same "round 1: the results tree" "$expected_tree" "$(echo "$tree" | trial_rows)"
 same "round 1: the installer's uninstaller is offered" "enabled unchecked" \
   "$(drive window '#32770|System Changes*' state 1014)"
@@ -321,6 +335,7 @@ same "round 2: the leftover question" \
 # holds the installer's data (the new value beside it it did remove).
 drive timeout 30 window '#32770|System Changes*' >/dev/null
 second=$(drive window '#32770|System Changes*' tree 1018)
+shot kestril-leftovers 'System Changes '
 same "round 2: what the uninstaller left" 'New Files [1]+
   c:\zarvotrialapp\uninst.exe [1]
 Changes to Registry [1]+
