@@ -40,6 +40,25 @@ std::string field(HWND dialog, int id) {
     return ui::window_text(GetDlgItem(dialog, id));
 }
 
+// Width in pixels of a control's text drawn in the control's own font.
+int text_width(HWND control) {
+    std::string text = ui::window_text(control);
+    HDC dc = GetDC(control);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+int client_width(HWND control) {
+    RECT rc;
+    GetClientRect(control, &rc);
+    return rc.right - rc.left;
+}
+
 class ProgressTest : public ZarvoWindowTest {
   protected:
     void SetUp() override {
@@ -227,6 +246,33 @@ TEST_F(ProgressTest, CancelAtADiskPromptIsUserCanceledInTheDialog) {
     dialog.close();
     EXPECT_EQ(progress_ops.back(), "Waiting") << "an error keeps the dialog up until Done";
     z.error = 0;
+}
+
+// The file number of a large job is shown whole: the field beside "File #:"
+// holds the widest text of the job uncut.
+TEST_F(ProgressTest, FileNumberOfLargeJobsFitsItsField) {
+    for (int total : {20000, 1000000, 99999999}) {
+        ProgressDlg dialog(win().hwnd(), &error, &warnings);
+        ASSERT_TRUE(dialog.open());
+        HWND d = dialog.hwnd();
+        dialog.StartJob("C:\\zips\\big.zip", total);
+        dialog.SetFile("a.txt");
+        HWND number = GetDlgItem(d, IDC_FILE_NUMBER);
+        std::string first = " 1  of  " + std::to_string(total) + " ";
+        EXPECT_EQ(ui::window_text(number), first);
+        EXPECT_LE(text_width(number), client_width(number)) << first;
+        // The last file's text, the widest of the job, in the same field.
+        std::string last = " " + std::to_string(total) + "  of  " + std::to_string(total) + " ";
+        SetWindowTextA(number, last.c_str());
+        EXPECT_LE(text_width(number), client_width(number)) << last;
+        // The wider field does not run into the file name beside it.
+        RECT field, name;
+        GetWindowRect(number, &field);
+        GetWindowRect(GetDlgItem(d, IDC_FILE_FIELD), &name);
+        EXPECT_LE(name.right, field.left);
+        dialog.FinishJob();
+        dialog.close();
+    }
 }
 
 } // namespace
