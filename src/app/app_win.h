@@ -37,6 +37,9 @@ class TAppWin : public ui::Window {
     HWND comment_box() const { return comment_.hwnd(); }
     int archiveOpen() const { return archiveOpen_; }
     std::uint32_t windowFlags() const { return windowFlags_; }
+    // How many cell texts the list has asked for since the window was made:
+    // a large archive must cost texts for the rows shown, not for every row.
+    std::uint64_t cellTextsMade() const { return cellTextsMade_; }
 
     // The command handlers and enabling rules of the table.
     void cmOpen();
@@ -93,6 +96,7 @@ class TAppWin : public ui::Window {
     TShowZipComment comment_;
     int archiveOpen_ = 0;
     std::uint32_t windowFlags_ = 0;
+    std::uint64_t cellTextsMade_ = 0;
 };
 
 // A lower-cased name that holds setup.exe, setup32.exe, install.exe or

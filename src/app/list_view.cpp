@@ -74,6 +74,7 @@ void TAppWin::insertColumns() {
 }
 
 void TAppWin::cellText(int row, int column, char* out, int out_size) {
+    ++cellTextsMade_;
     zlist& catalog = app().catalog;
     if (row < 0 || static_cast<std::size_t>(row) >= catalog.sorted.size()) {
         copy_out(out, out_size, "");

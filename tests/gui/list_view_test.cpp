@@ -72,6 +72,51 @@ TEST_F(ListViewTest, TotalsPastFourGigabytesDoNotWrap) {
     EXPECT_EQ(frame().status_text(1), "Files: 2    Size: 6000000000    Pack: 8    Ratio: 100%");
 }
 
+// With 20,000 members the list asks only for the cells it draws: opening,
+// sorting and drawing a shown window make texts for about one page of rows,
+// and a row far down gets its texts when it is asked for, not before.
+TEST_F(ListViewTest, LargeArchiveMakesCellTextsOnlyForRowsDrawn) {
+    const int kMembers = 20000;
+    std::vector<ZipMember> members;
+    std::uint64_t size_sum = 0;
+    for (int i = 0; i < kMembers; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "dir%d/file%05d.txt", i % 50, i);
+        members.push_back(member(name, static_cast<std::size_t>(i % 97)));
+        size_sum += static_cast<std::size_t>(i % 97);
+    }
+    open(members);
+    ASSERT_EQ(rows(), kMembers);
+    EXPECT_EQ(frame().status_text(1), "Files: 20000    Size: " + std::to_string(size_sum) +
+                                          "    Pack: " + std::to_string(size_sum) +
+                                          "    Ratio: 0%");
+
+    // Drawn on the screen, the list asks for the cells of its visible rows.
+    ShowWindow(frame().hwnd(), SW_SHOWNORMAL);
+    RedrawWindow(frame().hwnd(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    pump();
+    const std::uint64_t page_cells =
+        7u * static_cast<std::uint64_t>(ListView_GetCountPerPage(list()) + 2);
+    std::uint64_t drawn = win().cellTextsMade();
+    EXPECT_GT(drawn, 0u) << "the shown list drew no cell";
+    EXPECT_LE(drawn, 3 * page_cells);
+
+    // Largest first: row 0 is now one of the 96-byte members, drawn again.
+    click_column(3);
+    click_column(3);
+    RedrawWindow(frame().hwnd(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    pump();
+    EXPECT_EQ(cell(0, 3), "96");
+    EXPECT_LE(win().cellTextsMade() - drawn, 3 * page_cells);
+
+    std::uint64_t before = win().cellTextsMade();
+    EXPECT_EQ(cell(kMembers - 1, 3), "0");
+    EXPECT_EQ(win().cellTextsMade(), before + 1) << "a cell far down is made when asked for";
+    ShowWindow(frame().hwnd(), SW_HIDE);
+}
+
 TEST_F(ListViewTest, ColumnClicksSortAscendingThenReverse) {
     // Names, times and sizes in different orders, so each mode shows.
     open({member("b.txt", 300, 9), member("c.txt", 100, 8), member("a.txt", 200, 10)});
