@@ -217,6 +217,18 @@ TEST_F(ListViewTest, SortByMenuSortsAndShowsTheOrderAsColumnClicksDo) {
     EXPECT_EQ(prompts[0].text, "Files not sortable by this criteria");
 }
 
+TEST_F(ListViewTest, ListHasTheKeyboardFocusOnceTheWindowOpensAndAfterOpen) {
+    open({member("a.txt", 1)});
+    pump();
+    EXPECT_EQ(GetFocus(), list()) << "the keyboard works the list without a click";
+    SetFocus(win().comment_box());
+    ASSERT_EQ(GetFocus(), win().comment_box());
+    file_answer = write_zip("other.zip", {member("b.txt", 2)});
+    command(CM_OPEN);
+    ASSERT_EQ(names(), std::vector<std::string>{"b.txt"});
+    EXPECT_EQ(GetFocus(), list());
+}
+
 TEST_F(ListViewTest, SortByIsReachedByItsAccessKeys) {
     write_ini_with_work();
     ASSERT_TRUE(start());
