@@ -25,6 +25,13 @@ const ui::Command<TAppWin> kCommands[] = {
     {CM_SELECT_ALL, &TAppWin::cmSelectAll, &TAppWin::entriesShown},
     {CM_NAME_FILTER, &TAppWin::cmNameFilter, &TAppWin::entriesShown},
     {CM_INVERT, &TAppWin::cmInvert, &TAppWin::entriesShown},
+    {CM_SORT_NAME, &TAppWin::cmSortName, &TAppWin::entriesShown},
+    {CM_SORT_DATE, &TAppWin::cmSortDate, &TAppWin::entriesShown},
+    {CM_SORT_SIZE, &TAppWin::cmSortSize, &TAppWin::entriesShown},
+    {CM_SORT_PACKED, &TAppWin::cmSortPacked, &TAppWin::entriesShown},
+    {CM_SORT_RATIO, &TAppWin::cmSortRatio, &TAppWin::entriesShown},
+    {CM_SORT_ASCENDING, &TAppWin::cmSortAscending, &TAppWin::entriesShown},
+    {CM_SORT_DESCENDING, &TAppWin::cmSortDescending, &TAppWin::entriesShown},
     {CM_ADD, &TAppWin::cmAdd, &TAppWin::entriesShown},
     {CM_SELECT_COMMENT, &TAppWin::cmEditComment, &TAppWin::commentEditable},
     {CM_USE_FILE_COMMENT, &TAppWin::cmUseFileComment, &TAppWin::rowsSelected},
@@ -83,6 +90,7 @@ void TAppWin::setup_window() {
     frame_->set_status_text(0, "No File Opened");
     frame_->set_status_text(1, "Files: 0    Size: 0    Pack: 0    Ratio: 0    0 Selected");
     insertColumns();
+    showSortOrder();
     RECT rc;
     GetClientRect(hwnd(), &rc);
     layout(rc.right, rc.bottom);

@@ -47,6 +47,14 @@ class TAppWin : public ui::Window {
     void cmSelectAll();
     void cmNameFilter();
     void cmInvert();
+    // Sort by (list_view.cpp): a key keeps the direction, a direction the key.
+    void cmSortName();
+    void cmSortDate();
+    void cmSortSize();
+    void cmSortPacked();
+    void cmSortRatio();
+    void cmSortAscending();
+    void cmSortDescending();
     void cmHelpContents();
     void cmAbout();
     // New and Add (add_files.cpp).
@@ -83,6 +91,9 @@ class TAppWin : public ui::Window {
     void insertColumns();
     void cellText(int row, int column, char* out, int out_size);
     void columnClick(int column);
+    void sortBy(std::uint32_t mode);
+    // The header's sort arrow and the Sort by check marks follow the catalog's mode.
+    void showSortOrder();
     void updateSelectionFlag();
     void listPopupMenu();
     bool archiveHasInstaller();

@@ -146,6 +146,7 @@ void TAppWin::refreshList() {
         frame_->set_status_text(0, slash ? slash + 1 : a.archivePath);
         frame_->set_status_text(1, totals_text(catalog).c_str());
     }
+    showSortOrder();
     bool fixed = archiveOpen_ && a.engine.drive_type == platform::kDriveFixed;
     EnableWindow(comment_.hwnd(), fixed ? TRUE : FALSE);
     SetWindowTextA(comment_.hwnd(),
@@ -192,10 +193,66 @@ void TAppWin::columnClick(int column) {
     static const std::uint32_t kAscending[] = {kSortNameUp, kSortDateUp,   kSortDateUp,
                                                kSortSizeUp, kSortPackedUp, kSortRatioUp};
     std::uint32_t up = kAscending[column];
-    catalog.sort_mode = catalog.sort_mode == up ? up + 1 : up;
+    sortBy(catalog.sort_mode == up ? up + 1 : up);
+}
+
+void TAppWin::sortBy(std::uint32_t mode) {
+    zlist& catalog = app().catalog;
+    if (catalog.count() == 0) return;
+    catalog.sort_mode = mode;
     ListView_DeleteAllItems(list_);
     catalog.zlist_sort();
     refreshList();
+}
+
+// Modes come in pairs: the ascending one is even, its descending one follows.
+void TAppWin::cmSortName() {
+    sortBy(kSortNameUp | (app().catalog.sort_mode & 1));
+}
+void TAppWin::cmSortDate() {
+    sortBy(kSortDateUp | (app().catalog.sort_mode & 1));
+}
+void TAppWin::cmSortSize() {
+    sortBy(kSortSizeUp | (app().catalog.sort_mode & 1));
+}
+void TAppWin::cmSortPacked() {
+    sortBy(kSortPackedUp | (app().catalog.sort_mode & 1));
+}
+void TAppWin::cmSortRatio() {
+    sortBy(kSortRatioUp | (app().catalog.sort_mode & 1));
+}
+void TAppWin::cmSortAscending() {
+    sortBy(app().catalog.sort_mode & ~1u);
+}
+void TAppWin::cmSortDescending() {
+    sortBy(app().catalog.sort_mode | 1u);
+}
+
+void TAppWin::showSortOrder() {
+    std::uint32_t mode = app().catalog.sort_mode;
+    std::uint32_t key = mode & ~1u;
+    bool down = mode & 1;
+    // Date and Time share one key, so both show its arrow.
+    static const std::uint32_t kColumnKey[] = {kSortNameUp, kSortDateUp,   kSortDateUp,
+                                               kSortSizeUp, kSortPackedUp, kSortRatioUp};
+    HWND header = ListView_GetHeader(list_);
+    for (int i = 0; header && i < Header_GetItemCount(header); ++i) {
+        HDITEMA item = {};
+        item.mask = HDI_FORMAT;
+        if (!SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(i),
+                          reinterpret_cast<LPARAM>(&item)))
+            continue;
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (i < static_cast<int>(sizeof kColumnKey / sizeof kColumnKey[0]) && kColumnKey[i] == key)
+            item.fmt |= down ? HDF_SORTDOWN : HDF_SORTUP;
+        SendMessageA(header, HDM_SETITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    }
+    if (HMENU menu = GetMenu(frame_->hwnd())) {
+        CheckMenuRadioItem(menu, CM_SORT_NAME, CM_SORT_RATIO,
+                           static_cast<UINT>(CM_SORT_NAME + key / 2), MF_BYCOMMAND);
+        CheckMenuRadioItem(menu, CM_SORT_ASCENDING, CM_SORT_DESCENDING,
+                           down ? CM_SORT_DESCENDING : CM_SORT_ASCENDING, MF_BYCOMMAND);
+    }
 }
 
 void TAppWin::listPopupMenu() {

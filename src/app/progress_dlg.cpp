@@ -197,6 +197,13 @@ void ProgressDlg::AddWarning(const char* text) {
 void ProgressDlg::FinishJob() {
     setJobGauge(100);
     SetDlgItemTextA(hwnd(), IDC_PROGRESS_BUTTON, "Done");
+    jobEnded_ = true;
+    // Done becomes the default button, with the focus when the dialog is
+    // the active window, so that Return is seen to act on it.
+    SendMessageA(hwnd(), DM_SETDEFID, IDC_PROGRESS_BUTTON, 0);
+    if (GetActiveWindow() == hwnd())
+        SendMessageA(hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDC_PROGRESS_BUTTON)),
+                     TRUE);
     pump("FinishJob");
 }
 
@@ -209,6 +216,15 @@ void ProgressDlg::pressButton() {
         setJobGauge(100);
         done_ = 1;
     }
+}
+
+bool ProgressDlg::pre_translate(MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN) return false;
+    // Return acts as Done once the job has ended, whichever control has the
+    // focus; while the job runs it does nothing, not even on a focused
+    // Cancel button, so that a stray key never cancels a job.
+    if (jobEnded_) pressButton();
+    return true;
 }
 
 bool ProgressDlg::on_command(int id, int code) {

@@ -51,6 +51,7 @@ class ProgressDlg : public ui::Dialog, public JobProgress {
   protected:
     bool on_init() override;
     bool on_command(int id, int code) override;
+    bool pre_translate(MSG& msg) override;
 
   private:
     void pressButton();
@@ -72,4 +73,5 @@ class ProgressDlg : public ui::Dialog, public JobProgress {
     int problemLines_ = 0;
     int jobGaugeValue_ = 0;
     bool frameDisabled_ = false;
+    bool jobEnded_ = false;
 };

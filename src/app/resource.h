@@ -19,6 +19,14 @@
 #define CM_ABOUT 1028
 #define CM_INSTALL 1057
 #define CM_SETTINGS 1058
+// The Sort by submenu: the key (Date stands for date and time) and the direction.
+#define CM_SORT_NAME 1070
+#define CM_SORT_DATE 1071
+#define CM_SORT_SIZE 1072
+#define CM_SORT_PACKED 1073
+#define CM_SORT_RATIO 1074
+#define CM_SORT_ASCENDING 1075
+#define CM_SORT_DESCENDING 1076
 
 // Resources.
 #define IDI_ZARVO 1021

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <vector>
 
+#include "ui/dialog.h"
 #include "ui/modeless.h"
 
 namespace ui {
@@ -53,8 +54,14 @@ void unregister_modeless(HWND dialog) {
 }
 
 bool dispatch_to_modeless(MSG* msg) {
-    for (HWND d : modeless_dialogs())
-        if (IsWindow(d) && IsDialogMessageA(d, msg)) return true;
+    for (HWND d : modeless_dialogs()) {
+        if (!IsWindow(d)) continue;
+        if (msg->hwnd == d || IsChild(d, msg->hwnd)) {
+            Dialog* self = Dialog::from_handle(d);
+            if (self && self->pre_translate(*msg)) return true;
+        }
+        if (IsDialogMessageA(d, msg)) return true;
+    }
     return false;
 }
 

@@ -86,6 +86,10 @@ void Dialog::click(int id) const {
     SendMessageA(item(id), BM_CLICK, 0, 0);
 }
 
+Dialog* Dialog::from_handle(HWND hwnd) {
+    return static_cast<Dialog*>(GetPropA(hwnd, kSelfProperty));
+}
+
 bool Dialog::on_command(int id, int) {
     if (id == IDOK || id == IDCANCEL) {
         end(id);

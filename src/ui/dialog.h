@@ -47,6 +47,12 @@ class Dialog {
     // Clicks a button as the user would (BM_CLICK).
     void click(int id) const;
 
+    // The Dialog object behind a dialog window made by this class, or nullptr.
+    static Dialog* from_handle(HWND hwnd);
+    // Keyboard input for a modeless dialog or its controls, before the
+    // dialog manager sees it; true when the dialog has handled it.
+    virtual bool pre_translate(MSG&) { return false; }
+
   protected:
     virtual bool on_init() { return true; }
     // id and notification code of WM_COMMAND; true when handled.

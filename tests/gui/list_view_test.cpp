@@ -1,5 +1,8 @@
 // The member list: cell texts, totals, sorting by column, selection flags,
 // the enabling of the commands that act on a selection, and the pop-up.
+#include <algorithm>
+#include <cctype>
+
 #include "app/resource.h"
 #include "gui_support.h"
 #include "zip/zlist.h"
@@ -20,6 +23,33 @@ ZipMember member(const std::string& name, std::size_t size, int hour = 12, int m
     m.time = dos_time(hour, minute);
     return m;
 }
+
+// The sort arrow a header column shows: HDF_SORTUP, HDF_SORTDOWN or 0.
+int sort_arrow(HWND list, int column) {
+    HDITEMA item = {};
+    item.mask = HDI_FORMAT;
+    SendMessageA(ListView_GetHeader(list), HDM_GETITEMA, static_cast<WPARAM>(column),
+                 reinterpret_cast<LPARAM>(&item));
+    return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+}
+
+// The ids of the main menu's items that carry a radio check mark.
+std::vector<int> radio_checked(HMENU bar, const std::vector<int>& ids) {
+    std::vector<int> out;
+    for (int id : ids) {
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE;
+        if (GetMenuItemInfoA(bar, static_cast<UINT>(id), FALSE, &info) &&
+            (info.fState & MFS_CHECKED) && (info.fType & MFT_RADIOCHECK))
+            out.push_back(id);
+    }
+    return out;
+}
+
+const std::vector<int> kSortKeys = {CM_SORT_NAME, CM_SORT_DATE, CM_SORT_SIZE, CM_SORT_PACKED,
+                                    CM_SORT_RATIO};
+const std::vector<int> kSortDirections = {CM_SORT_ASCENDING, CM_SORT_DESCENDING};
 
 class ListViewTest : public ZarvoWindowTest {
   protected:
@@ -171,6 +201,116 @@ TEST_F(ListViewTest, ColumnClickWithoutArchiveDoesNothing) {
     EXPECT_TRUE(prompts.empty());
     EXPECT_EQ(app().catalog.sort_mode, 0u);
     EXPECT_EQ(frame().status_text(0), "No File Opened");
+    // Nor does Sort by, whose items are greyed like the column clicks are inert.
+    for (int id : {CM_SORT_SIZE, CM_SORT_DESCENDING}) {
+        EXPECT_FALSE(menu_item_enabled(id)) << id;
+        command(id);
+    }
+    EXPECT_EQ(app().catalog.sort_mode, 0u);
+    EXPECT_EQ(sort_arrow(list(), 0), HDF_SORTUP) << "the order an archive will be shown in";
+}
+
+TEST_F(ListViewTest, SortByMenuSortsAndShowsTheOrderAsColumnClicksDo) {
+    open({member("b.txt", 300, 9), member("c.txt", 100, 8), member("a.txt", 200, 10)});
+    zlist& catalog = app().catalog;
+    HMENU bar = GetMenu(frame().hwnd());
+    const int kCommentClick = -7;
+    const struct {
+        int action; // a command id, or minus one minus a clicked column
+        std::uint32_t mode;
+        std::vector<std::string> order; // empty: any (equal keys)
+        int key, direction;
+        std::vector<int> arrow_columns;
+    } steps[] = {
+        {0, 0, {"a.txt", "b.txt", "c.txt"}, CM_SORT_NAME, CM_SORT_ASCENDING, {0}}, // at start
+        {CM_SORT_SIZE, 4, {"c.txt", "a.txt", "b.txt"}, CM_SORT_SIZE, CM_SORT_ASCENDING, {3}},
+        {CM_SORT_DESCENDING, 5, {"b.txt", "a.txt", "c.txt"}, CM_SORT_SIZE, CM_SORT_DESCENDING, {3}},
+        // A key keeps the direction; Date and Time share theirs.
+        {CM_SORT_DATE, 3, {"a.txt", "b.txt", "c.txt"}, CM_SORT_DATE, CM_SORT_DESCENDING, {1, 2}},
+        {CM_SORT_NAME, 1, {"c.txt", "b.txt", "a.txt"}, CM_SORT_NAME, CM_SORT_DESCENDING, {0}},
+        {CM_SORT_ASCENDING, 0, {"a.txt", "b.txt", "c.txt"}, CM_SORT_NAME, CM_SORT_ASCENDING, {0}},
+        {-1 - 4, 6, {"c.txt", "a.txt", "b.txt"}, CM_SORT_PACKED, CM_SORT_ASCENDING, {4}},
+        {-1 - 4, 7, {"b.txt", "a.txt", "c.txt"}, CM_SORT_PACKED, CM_SORT_DESCENDING, {4}},
+        {-1 - 2, 2, {"c.txt", "b.txt", "a.txt"}, CM_SORT_DATE, CM_SORT_ASCENDING, {1, 2}},
+        {CM_SORT_RATIO, 8, {}, CM_SORT_RATIO, CM_SORT_ASCENDING, {5}},
+        {CM_SORT_DESCENDING, 9, {}, CM_SORT_RATIO, CM_SORT_DESCENDING, {5}},
+        {kCommentClick, 9, {}, CM_SORT_RATIO, CM_SORT_DESCENDING, {5}}, // refused, as before
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(testing::Message() << "action " << s.action);
+        if (s.action > 0) {
+            EXPECT_TRUE(menu_item_enabled(s.action));
+            command(s.action);
+        } else if (s.action < 0) {
+            click_column(-1 - s.action);
+        }
+        EXPECT_EQ(catalog.sort_mode, s.mode);
+        if (!s.order.empty()) EXPECT_EQ(names(), s.order);
+        EXPECT_EQ(rows(), 3);
+        EXPECT_EQ(radio_checked(bar, kSortKeys), std::vector<int>{s.key});
+        EXPECT_EQ(radio_checked(bar, kSortDirections), std::vector<int>{s.direction});
+        for (int column = 0; column < 7; ++column) {
+            bool shown = std::find(s.arrow_columns.begin(), s.arrow_columns.end(), column) !=
+                         s.arrow_columns.end();
+            int expected = !shown                             ? 0
+                           : s.direction == CM_SORT_ASCENDING ? HDF_SORTUP
+                                                              : HDF_SORTDOWN;
+            EXPECT_EQ(sort_arrow(list(), column), expected) << "column " << column;
+        }
+    }
+    ASSERT_EQ(prompts.size(), 1u);
+    EXPECT_EQ(prompts[0].text, "Files not sortable by this criteria");
+}
+
+TEST_F(ListViewTest, ListHasTheKeyboardFocusOnceTheWindowOpensAndAfterOpen) {
+    open({member("a.txt", 1)});
+    pump();
+    EXPECT_EQ(GetFocus(), list()) << "the keyboard works the list without a click";
+    SetFocus(win().comment_box());
+    ASSERT_EQ(GetFocus(), win().comment_box());
+    file_answer = write_zip("other.zip", {member("b.txt", 2)});
+    command(CM_OPEN);
+    ASSERT_EQ(names(), std::vector<std::string>{"b.txt"});
+    EXPECT_EQ(GetFocus(), list());
+}
+
+TEST_F(ListViewTest, SortByIsReachedByItsAccessKeys) {
+    write_ini_with_work();
+    ASSERT_TRUE(start());
+    auto texts = [](HMENU menu) {
+        std::vector<std::string> out;
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            char text[128] = {};
+            GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+            out.push_back(text);
+        }
+        return out;
+    };
+    // Every item of a drop-down needs its own letter, or Alt+letter stops
+    // at the first one that has it.
+    auto expect_distinct_keys = [](const std::vector<std::string>& items) {
+        std::string keys;
+        for (const std::string& item : items) {
+            std::size_t amp = item.find('&');
+            if (amp == std::string::npos || amp + 1 >= item.size()) continue;
+            char key = static_cast<char>(std::tolower(static_cast<unsigned char>(item[amp + 1])));
+            EXPECT_EQ(keys.find(key), std::string::npos) << "'" << key << "' twice, at " << item;
+            keys += key;
+        }
+    };
+    HMENU bar = GetMenu(frame().hwnd());
+    HMENU select = GetSubMenu(bar, 1);
+    ASSERT_EQ(texts(bar)[1], "&Select");
+    std::vector<std::string> select_items = texts(select);
+    ASSERT_EQ(select_items.back(), "&Sort by");
+    expect_distinct_keys(select_items);
+    HMENU sort = GetSubMenu(select, GetMenuItemCount(select) - 1);
+    ASSERT_TRUE(sort);
+    EXPECT_EQ(texts(sort), (std::vector<std::string>{"&Name", "&Date", "&Size", "&Packed", "&Ratio",
+                                                     "", "&Ascending", "D&escending"}));
+    expect_distinct_keys(texts(sort));
+    EXPECT_EQ(GetMenuItemID(sort, 0), static_cast<UINT>(CM_SORT_NAME));
+    EXPECT_EQ(GetMenuItemID(sort, 7), static_cast<UINT>(CM_SORT_DESCENDING));
 }
 
 TEST_F(ListViewTest, MarkSelectedTakesRowsInOrderUpToTheLimit) {

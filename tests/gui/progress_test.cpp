@@ -59,6 +59,15 @@ int client_width(HWND control) {
     return rc.right - rc.left;
 }
 
+// A key pressed on the control that has the focus, delivered through the
+// program's own message handling as the keyboard would deliver it.
+void press_key(WPARAM key) {
+    HWND target = GetFocus();
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+    ui::pump_messages();
+}
+
 class ProgressTest : public ZarvoWindowTest {
   protected:
     void SetUp() override {
@@ -218,6 +227,74 @@ TEST_F(ProgressTest, CancelStopsARunningExtractionAndWaits) {
             << "the job stopped";
         EXPECT_TRUE(IsWindowEnabled(frame().hwnd()));
     }
+}
+
+TEST_F(ProgressTest, ReturnIsDoneOnlyOnceTheJobHasEndedEscapeAsBefore) {
+    const struct {
+        WPARAM key;
+        int focus; // the control that has the focus when the key comes
+        bool ended;
+        std::int32_t error_after; // the job's error once the key was handled
+        bool done;
+    } cases[] = {
+        {VK_RETURN, IDC_PROGRESS_BUTTON, false, 0, false}, // never cancels a running job
+        {VK_RETURN, IDC_RESULT_LIST, false, 0, false},
+        {VK_ESCAPE, IDC_PROGRESS_BUTTON, false, 8, false}, // cancels, the job winds down
+        {VK_RETURN, IDC_PROGRESS_BUTTON, true, 0, true},
+        {VK_RETURN, IDC_RESULT_LIST, true, 0, true},
+        {VK_ESCAPE, IDC_RESULT_LIST, true, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "key " << c.key << " focus " << c.focus << " ended " << c.ended);
+        error = 0;
+        warnings = 0;
+        app().settings.pauseWhenDone = 1;
+        ProgressDlg dialog(win().hwnd(), &error, &warnings);
+        ASSERT_TRUE(dialog.open());
+        HWND d = dialog.hwnd();
+        dialog.StartJob("a.zip", 2);
+        dialog.SetFile("one.txt");
+        if (c.ended) {
+            dialog.SetFile("two.txt");
+            dialog.FinishJob();
+            EXPECT_EQ(SendMessageA(d, DM_GETDEFID, 0, 0),
+                      MAKELONG(IDC_PROGRESS_BUTTON, DC_HASDEFID));
+        }
+        // As Tab moves it: a focused push button becomes the default one.
+        SendMessageA(d, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dialog.item(c.focus)), TRUE);
+        ASSERT_EQ(GetFocus(), dialog.item(c.focus));
+        press_key(c.key);
+        EXPECT_EQ(error, c.error_after);
+        EXPECT_EQ(dialog.done(), c.done);
+        EXPECT_TRUE(IsWindow(d));
+        if (!c.ended) {
+            EXPECT_EQ(field(d, IDC_PROGRESS_BUTTON), c.error_after ? "Done" : "Cancel");
+            // Cancelled or not, the job runs on to its end; Return still
+            // waits for that.
+            press_key(VK_RETURN);
+            EXPECT_FALSE(dialog.done());
+            dialog.FinishJob();
+            press_key(VK_RETURN);
+            EXPECT_TRUE(dialog.done());
+        }
+        progress_ops.clear();
+        dialog.close();
+        EXPECT_TRUE(progress_ops.empty() || progress_ops.back() != "Waiting")
+            << "the key had answered Done already";
+        EXPECT_FALSE(IsWindow(d));
+    }
+}
+
+TEST_F(ProgressTest, DoneHasTheFocusWhenTheJobEnds) {
+    ProgressDlg dialog(win().hwnd(), &error, &warnings);
+    ASSERT_TRUE(dialog.open());
+    dialog.StartJob("a.zip", 1);
+    SetFocus(dialog.item(IDC_RESULT_LIST));
+    ASSERT_EQ(GetActiveWindow(), dialog.hwnd());
+    dialog.FinishJob();
+    EXPECT_EQ(GetFocus(), dialog.item(IDC_PROGRESS_BUTTON));
+    dialog.close();
 }
 
 TEST_F(ProgressTest, CancelAtADiskPromptIsUserCanceledInTheDialog) {
