@@ -139,7 +139,11 @@ StartupOutcome start_program(const std::vector<std::string>& args, const char* p
     platform::copy_bounded(a.programFolder, sizeof a.programFolder, program_path);
     if (char* slash = std::strrchr(a.programFolder, '\\')) *slash = '\0';
 
-    if (!args.empty()) platform::copy_bounded(a.archivePath, sizeof a.archivePath, args[0].c_str());
+    // Resolved now: the work folder becomes the current one below, and a
+    // name typed in the archive's own folder must still find it.
+    if (!args.empty() && !args[0].empty() &&
+        !full_archive_path(args[0].c_str(), a.archivePath, sizeof a.archivePath))
+        archive_path_too_long(args[0], nullptr);
     if (a.archivePath[0]) {
         platform::copy_bounded(a.lastFolder, sizeof a.lastFolder, a.archivePath);
         stripFileName(a.lastFolder);
@@ -155,6 +159,25 @@ StartupOutcome start_program(const std::vector<std::string>& args, const char* p
     platform::copy_bounded(a.includeFilter, sizeof a.includeFilter, "*.*");
     a.excludeFilter[0] = '\0';
     return {true, 0};
+}
+
+bool full_archive_path(const char* given, char* out, std::size_t size) {
+    std::string full = platform::dos_path_from_host(given);
+    bool resolved =
+        (full.size() >= 3 && full[1] == ':' && full[2] == '\\') || full.compare(0, 2, "\\\\") == 0;
+    // The host may refuse to resolve a path whose full form is long: what it
+    // would be decides then.
+    if (!resolved) full = platform::with_backslash(platform::current_directory()) + given;
+    if (full.size() >= size) return false;
+    platform::copy_bounded(out, size, full.c_str());
+    return true;
+}
+
+void archive_path_too_long(const std::string& given, void* owner) {
+    std::string text = "The path of this archive is longer than " +
+                       std::to_string(platform::kMaxPath - 1) +
+                       " characters, so ZARVO cannot open it:\n\n" + given;
+    platform::message_box({text, "ZARVO", platform::kMbOk | platform::kMbIconExclamation, owner});
 }
 
 void empty_work_folder() {

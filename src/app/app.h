@@ -61,6 +61,14 @@ struct StartupOutcome {
 // Start-up up to the message loop: single instance, folders, the archive of
 // the command line (args without the program name), settings, work folder.
 StartupOutcome start_program(const std::vector<std::string>& args, const char* program_path);
+// The full DOS path of an archive the user named: a relative path taken
+// against the current folder, a Unix path given under Wine turned into the
+// drive path that reaches it. False, with out untouched, when that path does
+// not fit out's size bytes.
+bool full_archive_path(const char* given, char* out, std::size_t size);
+// Tells the user that an archive's path is too long to be opened.
+void archive_path_too_long(const std::string& given, void* owner);
+
 // The end: back to the start directory, the work folder emptied and removed,
 // the mutex released.
 void end_program();

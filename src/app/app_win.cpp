@@ -115,8 +115,42 @@ void TAppWin::layout(int width, int height) {
     MoveWindow(comment_.hwnd(), 0, list_height + caption_height, width, comment_height, TRUE);
 }
 
+namespace {
+
+// The commands that read or rewrite the archive shown.
+bool needsArchive(int id) {
+    switch (id) {
+    case CM_ADD:
+    case CM_SELECT_COMMENT:
+    case CM_USE_FILE_COMMENT:
+    case CM_REMOVE:
+    case CM_VIEW:
+    case CM_EXTRACT:
+    case CM_INSTALL:
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool TAppWin::execute_command(int id) {
+    if (needsArchive(id) && command_state(id) != ui::CommandState::Disabled && !archiveStillThere())
+        return true;
     return ui::execute_from(*this, kCommands, id);
+}
+
+bool TAppWin::archiveStillThere() {
+    AppState& a = app();
+    if (!archiveOpen_ || platform::get_attributes(a.archivePath) != platform::kInvalidAttributes)
+        return true;
+    std::string text = std::string(a.archivePath) +
+                       "\n\nThis archive is no longer there: it was moved or deleted after "
+                       "ZARVO read it.";
+    platform::message_box({text, "ZARVO", platform::kMbOk | platform::kMbIconExclamation, hwnd()});
+    archiveOpen_ = 0;
+    refreshList();
+    return false;
 }
 
 ui::CommandState TAppWin::command_state(int id) {
@@ -132,6 +166,15 @@ void TAppWin::openArchiveView() {
     AppState& a = app();
     archiveOpen_ = 0;
     ListView_DeleteAllItems(list_);
+    // The archive is kept by its full DOS path, whatever form it was given
+    // in: its name in the status bar and the folder Extract proposes are
+    // cut from it.
+    if (!full_archive_path(a.archivePath, a.archivePath, sizeof a.archivePath)) {
+        archive_path_too_long(a.archivePath, hwnd());
+        refreshList();
+        SetFocus(list_);
+        return;
+    }
     int r = open_archive(a.engine, a.catalog, a.archivePath);
     if (r == 0) {
         archiveOpen_ = 1;

@@ -26,6 +26,10 @@ class TAppWin : public ui::Window {
 
     // Reads archivePath into the catalog and shows it.
     void openArchiveView();
+    // False, after telling the user and emptying the list, when the archive
+    // shown was moved or deleted since it was read: a job would otherwise
+    // fail with a message that does not say why.
+    bool archiveStillThere();
     // Refills the list, the status fields and the comment from the catalog.
     void refreshList();
     // Marks the members of the selected rows, at most n of them (0: all).

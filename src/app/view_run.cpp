@@ -169,6 +169,7 @@ void TAppWin::cmView() {
 }
 
 void TAppWin::runByAssociation() {
+    if (rowsSelected() && !archiveStillThere()) return;
     viewOrRun(*this, true);
 }
 

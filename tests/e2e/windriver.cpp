@@ -9,7 +9,8 @@
 // "*"; the class, when given, is exact. Controls are named by ID or
 // CLASS:ID, the window's own children first, then the rest of its
 // descendants (a file dialog nests its name edit in a combo box of the same
-// id, and its shell view holds a list of id 1); id 0 is the window itself.
+// id, and its shell view holds a list of id 1); id 0 alone is the window
+// itself, CLASS:0 its child of that class that has no id (a status bar).
 //
 //   timeout SECONDS      how long the waits below wait (30 at first)
 //   window SPEC          waits for a visible top-level window; it becomes the
@@ -141,7 +142,7 @@ std::vector<HWND> descendants(HWND parent) {
 }
 
 HWND find_control(HWND parent, int id, const std::string& cls = std::string()) {
-    if (id == 0) return parent;
+    if (id == 0 && cls.empty()) return parent;
     auto fits = [&](HWND child) {
         return GetDlgCtrlID(child) == id && (cls.empty() || class_of(child) == cls);
     };
