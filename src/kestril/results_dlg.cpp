@@ -82,7 +82,51 @@ HTREEITEM ResultsDlg::insert(HTREEITEM parent, const std::string& text, int imag
         SendMessageA(tree(), TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&is)));
 }
 
+void ResultsDlg::rememberLayout() {
+    static const int ids[] = {IDC_RESULTS_TREE, IDC_RESULTS_APP_UNINSTALL, IDC_RESULTS_UNINSTALL,
+                              IDCANCEL,         IDC_RESULTS_REPORT,        IDC_RESULTS_HELP};
+    static_assert(sizeof ids / sizeof ids[0] == sizeof placed_ / sizeof placed_[0],
+                  "one place per control");
+    for (std::size_t i = 0; i < sizeof ids / sizeof ids[0]; ++i) {
+        placed_[i].id = ids[i];
+        GetWindowRect(item(ids[i]), &placed_[i].rect);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&placed_[i].rect), 2);
+    }
+    RECT client = {};
+    GetClientRect(hwnd(), &client);
+    templateClient_ = {client.right, client.bottom};
+    RECT window = {};
+    GetWindowRect(hwnd(), &window);
+    minWindow_ = {window.right - window.left, window.bottom - window.top};
+}
+
+// The tree takes all the room the dialog gains; the check box and the
+// buttons keep their distance from the bottom and their left offsets, so
+// that the buttons stay together in the order the keyboard visits them.
+void ResultsDlg::layout(int clientWidth, int clientHeight) {
+    const int dx = clientWidth - templateClient_.cx;
+    const int dy = clientHeight - templateClient_.cy;
+    HDWP moves = BeginDeferWindowPos(static_cast<int>(sizeof placed_ / sizeof placed_[0]));
+    for (const Placed& p : placed_) {
+        RECT r = p.rect;
+        if (p.id == IDC_RESULTS_TREE) {
+            r.right += dx;
+            r.bottom += dy;
+        } else {
+            OffsetRect(&r, 0, dy);
+            // The check box's text is long; let it use the width it gets.
+            if (p.id == IDC_RESULTS_APP_UNINSTALL) r.right += dx;
+        }
+        if (moves)
+            moves = DeferWindowPos(moves, item(p.id), nullptr, r.left, r.top, r.right - r.left,
+                                   r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    if (moves) EndDeferWindowPos(moves);
+    InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
 bool ResultsDlg::on_init() {
+    rememberLayout();
     images_ = ImageList_LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_CHECKS),
                                    kImageWidth, 0, RGB(255, 255, 255), IMAGE_BITMAP, 0);
     TreeView_SetImageList(tree(), images_, TVSIL_NORMAL);
@@ -185,7 +229,21 @@ bool ResultsDlg::on_command(int id, int code) {
 }
 
 INT_PTR ResultsDlg::on_message(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg != WM_NOTIFY) return ui::Dialog::on_message(msg, wp, lp);
+    switch (msg) {
+    case WM_GETMINMAXINFO:
+        // Also sent while the window is made, before the template's size is known.
+        if (minWindow_.cx <= 0) return FALSE;
+        reinterpret_cast<MINMAXINFO*>(lp)->ptMinTrackSize = {minWindow_.cx, minWindow_.cy};
+        return TRUE;
+    case WM_SIZE:
+        if (wp != SIZE_MINIMIZED && templateClient_.cx > 0)
+            layout(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+        return TRUE;
+    case WM_NOTIFY:
+        break;
+    default:
+        return ui::Dialog::on_message(msg, wp, lp);
+    }
     const auto* header = reinterpret_cast<const NMHDR*>(lp);
     if (header->idFrom != IDC_RESULTS_TREE) return FALSE;
     LONG_PTR result = 0;

@@ -37,8 +37,19 @@ class ResultsDlg : public ui::Dialog {
     void uninstall();
     void writeReport();
     void help();
+    void rememberLayout();
+    void layout(int clientWidth, int clientHeight);
 
     HIMAGELIST images_ = nullptr;
+    // The template's layout, in client coordinates, that every size of the
+    // dialog is derived from; the template's size is also the smallest.
+    struct Placed {
+        int id;
+        RECT rect;
+    };
+    Placed placed_[6] = {};
+    SIZE templateClient_ = {};
+    SIZE minWindow_ = {};
     // The change that names the application's uninstaller; none when the
     // dialog does not offer it.
     const monitor::RegChange* uninstallKey_ = nullptr;

@@ -344,6 +344,95 @@ TEST_F(ResultsTest, HelpOpensTheInstallTopic) {
     EXPECT_EQ(shell_requests[0].show, SW_SHOW);
 }
 
+// ---- Resizing ---------------------------------------------------------------
+
+// A control's place in its dialog's client area.
+RECT placeIn(HWND dialog, HWND control) {
+    RECT r = {};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+SIZE clientSize(HWND window) {
+    RECT r = {};
+    GetClientRect(window, &r);
+    return {r.right, r.bottom};
+}
+
+SIZE windowSize(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+// Long registry paths need a wider tree: every room the dialog gains goes to
+// the tree, the check box and the buttons stay below it at their distance
+// from the bottom, and the dialog never gets smaller than its template.
+TEST_F(ResultsTest, TheTreeGrowsWithTheDialogAndTheButtonsFollowTheBottom) {
+    const int buttons[] = {IDC_RESULTS_UNINSTALL, IDCANCEL, IDC_RESULTS_REPORT, IDC_RESULTS_HELP};
+    struct Grow {
+        int dx, dy;
+    };
+    const Grow grows[] = {{240, 160}, {300, 0}, {0, 200}, {1, 1}};
+    on_dialog = [&](ui::Dialog& d) {
+        const HWND dlg = d.hwnd();
+        const HWND tree = d.item(IDC_RESULTS_TREE);
+        const HWND box = d.item(IDC_RESULTS_APP_UNINSTALL);
+        ASSERT_TRUE(GetWindowLongA(dlg, GWL_STYLE) & WS_THICKFRAME) << "a frame the user can drag";
+        const SIZE window0 = windowSize(dlg);
+        const SIZE client0 = clientSize(dlg);
+        const SIZE tree0 = clientSize(tree);
+        const RECT box0 = placeIn(dlg, box);
+        RECT button0[4];
+        for (int i = 0; i < 4; ++i)
+            button0[i] = placeIn(dlg, d.item(buttons[i]));
+
+        for (const Grow& g : grows) {
+            SCOPED_TRACE(testing::Message() << "grown by " << g.dx << " x " << g.dy);
+            SetWindowPos(dlg, nullptr, 0, 0, window0.cx + g.dx, window0.cy + g.dy,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            const SIZE client = clientSize(dlg);
+            EXPECT_EQ(client.cx - client0.cx, g.dx);
+            EXPECT_EQ(client.cy - client0.cy, g.dy);
+            const SIZE grownTree = clientSize(tree);
+            EXPECT_EQ(grownTree.cx - tree0.cx, g.dx);
+            EXPECT_EQ(grownTree.cy - tree0.cy, g.dy);
+            const RECT treeAt = placeIn(dlg, tree);
+            const RECT boxAt = placeIn(dlg, box);
+            EXPECT_EQ(boxAt.top, box0.top + g.dy);
+            EXPECT_GE(boxAt.top, treeAt.bottom) << "the check box is below the tree";
+            EXPECT_LE(boxAt.right, client.cx);
+            for (int i = 0; i < 4; ++i) {
+                SCOPED_TRACE(testing::Message() << "button " << buttons[i]);
+                const RECT b = placeIn(dlg, d.item(buttons[i]));
+                EXPECT_EQ(b.left, button0[i].left);
+                EXPECT_EQ(client.cy - b.bottom, client0.cy - button0[i].bottom);
+                EXPECT_EQ(b.right - b.left, button0[i].right - button0[i].left);
+                EXPECT_GE(b.top, boxAt.bottom) << "below the tree and the check box";
+                EXPECT_GE(b.left, 0);
+                EXPECT_LE(b.right, client.cx);
+                EXPECT_LE(b.bottom, client.cy);
+            }
+        }
+
+        // Smaller than the template: held at the template's size, and every
+        // control is back where the template put it.
+        MoveWindow(dlg, 0, 0, window0.cx / 2, window0.cy / 3, TRUE);
+        const SIZE least = windowSize(dlg);
+        EXPECT_EQ(least.cx, window0.cx);
+        EXPECT_EQ(least.cy, window0.cy);
+        EXPECT_EQ(clientSize(tree).cx, tree0.cx);
+        EXPECT_EQ(clientSize(tree).cy, tree0.cy);
+        EXPECT_EQ(placeIn(dlg, box).top, box0.top);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(placeIn(dlg, d.item(buttons[i])).top, button0[i].top);
+        d.click(IDCANCEL);
+    };
+    kestril::resultsLoop();
+    EXPECT_EQ(dialogs, std::vector<std::string>{"RESULTS_DLG"});
+}
+
 // ---- The application's own uninstaller -------------------------------------
 
 class AppUninstallTest : public ResultsTest {
