@@ -634,6 +634,39 @@ TEST_F(AddFilesTest, TheListsShowTheLevelAndActionTheyAreGiven) {
     }
 }
 
+// The selection field of a drop-down list is what the user reads: every
+// entry has to fit it whole in the list's own font, with the field's inset.
+TEST_F(AddFilesTest, EveryEntryOfTheDropDownListsFitsItsField) {
+    run();
+    flist files;
+    files.action = kActionAdd;
+    files.spanning = 1; // so the spanning list is filled too
+    Buffers b;
+    run_dialog(files, b, "", "", [&](ui::Dialog& d) {
+        for (int id : {IDC_ACTION, IDC_COMPRESSION, IDC_SPANNING}) {
+            SCOPED_TRACE(id);
+            HWND combo = d.item(id);
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            ASSERT_TRUE(GetComboBoxInfo(combo, &info));
+            int field = info.rcItem.right - info.rcItem.left;
+            HDC dc = GetDC(combo);
+            HGDIOBJ old =
+                SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0)));
+            std::vector<std::string> entries = items(combo, true);
+            EXPECT_FALSE(entries.empty());
+            for (const std::string& e : entries) {
+                SIZE extent{};
+                GetTextExtentPoint32A(dc, e.c_str(), static_cast<int>(e.size()), &extent);
+                EXPECT_LE(extent.cx + 4, field) << '"' << e << "\" is cut off";
+            }
+            SelectObject(dc, old);
+            ReleaseDC(combo, dc);
+        }
+        d.click(IDCANCEL);
+    });
+}
+
 TEST_F(AddFilesTest, CancelLeavesTheListFiltersAndFolderAsTheyWere) {
     run();
     make_folder("src");
