@@ -117,3 +117,5 @@ class TAppWin : public ui::Window {
 // A lower-cased name that holds setup.exe, setup32.exe, install.exe or
 // install.bat anywhere.
 int isInstallerName(const char* name);
+// The name a row of the member list holds, in UTF-8.
+std::string listRowName(HWND list, int row);

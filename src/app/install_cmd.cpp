@@ -85,9 +85,8 @@ class ZRVSetupDlg : public ui::Dialog {
 void collectInstallers(HWND list, std::vector<std::string>* candidates) {
     int rows = ListView_GetItemCount(list);
     for (int i = 0; i < rows; ++i) {
-        char name[platform::kMaxPath] = {};
-        ListView_GetItemText(list, i, 0, name, sizeof name);
-        if (isInstallerName(name)) candidates->push_back(name);
+        std::string name = listRowName(list, i);
+        if (isInstallerName(name.c_str())) candidates->push_back(name);
     }
 }
 

@@ -43,13 +43,26 @@ void copy_out(char* out, int out_size, const std::string& text) {
     platform::copy_bounded(out, static_cast<std::size_t>(out_size), text.c_str());
 }
 
-std::string row_text(HWND list, int row) {
-    char buf[platform::kMaxPath] = {};
-    ListView_GetItemText(list, row, 0, buf, sizeof buf);
-    return buf;
-}
-
 } // namespace
+
+// Rows hold their names in UTF-16, so they read back the same whatever the
+// system's code page; under Wine an ANSI insertion also costs five times as
+// much, which is most of the time a large archive takes to show.
+std::string listRowName(HWND list, int row) {
+    wchar_t text[platform::kMaxPath] = {};
+    LVITEMW item = {};
+    item.iSubItem = 0;
+    item.pszText = text;
+    item.cchTextMax = platform::kMaxPath;
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    text[platform::kMaxPath - 1] = 0;
+    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return std::string();
+    std::string name(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &name[0], n, nullptr, nullptr);
+    name.resize(static_cast<std::size_t>(n - 1));
+    return name;
+}
 
 int isInstallerName(const char* name) {
     std::string lower = name;
@@ -126,17 +139,20 @@ void TAppWin::refreshList() {
         SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
         ListView_SetItemCount(list_, count);
         for (int i = 0; i < count; ++i) {
-            LVITEMA item = {};
-            item.mask = LVIF_TEXT;
-            item.iItem = i;
             // The row keeps its own copy of the name, at most 259 bytes as
             // every path field of the program. The other cells are never set:
             // a sub-item without text is asked for with LVN_GETDISPINFO.
             char name[platform::kMaxPath];
             platform::copy_bounded(name, sizeof name,
                                    catalog.sorted[static_cast<std::size_t>(i)]->name.c_str());
-            item.pszText = name;
-            SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            wchar_t wide[platform::kMaxPath];
+            if (MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, platform::kMaxPath) == 0)
+                wide[0] = 0;
+            LVITEMW item = {};
+            item.mask = LVIF_TEXT;
+            item.iItem = i;
+            item.pszText = wide;
+            SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
         }
         ListView_SetItemState(list_, 0, LVIS_FOCUSED, LVIS_FOCUSED);
         SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
@@ -157,7 +173,7 @@ void TAppWin::refreshList() {
 bool TAppWin::archiveHasInstaller() {
     int count = ListView_GetItemCount(list_);
     for (int i = 0; i < count; ++i)
-        if (isInstallerName(row_text(list_, i).c_str())) return true;
+        if (isInstallerName(listRowName(list_, i).c_str())) return true;
     return false;
 }
 
@@ -177,7 +193,7 @@ void TAppWin::markSelected(std::uint32_t n) {
         if (!(ListView_GetItemState(list_, i, LVIS_SELECTED) & LVIS_SELECTED)) continue;
         if (static_cast<std::size_t>(i) >= catalog.sorted.size()) break;
         zentry* e = catalog.sorted[static_cast<std::size_t>(i)];
-        if (row_text(list_, i) == e->name) catalog.mark(e);
+        if (listRowName(list_, i) == e->name) catalog.mark(e);
         if (n != 0 && catalog.marked >= n) break;
     }
 }

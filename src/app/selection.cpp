@@ -68,9 +68,8 @@ void TAppWin::cmNameFilter() {
     filters.parse();
     bool scrolled = false;
     for (int i = 0; i < count; ++i) {
-        char name[platform::kMaxPath] = {};
-        ListView_GetItemText(list_, i, 0, name, sizeof name);
-        if (filters.matchAny(name, a.caseSensitive)) {
+        std::string name = listRowName(list_, i);
+        if (filters.matchAny(name.c_str(), a.caseSensitive)) {
             ListView_SetItemState(list_, i, LVIS_SELECTED, LVIS_SELECTED);
             if (!scrolled) {
                 scrollIntoView(i);

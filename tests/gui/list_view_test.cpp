@@ -331,6 +331,29 @@ TEST_F(ListViewTest, MarkSelectedTakesRowsInOrderUpToTheLimit) {
     EXPECT_EQ(catalog.marked, 0u);
 }
 
+// Rows read back byte for byte whatever the script, and a selected row of
+// any script marks its member.
+TEST_F(ListViewTest, NamesInEveryScriptReadBackAndMark) {
+    const std::vector<std::string> names = {"a.txt",
+                                            "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.txt",
+                                            "\xce\xb1\xce\xb2\xce\xb3/\xe6\x96\x87\xe6\x9b\xb8.txt",
+                                            "caf\xc3\xa9 \xf0\x9f\x98\x80.txt"};
+    std::vector<ZipMember> members;
+    for (const std::string& n : names) {
+        members.push_back(member(n, 3));
+        members.back().flags = 0x0800;
+    }
+    open(members);
+    HWND list = win().list();
+    ASSERT_EQ(ListView_GetItemCount(list), 4);
+    zlist& catalog = app().catalog;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(listRowName(list, i), catalog.sorted[static_cast<std::size_t>(i)]->name);
+    select_rows({0, 1, 2, 3});
+    win().markSelected(0);
+    EXPECT_EQ(catalog.marked, 4u);
+}
+
 TEST_F(ListViewTest, CommandsOnASelectionAreDisabledUntilRowsAreSelected) {
     write_ini_with_work();
     ASSERT_TRUE(start());
