@@ -6,7 +6,6 @@ namespace ui {
 
 namespace {
 
-const char kSelfProperty[] = "ui.Dialog";
 // Posted to a modal dialog after WM_INITDIALOG so that the hook runs inside
 // the dialog's own message loop, as a user's input would.
 const UINT kRunHookMessage = WM_APP + 0x3F1;
@@ -51,7 +50,7 @@ void Dialog::destroy() {
     if (hwnd_ && !modal_) {
         HWND h = hwnd_;
         unregister_modeless(h);
-        RemovePropA(h, kSelfProperty);
+        SetWindowLongPtrA(h, DWLP_USER, 0);
         hwnd_ = nullptr;
         DestroyWindow(h);
     }
@@ -86,8 +85,10 @@ void Dialog::click(int id) const {
     SendMessageA(item(id), BM_CLICK, 0, 0);
 }
 
+// DWLP_USER rather than a window property: the message loop asks for every
+// message, and a property is a round trip to the window server under Wine.
 Dialog* Dialog::from_handle(HWND hwnd) {
-    return static_cast<Dialog*>(GetPropA(hwnd, kSelfProperty));
+    return reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
 }
 
 bool Dialog::on_command(int id, int) {
@@ -103,11 +104,11 @@ INT_PTR Dialog::on_message(UINT, WPARAM, LPARAM) {
 }
 
 INT_PTR CALLBACK Dialog::dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = static_cast<Dialog*>(GetPropA(hwnd, kSelfProperty));
+    Dialog* self = from_handle(hwnd);
     if (msg == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(lp);
         self->hwnd_ = hwnd;
-        SetPropA(hwnd, kSelfProperty, self);
+        SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
         bool focus_default = self->on_init();
         if (self->modal_ && dialog_hook()) PostMessageA(hwnd, kRunHookMessage, 0, 0);
         return focus_default ? TRUE : FALSE;
@@ -124,7 +125,7 @@ INT_PTR CALLBACK Dialog::dialog_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     case WM_COMMAND:
         return self->on_command(LOWORD(wp), HIWORD(wp)) ? TRUE : FALSE;
     case WM_NCDESTROY:
-        RemovePropA(hwnd, kSelfProperty);
+        SetWindowLongPtrA(hwnd, DWLP_USER, 0);
         if (!self->modal_) unregister_modeless(hwnd);
         self->hwnd_ = nullptr;
         return FALSE;

@@ -7,6 +7,10 @@ namespace ui {
 
 namespace {
 
+// The object is found through the window's own extra bytes, which a message
+// reads without leaving the process; a window property costs a round trip to
+// the window server under Wine on every message. The property stays for
+// from_handle, which may be asked about any window.
 const char kSelfProperty[] = "ui.Window";
 
 } // namespace
@@ -15,6 +19,7 @@ Window::~Window() {
     if (hwnd_) {
         // The object goes first: the window must not call into it any more.
         RemovePropA(hwnd_, kSelfProperty);
+        SetWindowLongPtrA(hwnd_, 0, 0);
         HWND h = hwnd_;
         hwnd_ = nullptr;
         DestroyWindow(h);
@@ -32,6 +37,7 @@ void Window::register_class(const char* class_name, HICON icon, HBRUSH backgroun
     wc.cbSize = sizeof wc;
     wc.style = style;
     wc.lpfnWndProc = &Window::window_proc;
+    wc.cbWndExtra = sizeof(LONG_PTR);
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.hIcon = icon;
     wc.hIconSm = icon;
@@ -53,12 +59,13 @@ LRESULT Window::handle(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK Window::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    Window* self = from_handle(hwnd);
+    Window* self = reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, 0));
     if (!self && msg == WM_NCCREATE) {
         auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
         self = static_cast<Window*>(cs->lpCreateParams);
         if (self) {
             self->hwnd_ = hwnd;
+            SetWindowLongPtrA(hwnd, 0, reinterpret_cast<LONG_PTR>(self));
             SetPropA(hwnd, kSelfProperty, self);
         }
     }
@@ -66,6 +73,7 @@ LRESULT CALLBACK Window::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     if (msg == WM_NCDESTROY) {
         LRESULT r = self->handle(msg, wp, lp);
         RemovePropA(hwnd, kSelfProperty);
+        SetWindowLongPtrA(hwnd, 0, 0);
         self->hwnd_ = nullptr;
         self->on_destroyed();
         return r;
