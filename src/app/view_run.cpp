@@ -188,8 +188,12 @@ void TAppWin::onViewWatchDone(WPARAM, LPARAM lp) {
     // The file belongs to the archive it was viewed from; another archive
     // opened since must not receive it.
     if (!archiveOpen_ || lstrcmpiA(request->archivePath, a.archivePath) != 0) return;
+    // An archive moved or deleted while the program ran (or while the
+    // question was up) is reported as every other command reports it,
+    // rather than by the engine failing to open it.
+    if (!archiveStillThere()) return;
     freshening = true;
-    if (FreshenDlg(hwnd(), request->memberName).execute() == IDOK) {
+    if (FreshenDlg(hwnd(), request->memberName).execute() == IDOK && archiveStillThere()) {
         ListView_DeleteAllItems(list_);
         int r = freshen_member(a.engine, a.catalog, a.archivePath, request->memberName,
                                request->extractedPath, 5);

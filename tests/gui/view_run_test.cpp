@@ -343,6 +343,76 @@ TEST_F(ViewRunTest, EditedFileIsOfferedForFreshenAndYesPutsItIntoTheArchive) {
     }
 }
 
+TEST_F(ViewRunTest, ArchiveGoneBeforeTheFreshenIsReportedAndTheWindowStaysUsable) {
+    // Gone while the program ran: no question. Gone while the question was
+    // up: Yes finds it gone. Either way the archive is not re-created.
+    enum When { kWhileViewing, kWhileAsking };
+    const struct {
+        const char* name;
+        When when;
+        bool moved; // else deleted
+    } cases[] = {
+        {"deleted while viewing", kWhileViewing, false},
+        {"moved while viewing", kWhileViewing, true},
+        {"deleted while asking", kWhileAsking, false},
+        {"moved while asking", kWhileAsking, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.clear();
+        prompts.clear();
+        program_ends_at_once = false;
+        std::string archive = open({text_member("readme.txt", "old text")});
+        std::string moved_to = dir.dos("moved.zip");
+        Bytes before = file_bytes(dir.host("test.zip"));
+        auto take_away = [&] {
+            if (c.moved)
+                ASSERT_TRUE(MoveFileA(archive.c_str(), moved_to.c_str()));
+            else
+                ASSERT_TRUE(DeleteFileA(archive.c_str()));
+        };
+        on_dialog = [&](ui::Dialog& d) {
+            if (c.when == kWhileAsking) take_away();
+            d.click(IDOK);
+        };
+        select_rows({0});
+        command(CM_VIEW);
+        ASSERT_EQ(viewWatchersRunning(), 1);
+        if (c.when == kWhileViewing) take_away();
+        save_as_editor(in_work("readme.txt"), "new text", kEdited);
+        SetEvent(programs.back());
+        ASSERT_TRUE(watchers_ended());
+        for (int i = 0; i < 100 && prompts.empty(); ++i) {
+            pump();
+            Sleep(10);
+        }
+        EXPECT_EQ(has_dialog(dialogs, "FRESHEN_DLG"), c.when == kWhileAsking);
+        ASSERT_EQ(prompts.size(), 1u);
+        EXPECT_EQ(prompts[0].text, archive + "\n\nThis archive is no longer there: it was moved or "
+                                             "deleted after ZARVO read it.");
+        EXPECT_EQ(prompts[0].caption, "ZARVO");
+        EXPECT_EQ(prompts[0].style, platform::kMbOk | platform::kMbIconExclamation);
+        EXPECT_EQ(prompts[0].owner, win().hwnd());
+        EXPECT_EQ(win().archiveOpen(), 0);
+        EXPECT_EQ(rows(), 0);
+        EXPECT_EQ(GetFileAttributesA(archive.c_str()), INVALID_FILE_ATTRIBUTES);
+        if (c.moved) EXPECT_EQ(file_bytes(dir.host("moved.zip")), before);
+
+        // Usable: the moved archive opens from the same window.
+        if (c.moved) {
+            file_answer = moved_to;
+            command(CM_OPEN);
+            EXPECT_EQ(win().archiveOpen(), 1);
+            EXPECT_EQ(names(), std::vector<std::string>{"readme.txt"});
+            DeleteFileA(moved_to.c_str());
+            file_answer.clear();
+        }
+        EXPECT_TRUE(IsWindowEnabled(frame().hwnd()));
+        EXPECT_EQ(prompts.size(), 1u);
+        close_program();
+    }
+}
+
 TEST_F(ViewRunTest, NoQuestionForAnUnchangedFileOrOffAFixedDisk) {
     const struct {
         const char* what;
