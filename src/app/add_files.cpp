@@ -28,12 +28,14 @@ std::unique_ptr<flist> new_file_list(int action, int spanning) {
 // Runs the dialog over files, which belong to the engine from here on: the
 // job destroys them, and a cancelled dialog discards them without touching
 // a source. True when the job ran; *result is then its error.
-bool run_add_files(TAppWin& win, const char* archive, std::unique_ptr<flist> files, int* result) {
+bool run_add_files(TAppWin& win, const char* archive, std::unique_ptr<flist> files, int* result,
+                   const AddPreset* preset = nullptr) {
     AppState& a = app();
     zip& z = a.engine;
     z.file_list = files.release();
     TAddFileDlg dialog(win.hwnd(), archive, a.lastFolder, *z.file_list, a.includeFilter,
                        a.excludeFilter);
+    if (preset) dialog.preset(*preset);
     if (dialog.execute() != IDOK) {
         std::unique_ptr<flist> discarded(z.file_list);
         z.file_list = nullptr;
@@ -82,11 +84,15 @@ void TAppWin::cmNew() {
 }
 
 void TAppWin::cmAdd() {
+    addFiles(nullptr);
+}
+
+void TAppWin::addFiles(const AddPreset* preset) {
     AppState& a = app();
     std::uint32_t type = a.engine.drive_type;
     if (type == kDriveTypeFixed || type == kDriveTypeNetwork) {
         int r = 0;
-        run_add_files(*this, a.archivePath, new_file_list(kActionAdd, 0), &r);
+        run_add_files(*this, a.archivePath, new_file_list(kActionAdd, 0), &r, preset);
     } else {
         zip_error(a.engine, ZERR_DRIVE);
     }

@@ -2,10 +2,22 @@
 // from it and the options of the add job, written into an flist on Ok.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/platform.h"
 #include "ui/dialog.h"
 
 struct flist;
+
+// What the dialog opens with instead of lastFolder and an empty selection:
+// files dropped on the main window are shown selected in their folder; a
+// folder dropped alone is the source folder with Recurse Folders checked.
+struct AddPreset {
+    std::string folder;
+    std::vector<std::string> files; // names in folder
+    bool recurse = false;
+};
 
 class TAddFileDlg : public ui::Dialog {
   public:
@@ -13,6 +25,8 @@ class TAddFileDlg : public ui::Dialog {
     // buffers; they, and files, change only when the dialog ends with OK.
     TAddFileDlg(HWND parent, const char* archivePath, char* lastFolder, flist& files,
                 char* includeText, char* excludeText);
+    // Before execute.
+    void preset(const AddPreset& p);
 
   protected:
     bool on_init() override;
@@ -34,4 +48,5 @@ class TAddFileDlg : public ui::Dialog {
     char* includeText_;
     char* excludeText_;
     char folder_[platform::kMaxPath] = {};
+    const AddPreset* preset_ = nullptr;
 };

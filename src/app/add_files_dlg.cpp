@@ -51,10 +51,25 @@ TAddFileDlg::TAddFileDlg(HWND parent, const char* archivePath, char* lastFolder,
     platform::copy_bounded(folder_, sizeof folder_, lastFolder);
 }
 
+void TAddFileDlg::preset(const AddPreset& p) {
+    preset_ = &p;
+    platform::copy_bounded(folder_, sizeof folder_, p.folder.c_str());
+}
+
 bool TAddFileDlg::on_init() {
     set_text(IDC_ARCHIVE_FIELD, archivePath_);
     ui::fill_drive_list(item(IDC_DRIVES), folder_);
     showFolder();
+    if (preset_) {
+        HWND list = item(IDC_FILES);
+        for (const std::string& name : preset_->files) {
+            LRESULT row = SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                       reinterpret_cast<LPARAM>(name.c_str()));
+            if (row >= 0) SendMessageA(list, LB_SETSEL, TRUE, row);
+        }
+        if (preset_->recurse) CheckDlgButton(hwnd(), IDC_RECURSE, BST_CHECKED);
+        fileSelectionRule();
+    }
     set_text(IDC_INCLUDE, includeText_);
     set_text(IDC_EXCLUDE, excludeText_);
     fill_combo(item(IDC_COMPRESSION), kRates, row_of(kRateShownFor, files_.level));

@@ -1,6 +1,7 @@
 #include "app/app_win.h"
 
 #include <commctrl.h>
+#include <ole2.h>
 #include <cstring>
 
 #include "app/app.h"
@@ -51,6 +52,7 @@ TAppWin::~TAppWin() {
     if (g_appWin == this) g_appWin = nullptr;
     if (hwnd()) DestroyWindow(hwnd());
     if (commentFont_) DeleteObject(commentFont_);
+    if (oleReady_) OleUninitialize();
 }
 
 bool TAppWin::create_in_frame() {
@@ -63,6 +65,11 @@ bool TAppWin::create_in_frame() {
     app().engine.ui = &app_job_ui();
     frame_->set_client(this);
     setup_window();
+    // DoDragDrop needs OLE on this thread; balanced in the destructor.
+    oleReady_ = SUCCEEDED(OleInitialize(nullptr));
+    // Files dropped anywhere on the frame come here.
+    DragAcceptFiles(hwnd(), TRUE);
+    DragAcceptFiles(frame_->hwnd(), TRUE);
     return true;
 }
 
@@ -253,6 +260,10 @@ LRESULT TAppWin::handle(UINT msg, WPARAM wp, LPARAM lp) {
         if (hdr->idFrom == IDC_MEMBER_LIST) return on_list_notify(hdr);
         break;
     }
+    case WM_DROPFILES:
+        onDropFiles(reinterpret_cast<HDROP>(wp));
+        frame_->refresh_commands();
+        return 0;
     case WM_VIEW_WATCH_DONE:
         onViewWatchDone(wp, lp);
         return 0;

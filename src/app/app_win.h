@@ -7,11 +7,16 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ui/frame.h"
 #include "ui/window.h"
 
+#include <shellapi.h>
+
 #include "app/comment_box.h"
+
+struct AddPreset;
 
 class TAppWin : public ui::Window {
   public:
@@ -64,6 +69,14 @@ class TAppWin : public ui::Window {
     // New and Add (add_files.cpp).
     void cmNew();
     void cmAdd();
+    // Add with the dialog opened on preset (nullptr: as the command opens it).
+    void addFiles(const AddPreset* preset);
+    // Files and folders dropped on the window (drop_in.cpp): added to the
+    // archive shown, or the one archive dropped opened.
+    void onDropFiles(HDROP drop);
+    void dropFiles(const std::vector<std::string>& names);
+    // The selected members dragged out of the list (drag_out.cpp).
+    void dragMembersOut();
     // Extract (extract_cmd.cpp).
     void cmExtract();
     // View, Run and Remove (view_run.cpp); Run is the list's double click.
@@ -112,6 +125,7 @@ class TAppWin : public ui::Window {
     int archiveOpen_ = 0;
     std::uint32_t windowFlags_ = 0;
     std::uint64_t cellTextsMade_ = 0;
+    bool oleReady_ = false;
 };
 
 // A lower-cased name that holds setup.exe, setup32.exe, install.exe or

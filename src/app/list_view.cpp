@@ -323,6 +323,9 @@ LRESULT TAppWin::on_list_notify(NMHDR* hdr) {
         return 0;
     case LVN_DELETEALLITEMS:
         return TRUE; // no LVN_DELETEITEM per row: rows own nothing to free
+    case LVN_BEGINDRAG:
+        dragMembersOut();
+        return 0;
     case NM_DBLCLK:
         runByAssociation();
         return 0;

@@ -16,6 +16,28 @@ std::string hint_of(int command_id) {
     return buf;
 }
 
+// A menu item's text as a tool tip: the access marks, the accelerator after
+// the tab and a trailing "..." go.
+std::wstring tip_from_menu(HMENU menu, int command_id) {
+    wchar_t item[128] = {};
+    if (!menu || GetMenuStringW(menu, static_cast<UINT>(command_id), item, 128, MF_BYCOMMAND) <= 0)
+        return std::wstring();
+    std::wstring tip;
+    for (const wchar_t* c = item; *c && *c != L'\t'; ++c) {
+        if (*c == L'&') {
+            if (c[1] != L'&') continue;
+            ++c;
+        }
+        tip += *c;
+    }
+    while (!tip.empty() && tip.back() == L' ')
+        tip.pop_back();
+    if (tip.size() >= 3 && tip.compare(tip.size() - 3, 3, L"...") == 0) tip.resize(tip.size() - 3);
+    while (!tip.empty() && tip.back() == L' ')
+        tip.pop_back();
+    return tip;
+}
+
 } // namespace
 
 DecoratedFrame::DecoratedFrame(FrameSetup setup) : setup_(std::move(setup)) {}
@@ -69,6 +91,16 @@ void DecoratedFrame::create_decorations() {
         SendMessageA(toolbar_, TB_ADDBUTTONSA, 1, reinterpret_cast<LPARAM>(&button));
     }
     SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
+    // Wide notifications, so a tip in any script reaches the control whole.
+    SendMessageW(toolbar_, CCM_SETUNICODEFORMAT, TRUE, 0);
+    for (const ToolButton& b : setup_.buttons) {
+        tips_.push_back(tip_from_menu(GetMenu(hwnd()), b.command_id));
+        char narrow[128] = {};
+        WideCharToMultiByte(CP_ACP, 0, tips_.back().c_str(), -1, narrow, sizeof narrow, nullptr,
+                            nullptr);
+        narrow[sizeof narrow - 1] = '\0';
+        narrow_tips_.push_back(narrow);
+    }
 
     status_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
                               0, 0, hwnd(), nullptr, inst, nullptr);
@@ -119,6 +151,39 @@ std::string DecoratedFrame::status_text(int field) const {
 
 std::string DecoratedFrame::hint_text() const {
     return showing_hint_ ? hint_ : std::string();
+}
+
+std::string DecoratedFrame::tool_tip(int command_id) const {
+    for (std::size_t i = 0; i < setup_.buttons.size() && i < tips_.size(); ++i) {
+        if (setup_.buttons[i].command_id != command_id) continue;
+        const std::wstring& w = tips_[i];
+        int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        if (n <= 1) return std::string();
+        std::string s(static_cast<std::size_t>(n), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, &s[0], n, nullptr, nullptr);
+        s.resize(static_cast<std::size_t>(n - 1));
+        return s;
+    }
+    return std::string();
+}
+
+// The tool bar asks for a button's tip by the button's command id.
+bool DecoratedFrame::fill_tool_tip(NMHDR* hdr) {
+    if (hdr->code != TTN_GETDISPINFOW && hdr->code != TTN_GETDISPINFOA) return false;
+    for (std::size_t i = 0; i < setup_.buttons.size() && i < tips_.size(); ++i) {
+        if (static_cast<UINT_PTR>(setup_.buttons[i].command_id) != hdr->idFrom) continue;
+        if (hdr->code == TTN_GETDISPINFOW) {
+            auto* info = reinterpret_cast<NMTTDISPINFOW*>(hdr);
+            info->hinst = nullptr;
+            info->lpszText = const_cast<wchar_t*>(tips_[i].c_str());
+        } else {
+            auto* info = reinterpret_cast<NMTTDISPINFOA*>(hdr);
+            info->hinst = nullptr;
+            info->lpszText = const_cast<char*>(narrow_tips_[i].c_str());
+        }
+        return true;
+    }
+    return false;
 }
 
 void DecoratedFrame::show_hint(int command_id) {
@@ -185,6 +250,10 @@ LRESULT DecoratedFrame::handle(UINT msg, WPARAM wp, LPARAM lp) {
             refresh_commands();
         }
         return 0;
+    case WM_DROPFILES:
+        // The client decides what a drop means and releases it.
+        if (client_ && client_->hwnd()) return SendMessageA(client_->hwnd(), msg, wp, lp);
+        break;
     case WM_INITMENUPOPUP:
         enable_menu_items(reinterpret_cast<HMENU>(wp));
         return 0;
@@ -212,6 +281,7 @@ LRESULT DecoratedFrame::handle(UINT msg, WPARAM wp, LPARAM lp) {
                 show_hint(hot->idNew);
             return 0;
         }
+        if (fill_tool_tip(hdr)) return 0;
         break;
     }
     case WM_CLOSE:

@@ -3,7 +3,8 @@
 // that fills the rest and owns the commands. While a menu item is
 // highlighted or the mouse rests on a tool bar button, the status bar shows
 // that command's hint (the string-table entry with the command's id) in
-// place of its fields.
+// place of its fields. Each tool bar button's tool tip is its command as
+// the menu names it.
 #pragma once
 
 #include <string>
@@ -48,6 +49,8 @@ class DecoratedFrame : public Window {
     // The hint showing in the status bar, or "" when the fields show.
     bool showing_hint() const { return showing_hint_; }
     std::string hint_text() const;
+    // The tool tip of a tool bar button, "" for an id that has none.
+    std::string tool_tip(int command_id) const;
 
     // Enables the tool bar buttons by the client's rules; run when the
     // message queue goes idle and after every command.
@@ -65,6 +68,7 @@ class DecoratedFrame : public Window {
     void show_hint(int command_id);
     void end_hint();
     void enable_menu_items(HMENU menu);
+    bool fill_tool_tip(NMHDR* hdr);
 
     FrameSetup setup_;
     Window* client_ = nullptr;
@@ -75,6 +79,10 @@ class DecoratedFrame : public Window {
     bool showing_hint_ = false;
     bool quit_on_destroy_ = false;
     std::string hint_;
+    // Built once from the menu; the tool tip control reads the text after
+    // the notification returns, so it must outlive it.
+    std::vector<std::wstring> tips_;
+    std::vector<std::string> narrow_tips_; // for a control that asks in ANSI
 };
 
 } // namespace ui
