@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kestril/resource.h"
+#include "dialog_keys.h"
 #include "kestril/run.h"
 #include "kestril_support.h"
 #include "monitor/file_changes.h"
@@ -230,6 +231,65 @@ TEST_F(PickAppTest, ReturnWithGuardOnlyTickedRunsWithoutAProgram) {
         d.click(IDOK);
     };
     run();
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"PICKAPP_DLG", "WAIT_DLG"}));
+    EXPECT_TRUE(prompts.empty()) << (prompts.empty() ? "" : prompts[0].text);
+    expect_clean();
+}
+
+TEST(KestrilAccessLetters, EveryButtonHasItsOwnLetter) {
+    const struct {
+        const char* dialog;
+        std::vector<std::string> buttons; // as shown, OK and Cancel included
+    } cases[] = {
+        {"PICKAPP_DLG", {"Guard Only", "Run", "Cancel", "Help"}},
+        {"WAIT_DLG", {"View install changes", "No uninstall wanted", "Ok"}},
+        {"EXIT_DLG", {"OK to Exit", "Don't Exit"}},
+        {"RESULTS_DLG",
+         {"Check to use the applications uninstall program.", "Uninstall", "Keep It", "Report",
+          "Help"}},
+    };
+    for (const auto& c : cases)
+        test::expect_own_letters(c.dialog, c.buttons);
+}
+
+// The picker's and the wait's letters, pressed as a user would: each
+// reaches its control, and none runs or ends anything by itself.
+TEST_F(PickAppTest, LettersReachTheirControls) {
+    std::vector<std::string> reached;
+    on_dialog = [&](ui::Dialog& d) {
+        HWND h = d.hwnd();
+        if (d.template_name() == "PICKAPP_DLG" && !reached.empty()) {
+            d.click(IDCANCEL); // back after an error: the letters failed
+            return;
+        }
+        if (d.template_name() == "PICKAPP_DLG") {
+            for (char letter : {'D', 'I', 'F'}) {
+                test::press_alt(h, letter);
+                reached.push_back(std::string(1, letter) + "=" +
+                                  std::to_string(test::focused_id(h)));
+            }
+            test::press_alt(h, 'G');
+            reached.push_back(std::string("G=") +
+                              (IsDlgButtonChecked(h, IDC_PICK_GUARD_ONLY) ? "ticked" : "not"));
+            EXPECT_FALSE(d.ended());
+            test::press_alt(h, 'R'); // Guard Only needs no program: Run goes on
+            return;
+        }
+        test::press_alt(h, 'N');
+        reached.push_back(std::string("N=") +
+                          (IsDlgButtonChecked(h, IDC_WAIT_NO_UNINSTALL) ? "ticked" : "not"));
+        test::press_alt(h, 'V');
+        reached.push_back(std::string("V=") +
+                          (IsDlgButtonChecked(h, IDC_WAIT_VIEW_CHANGES) ? "ticked" : "not"));
+        test::press_alt(h, 'N');
+        EXPECT_FALSE(d.ended());
+        d.click(IDOK);
+    };
+    run();
+    EXPECT_EQ(reached, (std::vector<std::string>{"D=" + std::to_string(IDC_PICK_DRIVES),
+                                                 "I=" + std::to_string(IDC_PICK_FOLDERS),
+                                                 "F=" + std::to_string(IDC_PICK_FILES), "G=ticked",
+                                                 "N=ticked", "V=ticked"}));
     EXPECT_EQ(dialogs, (std::vector<std::string>{"PICKAPP_DLG", "WAIT_DLG"}));
     EXPECT_TRUE(prompts.empty()) << (prompts.empty() ? "" : prompts[0].text);
     expect_clean();

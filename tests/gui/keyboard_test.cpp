@@ -13,6 +13,7 @@
 
 #include "app/resource.h"
 #include "app/view_run.h"
+#include "dialog_keys.h"
 #include "gui_support.h"
 #include "ui/process.h"
 
@@ -55,76 +56,6 @@ class Recording {
   private:
     HWND dialog_;
 };
-
-// The messages waiting, through the dialog manager first, as the modal
-// loop of DialogBox hands them on.
-void pump_dialog(HWND dialog) {
-    for (int round = 0; round < 3; ++round) {
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            if (IsWindow(dialog) && IsDialogMessageA(dialog, &m)) continue;
-            TranslateMessage(&m);
-            DispatchMessageA(&m);
-        }
-    }
-}
-
-HWND key_target(HWND dialog) {
-    HWND focus = GetFocus();
-    return focus && IsChild(dialog, focus) ? focus : dialog;
-}
-
-void press(HWND dialog, WPARAM vk) {
-    HWND target = key_target(dialog);
-    LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(static_cast<UINT>(vk), 0)) << 16;
-    PostMessageA(target, WM_KEYDOWN, vk, scan | 1);
-    PostMessageA(target, WM_KEYUP, vk, scan | 1 | (3 << 30));
-    pump_dialog(dialog);
-}
-
-// Alt+letter as the system delivers it to the focused control.
-void press_alt(HWND dialog, char letter) {
-    PostMessageA(key_target(dialog), WM_SYSCHAR,
-                 static_cast<WPARAM>(std::tolower(static_cast<unsigned char>(letter))),
-                 (1 << 29) | 1);
-    pump_dialog(dialog);
-}
-
-// The id of the dialog's control that has the focus (a drop-down's inner
-// edit counts as the drop-down); 0 when the focus is elsewhere.
-int focused_id(HWND dialog) {
-    HWND f = GetFocus();
-    while (f && GetParent(f) != dialog)
-        f = GetParent(f);
-    return f ? GetDlgCtrlID(f) : 0;
-}
-
-char letter_of(const std::string& text) {
-    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] != '&') continue;
-        if (text[i + 1] == '&') {
-            ++i;
-            continue;
-        }
-        return static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1])));
-    }
-    return 0;
-}
-
-// Letters shown by the dialog's labels and buttons, in template order;
-// fields that show data (SS_NOPREFIX) carry none.
-std::string shown_letters(HWND dialog) {
-    std::string out;
-    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        char cls[32] = {}, text[256] = {};
-        GetClassNameA(c, cls, sizeof cls);
-        bool label = lstrcmpiA(cls, "Static") == 0 && !(GetWindowLongA(c, GWL_STYLE) & SS_NOPREFIX);
-        if (!label && lstrcmpiA(cls, "Button") != 0) continue;
-        GetWindowTextA(c, text, sizeof text);
-        if (char l = letter_of(text)) out += l;
-    }
-    return out;
-}
 
 // Controls a user works with, shown and enabled: what Tab must reach.
 std::set<int> usable_controls(HWND dialog) {
