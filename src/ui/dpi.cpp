@@ -34,4 +34,26 @@ int scale_px(int pixels_at_96, int dpi) {
     return dpi == kBaseDpi ? pixels_at_96 : MulDiv(pixels_at_96, dpi, kBaseDpi);
 }
 
+HBITMAP stretch_bitmap(HBITMAP source, int width, int height) {
+    BITMAP info = {};
+    if (!source || !GetObjectA(source, sizeof info, &info) || width <= 0 || height <= 0)
+        return nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC from = CreateCompatibleDC(screen);
+    HDC to = CreateCompatibleDC(screen);
+    HBITMAP stretched = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    if (stretched) {
+        HGDIOBJ old_from = SelectObject(from, source);
+        HGDIOBJ old_to = SelectObject(to, stretched);
+        SetStretchBltMode(to, COLORONCOLOR);
+        StretchBlt(to, 0, 0, width, height, from, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+        SelectObject(from, old_from);
+        SelectObject(to, old_to);
+    }
+    DeleteDC(from);
+    DeleteDC(to);
+    return stretched;
+}
+
 } // namespace ui

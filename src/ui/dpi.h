@@ -17,5 +17,9 @@ const int kBaseDpi = 96;
 int dpi_of(HWND window);
 // pixels_at_96 at dpi, rounded to the nearest pixel.
 int scale_px(int pixels_at_96, int dpi);
+// A copy of the bitmap stretched to width x height by repeating pixels:
+// small palette art keeps its exact colours, so a mask colour stays one.
+// The caller owns the copy; nullptr when it could not be made.
+HBITMAP stretch_bitmap(HBITMAP source, int width, int height);
 
 } // namespace ui

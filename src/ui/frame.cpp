@@ -20,29 +20,10 @@ std::string hint_of(int command_id) {
 
 // The tool bar image of a BITMAP resource at size x size pixels, its grey
 // background made the button face as the tool bar does for its own loads.
-// Nearest-pixel stretching keeps the palette art's colours, so the mask
-// colour stays exact; the caller owns the bitmap.
 HBITMAP scaled_button_image(HINSTANCE inst, int bitmap_id, int size) {
     HBITMAP source = CreateMappedBitmap(inst, bitmap_id, 0, nullptr, 0);
-    if (!source) return nullptr;
-    BITMAP info = {};
-    GetObjectA(source, sizeof info, &info);
-    HDC screen = GetDC(nullptr);
-    HDC from = CreateCompatibleDC(screen);
-    HDC to = CreateCompatibleDC(screen);
-    HBITMAP scaled = CreateCompatibleBitmap(screen, size, size);
-    ReleaseDC(nullptr, screen);
-    if (scaled) {
-        HGDIOBJ old_from = SelectObject(from, source);
-        HGDIOBJ old_to = SelectObject(to, scaled);
-        SetStretchBltMode(to, COLORONCOLOR);
-        StretchBlt(to, 0, 0, size, size, from, 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
-        SelectObject(from, old_from);
-        SelectObject(to, old_to);
-    }
-    DeleteDC(from);
-    DeleteDC(to);
-    DeleteObject(source);
+    HBITMAP scaled = stretch_bitmap(source, size, size);
+    if (source) DeleteObject(source);
     return scaled;
 }
 
