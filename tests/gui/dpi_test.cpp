@@ -28,6 +28,28 @@ TEST(DpiScaling, PixelsAt96AreScaledToTheDpiAndRounded) {
         EXPECT_EQ(ui::scale_px(c.pixels, c.dpi), c.expected) << c.pixels << " px at " << c.dpi;
 }
 
+// Wine 8 lets every program draw at the display's DPI, manifest or not, so
+// what Windows reads is checked where it reads it: the manifest resource
+// linked into the program (and this test program) asks for per-monitor
+// awareness in its windowsSettings, next to the UTF-8 code page.
+TEST(DpiScaling, TheLinkedManifestAsksForPerMonitorAwareness) {
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC found =
+        FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24) /* RT_MANIFEST */);
+    ASSERT_TRUE(found);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    ASSERT_TRUE(bytes);
+    std::string manifest(bytes, SizeofResource(module, found));
+    std::size_t open = manifest.find("<windowsSettings>");
+    std::size_t close = manifest.find("</windowsSettings>");
+    ASSERT_NE(open, std::string::npos);
+    ASSERT_NE(close, std::string::npos);
+    std::string settings = manifest.substr(open, close - open);
+    for (const char* wanted : {">true/pm</dpiAware>", ">PerMonitorV2, PerMonitor</dpiAwareness>",
+                               ">UTF-8</activeCodePage>"})
+        EXPECT_NE(settings.find(wanted), std::string::npos) << wanted << " in\n" << settings;
+}
+
 int screen_dpi() {
     HDC dc = GetDC(nullptr);
     int dpi = GetDeviceCaps(dc, LOGPIXELSX);
