@@ -30,6 +30,10 @@ bool capture(HWND hwnd, const std::string& method, Image& img, std::string& erro
         }
         r = visible;
     }
+    return capture_rect(r, method == "print" ? hwnd : nullptr, img, error);
+}
+
+bool capture_rect(const RECT& r, HWND print_hwnd, Image& img, std::string& error) {
     int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0) {
         error = "the window has no area";
@@ -51,8 +55,8 @@ bool capture(HWND hwnd, const std::string& method, Image& img, std::string& erro
     bool ok = mem && dib && bits;
     if (ok) {
         HGDIOBJ old = SelectObject(mem, dib);
-        if (method == "print") {
-            ok = PrintWindow(hwnd, mem, PW_RENDERFULLCONTENT) != 0;
+        if (print_hwnd) {
+            ok = PrintWindow(print_hwnd, mem, PW_RENDERFULLCONTENT) != 0;
             if (!ok) error = "PrintWindow failed";
         } else {
             ok = BitBlt(mem, 0, 0, w, h, screen_dc, r.left, r.top, SRCCOPY | CAPTUREBLT) != 0;

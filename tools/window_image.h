@@ -19,6 +19,9 @@ struct Image {
 // method "screen" copies what the screen shows; "print" asks the window to
 // draw itself (PrintWindow).
 bool capture(HWND hwnd, const std::string& method, Image& img, std::string& error);
+// A rectangle of the screen, or with print_hwnd that window drawing itself
+// into a bitmap of the rectangle's size.
+bool capture_rect(const RECT& r, HWND print_hwnd, Image& img, std::string& error);
 std::vector<std::uint8_t> encode_png(const Image& img);
 bool write_file(const std::string& path, const std::vector<std::uint8_t>& data);
 

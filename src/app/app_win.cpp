@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "ops/paths.h"
 #include "ui/application.h"
+#include "ui/dpi.h"
 #include "zip/errors.h"
 #include "zip/open_archive.h"
 
@@ -80,14 +81,8 @@ void TAppWin::setup_window() {
                         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0,
                         0, 0, hwnd(), reinterpret_cast<HMENU>(IDC_MEMBER_LIST), inst, nullptr);
     SendMessageA(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    commentFont_ = CreateFontA(-kCommentCharHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0,
-                               0, 0, "Arial");
-    HDC dc = GetDC(hwnd());
-    HGDIOBJ old = SelectObject(dc, commentFont_);
-    TEXTMETRICA tm = {};
-    if (GetTextMetricsA(dc, &tm) && tm.tmHeight > 0) commentLineHeight_ = tm.tmHeight;
-    SelectObject(dc, old);
-    ReleaseDC(hwnd(), dc);
+    dpi_ = ui::dpi_of(hwnd());
+    makeCommentFont();
     caption_ =
         CreateWindowExA(0, "STATIC", " Zip Comment", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, 0,
                         hwnd(), reinterpret_cast<HMENU>(IDC_COMMENT_CAPTION), inst, nullptr);
@@ -109,12 +104,39 @@ void TAppWin::setup_window() {
     SetFocus(list_);
 }
 
+void TAppWin::makeCommentFont() {
+    commentFont_ = CreateFontA(-ui::scale_px(kCommentCharHeight, dpi_), 0, 0, 0, FW_NORMAL, 0, 0, 0,
+                               ANSI_CHARSET, 0, 0, 0, 0, "Arial");
+    HDC dc = GetDC(hwnd());
+    HGDIOBJ old = SelectObject(dc, commentFont_);
+    TEXTMETRICA tm = {};
+    if (GetTextMetricsA(dc, &tm) && tm.tmHeight > 0) commentLineHeight_ = tm.tmHeight;
+    SelectObject(dc, old);
+    ReleaseDC(hwnd(), dc);
+}
+
+void TAppWin::dpiChanged(int dpi) {
+    if (dpi <= 0) dpi = ui::dpi_of(hwnd());
+    if (dpi == dpi_ || !list_) return;
+    dpi_ = dpi;
+    setColumnWidths();
+    HFONT old = commentFont_;
+    makeCommentFont();
+    SendMessageA(caption_, WM_SETFONT, reinterpret_cast<WPARAM>(commentFont_), TRUE);
+    SendMessageA(comment_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(commentFont_), TRUE);
+    if (old) DeleteObject(old);
+    RECT rc;
+    GetClientRect(hwnd(), &rc);
+    layout(rc.right, rc.bottom);
+}
+
 void TAppWin::layout(int width, int height) {
     if (!list_) return;
     // Three lines of the comment font, measured by the font's own line
     // height and with room for the box's edge, so all three show.
-    int comment_height = 3 * commentLineHeight_ + 3 + 2 * GetSystemMetrics(SM_CYEDGE);
-    int caption_height = commentLineHeight_ + 2;
+    int comment_height =
+        3 * commentLineHeight_ + ui::scale_px(3, dpi_) + 2 * GetSystemMetrics(SM_CYEDGE);
+    int caption_height = commentLineHeight_ + ui::scale_px(2, dpi_);
     int list_height = height - comment_height - caption_height;
     if (list_height < 0) list_height = 0;
     MoveWindow(list_, 0, 0, width, list_height, TRUE);
@@ -247,6 +269,10 @@ LRESULT TAppWin::handle(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_SETFOCUS:
         if (list_) SetFocus(list_);
+        return 0;
+    case WM_DPICHANGED_AFTERPARENT:
+        // The frame passes its new DPI; the system's own message has none.
+        dpiChanged(static_cast<int>(wp));
         return 0;
     case WM_COMMAND:
         if (lp == 0) { // a menu: the list's pop-up sends its commands here

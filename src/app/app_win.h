@@ -44,6 +44,8 @@ class TAppWin : public ui::Window {
 
     HWND list() const { return list_; }
     HWND comment_box() const { return comment_.hwnd(); }
+    HWND comment_caption() const { return caption_; }
+    int dpi() const { return dpi_; }
     int archiveOpen() const { return archiveOpen_; }
     std::uint32_t windowFlags() const { return windowFlags_; }
     // How many cell texts the list has asked for since the window was made:
@@ -104,8 +106,14 @@ class TAppWin : public ui::Window {
   private:
     void setup_window();
     void layout(int width, int height);
+    // The comment font at the window's DPI, and its line height.
+    void makeCommentFont();
+    // Fonts, column widths and layout for a new DPI (0: the window's).
+    void dpiChanged(int dpi);
     LRESULT on_list_notify(NMHDR* hdr);
     void insertColumns();
+    // The columns' given widths at the window's DPI.
+    void setColumnWidths();
     void cellText(int row, int column, char* out, int out_size);
     void columnClick(int column);
     void sortBy(std::uint32_t mode);
@@ -120,6 +128,7 @@ class TAppWin : public ui::Window {
     HWND list_ = nullptr;
     HFONT commentFont_ = nullptr;
     int commentLineHeight_ = 12;
+    int dpi_ = 96;
     HWND caption_ = nullptr;
     TShowZipComment comment_;
     int archiveOpen_ = 0;

@@ -12,6 +12,7 @@
 #include <commctrl.h>
 #include "app/resource.h"
 #include "ui/application.h"
+#include "ui/dpi.h"
 #include "zip/list_text.h"
 
 namespace {
@@ -78,12 +79,17 @@ void TAppWin::insertColumns() {
         LVCOLUMNA c = {};
         c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         c.fmt = kColumns[i].format;
-        c.cx = kColumns[i].width;
+        c.cx = ui::scale_px(kColumns[i].width, dpi_);
         c.pszText = const_cast<char*>(kColumns[i].header);
         c.iSubItem = i;
         SendMessageA(list_, LVM_INSERTCOLUMNA, static_cast<WPARAM>(i),
                      reinterpret_cast<LPARAM>(&c));
     }
+}
+
+void TAppWin::setColumnWidths() {
+    for (int i = 0; i < static_cast<int>(sizeof kColumns / sizeof kColumns[0]); ++i)
+        ListView_SetColumnWidth(list_, i, ui::scale_px(kColumns[i].width, dpi_));
 }
 
 void TAppWin::cellText(int row, int column, char* out, int out_size) {

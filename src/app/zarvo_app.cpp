@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "app/resource.h"
 #include "ui/application.h"
+#include "ui/dpi.h"
 
 namespace {
 
@@ -24,7 +25,10 @@ ui::FrameSetup frame_setup() {
 
 bool Zarvo95App::init_main_window(bool show) {
     frame_ = std::make_unique<ui::DecoratedFrame>(frame_setup());
-    if (!frame_->create_frame(CW_USEDEFAULT, CW_USEDEFAULT, 680, 460)) return false;
+    int dpi = ui::dpi_of(nullptr);
+    if (!frame_->create_frame(CW_USEDEFAULT, CW_USEDEFAULT, ui::scale_px(680, dpi),
+                              ui::scale_px(460, dpi)))
+        return false;
     window_ = std::make_unique<TAppWin>(frame_.get());
     if (!window_->create_in_frame()) return false;
     if (show) {

@@ -11,6 +11,7 @@
 #include "monitor/undo.h"
 #include "platform/platform.h"
 #include "ui/application.h"
+#include "ui/dpi.h"
 #include "ui/process.h"
 
 namespace kestril {
@@ -125,10 +126,32 @@ void ResultsDlg::layout(int clientWidth, int clientHeight) {
     InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
+HIMAGELIST ResultsDlg::checkImages(int dpi) {
+    HINSTANCE inst = GetModuleHandleA(nullptr);
+    if (dpi == ui::kBaseDpi)
+        return ImageList_LoadImageA(inst, MAKEINTRESOURCEA(IDB_CHECKS), kImageWidth, 0,
+                                    RGB(255, 255, 255), IMAGE_BITMAP, 0);
+    // Larger boxes for a larger font: the strip stretched, white still the mask.
+    HBITMAP strip = static_cast<HBITMAP>(
+        LoadImageA(inst, MAKEINTRESOURCEA(IDB_CHECKS), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    BITMAP info = {};
+    if (!strip || !GetObjectA(strip, sizeof info, &info)) {
+        if (strip) DeleteObject(strip);
+        return nullptr;
+    }
+    int count = info.bmWidth / kImageWidth;
+    int width = ui::scale_px(kImageWidth, dpi), height = ui::scale_px(info.bmHeight, dpi);
+    HBITMAP stretched = ui::stretch_bitmap(strip, width * count, height);
+    DeleteObject(strip);
+    HIMAGELIST images = ImageList_Create(width, height, ILC_COLOR24 | ILC_MASK, count, 0);
+    if (images && stretched) ImageList_AddMasked(images, stretched, RGB(255, 255, 255));
+    if (stretched) DeleteObject(stretched);
+    return images;
+}
+
 bool ResultsDlg::on_init() {
     rememberLayout();
-    images_ = ImageList_LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_CHECKS),
-                                   kImageWidth, 0, RGB(255, 255, 255), IMAGE_BITMAP, 0);
+    images_ = checkImages(ui::dpi_of(hwnd()));
     TreeView_SetImageList(tree(), images_, TVSIL_NORMAL);
     try {
         fillFiles();

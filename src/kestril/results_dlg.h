@@ -39,6 +39,8 @@ class ResultsDlg : public ui::Dialog {
     void help();
     void rememberLayout();
     void layout(int clientWidth, int clientHeight);
+    // The tree's check box images, sized for dpi.
+    static HIMAGELIST checkImages(int dpi);
 
     HIMAGELIST images_ = nullptr;
     // The template's layout, in client coordinates, that every size of the

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "ui/dpi.h"
+
 namespace ui {
 
 namespace {
@@ -38,12 +40,32 @@ std::wstring tip_from_menu(HMENU menu, int command_id) {
     return tip;
 }
 
+// The tool bar image of a BITMAP resource at size x size pixels, its grey
+// background made the button face as the tool bar does for its own loads.
+HBITMAP scaled_button_image(HINSTANCE inst, int bitmap_id, int size) {
+    HBITMAP source = CreateMappedBitmap(inst, bitmap_id, 0, nullptr, 0);
+    HBITMAP scaled = stretch_bitmap(source, size, size);
+    if (source) DeleteObject(source);
+    return scaled;
+}
+
 } // namespace
 
 DecoratedFrame::DecoratedFrame(FrameSetup setup) : setup_(std::move(setup)) {}
 
 DecoratedFrame::~DecoratedFrame() {
+    drop_toolbar();
+}
+
+void DecoratedFrame::drop_toolbar() {
+    // The tool bar draws from its bitmaps until it is gone.
+    if (toolbar_ && IsWindow(toolbar_)) DestroyWindow(toolbar_);
+    toolbar_ = nullptr;
+    for (HBITMAP b : button_images_)
+        DeleteObject(b);
+    button_images_.clear();
     if (toolbar_font_) DeleteObject(toolbar_font_);
+    toolbar_font_ = nullptr;
 }
 
 bool DecoratedFrame::create_frame(int x, int y, int w, int h) {
@@ -68,20 +90,35 @@ bool DecoratedFrame::create_frame(int x, int y, int w, int h) {
 }
 
 void DecoratedFrame::create_decorations() {
+    dpi_ = dpi_of(hwnd());
+    create_toolbar();
+    status_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
+                              0, 0, hwnd(), nullptr, GetModuleHandleA(nullptr), nullptr);
+    set_status_parts();
+    layout();
+}
+
+void DecoratedFrame::create_toolbar() {
     HINSTANCE inst = GetModuleHandleA(nullptr);
     toolbar_ = CreateWindowExA(0, TOOLBARCLASSNAMEA, "",
                                WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP, 0,
                                0, 0, 0, hwnd(), nullptr, inst, nullptr);
     SendMessageA(toolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    SendMessageA(toolbar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(setup_.button_size, setup_.button_size));
-    HDC dc = GetDC(hwnd());
-    int height = -MulDiv(setup_.toolbar_font_points, GetDeviceCaps(dc, LOGPIXELSY), 72);
-    ReleaseDC(hwnd(), dc);
+    int size = scale_px(setup_.button_size, dpi_);
+    SendMessageA(toolbar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(size, size));
+    int height = -MulDiv(setup_.toolbar_font_points, dpi_, 72);
     toolbar_font_ = CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
                                 "MS Sans Serif");
     SendMessageA(toolbar_, WM_SETFONT, reinterpret_cast<WPARAM>(toolbar_font_), FALSE);
     for (const ToolButton& b : setup_.buttons) {
         TBADDBITMAP bitmap = {inst, static_cast<UINT_PTR>(b.bitmap_id)};
+        if (size != setup_.button_size) {
+            HBITMAP scaled = scaled_button_image(inst, b.bitmap_id, size);
+            if (scaled) {
+                button_images_.push_back(scaled);
+                bitmap = {nullptr, reinterpret_cast<UINT_PTR>(scaled)};
+            }
+        }
         LRESULT image = SendMessageA(toolbar_, TB_ADDBITMAP, 1, reinterpret_cast<LPARAM>(&bitmap));
         TBBUTTON button = {};
         button.iBitmap = static_cast<int>(image);
@@ -93,6 +130,8 @@ void DecoratedFrame::create_decorations() {
     SendMessageA(toolbar_, TB_AUTOSIZE, 0, 0);
     // Wide notifications, so a tip in any script reaches the control whole.
     SendMessageW(toolbar_, CCM_SETUNICODEFORMAT, TRUE, 0);
+    tips_.clear();
+    narrow_tips_.clear();
     for (const ToolButton& b : setup_.buttons) {
         tips_.push_back(tip_from_menu(GetMenu(hwnd()), b.command_id));
         char narrow[128] = {};
@@ -101,22 +140,22 @@ void DecoratedFrame::create_decorations() {
         narrow[sizeof narrow - 1] = '\0';
         narrow_tips_.push_back(narrow);
     }
+}
 
-    status_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0,
-                              0, 0, hwnd(), nullptr, inst, nullptr);
+void DecoratedFrame::set_status_parts() {
     // Field widths follow the status bar's own font so the texts fit.
-    dc = GetDC(status_);
+    HDC dc = GetDC(status_);
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(status_, WM_GETFONT, 0, 0));
     HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
     TEXTMETRICA tm = {};
     GetTextMetricsA(dc, &tm);
     if (old) SelectObject(dc, old);
     ReleaseDC(status_, dc);
-    int char_width = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : 7;
+    int char_width = tm.tmAveCharWidth > 0 ? tm.tmAveCharWidth : scale_px(7, dpi_);
     std::vector<int> edges;
     int edge = 0;
     for (int chars : setup_.status_field_chars) {
-        edge += chars * char_width + 8;
+        edge += chars * char_width + scale_px(8, dpi_);
         edges.push_back(edge);
     }
     // The last field is at least its width and takes whatever is left, so a
@@ -124,6 +163,21 @@ void DecoratedFrame::create_decorations() {
     if (!edges.empty()) edges.back() = -1;
     if (!edges.empty())
         SendMessageA(status_, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+}
+
+void DecoratedFrame::dpi_changed(int dpi, const RECT* suggested) {
+    if (dpi == dpi_) return;
+    dpi_ = dpi;
+    drop_toolbar();
+    create_toolbar();
+    refresh_commands();
+    set_status_parts();
+    if (suggested)
+        SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    if (client_ && client_->hwnd())
+        SendMessageA(client_->hwnd(), WM_DPICHANGED_AFTERPARENT, static_cast<WPARAM>(dpi), 0);
     layout();
 }
 
@@ -240,6 +294,9 @@ LRESULT DecoratedFrame::handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_SIZE:
         layout();
+        return 0;
+    case WM_DPICHANGED:
+        dpi_changed(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
         return 0;
     case WM_SETFOCUS:
         if (client_ && client_->hwnd()) SetFocus(client_->hwnd());

@@ -10,7 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "ui/dpi.h"
 #include "ui/window.h"
+
+#ifndef WM_DPICHANGED_AFTERPARENT
+#define WM_DPICHANGED_AFTERPARENT 0x02E3
+#endif
 
 namespace ui {
 
@@ -25,7 +30,7 @@ struct FrameSetup {
     const char* menu_name = nullptr;
     const char* accelerators_name = nullptr;
     std::vector<ToolButton> buttons;
-    int button_size = 24;
+    int button_size = 24; // pixels at 96 DPI
     int toolbar_font_points = 10;
     std::vector<int> status_field_chars; // widths of the status fields, in characters
 };
@@ -58,12 +63,21 @@ class DecoratedFrame : public Window {
     // The program's main frame ends the message loop when it goes; a frame
     // made by a test must not.
     void set_quit_on_destroy(bool quit) { quit_on_destroy_ = quit; }
+    // The DPI the frame is drawn for.
+    int dpi() const { return dpi_; }
+    // Redraws the decorations for a new DPI, moves the frame to the
+    // suggested rectangle (when given) and sends the client
+    // WM_DPICHANGED_AFTERPARENT with the DPI in wParam; what WM_DPICHANGED does.
+    void dpi_changed(int dpi, const RECT* suggested);
 
   protected:
     LRESULT handle(UINT msg, WPARAM wp, LPARAM lp) override;
 
   private:
     void create_decorations();
+    void create_toolbar();
+    void drop_toolbar();
+    void set_status_parts();
     void layout();
     void show_hint(int command_id);
     void end_hint();
@@ -76,6 +90,8 @@ class DecoratedFrame : public Window {
     HWND toolbar_ = nullptr;
     HWND status_ = nullptr;
     HFONT toolbar_font_ = nullptr;
+    std::vector<HBITMAP> button_images_; // scaled images, kept while the tool bar shows them
+    int dpi_ = kBaseDpi;
     bool showing_hint_ = false;
     bool quit_on_destroy_ = false;
     std::string hint_;

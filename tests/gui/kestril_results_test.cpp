@@ -369,6 +369,33 @@ SIZE windowSize(HWND window) {
 // Long registry paths need a wider tree: every room the dialog gains goes to
 // the tree, the check box and the buttons stay below it at their distance
 // from the bottom, and the dialog never gets smaller than its template.
+// The 20 x 16 check boxes of the tree, half as large again at 144 DPI, both
+// still there with white masked out.
+TEST_F(ResultsTest, TheCheckBoxesAreSizedForTheDisplayDpi) {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    ASSERT_TRUE(dpi == 96 || dpi == 144) << "the display is at " << dpi << " DPI";
+    const SIZE expected = dpi == 96 ? SIZE{20, 16} : SIZE{30, 24};
+    int cx = 0, cy = 0, count = 0;
+    bool masked = false;
+    on_dialog = [&](ui::Dialog& d) {
+        HIMAGELIST images = TreeView_GetImageList(d.item(IDC_RESULTS_TREE), TVSIL_NORMAL);
+        if (images) {
+            ImageList_GetIconSize(images, &cx, &cy);
+            count = ImageList_GetImageCount(images);
+            IMAGEINFO info = {};
+            masked = ImageList_GetImageInfo(images, 0, &info) && info.hbmMask;
+        }
+        d.click(IDCANCEL);
+    };
+    kestril::resultsLoop();
+    EXPECT_EQ(cx, expected.cx);
+    EXPECT_EQ(cy, expected.cy);
+    EXPECT_EQ(count, 2);
+    EXPECT_TRUE(masked) << "white is masked out";
+}
+
 TEST_F(ResultsTest, TheTreeGrowsWithTheDialogAndTheButtonsFollowTheBottom) {
     const int buttons[] = {IDC_RESULTS_UNINSTALL, IDCANCEL, IDC_RESULTS_REPORT, IDC_RESULTS_HELP};
     struct Grow {
