@@ -19,6 +19,14 @@ fi
 driver=$(realpath "$1") zarvo=$(realpath "$2")
 wine_run=$root/scripts/wine-run
 
+# One prefix for zarvo and the driver: zarvo runs from a copy outside the
+# build tree, where scripts/wine-run would make a prefix of its own.
+if [ -z "${WINEPREFIX:-}" ]; then
+  dir=$(dirname "$driver")
+  while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
+  export WINEPREFIX=$dir/wineprefix
+fi
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/zarvo-paths.XXXXXX")
 work=$(realpath "$work")
 zarvo_pid=
