@@ -31,9 +31,11 @@ std::uint32_t field32(std::uint64_t v) {
     return v >= kZip64Marker ? kZip64Marker : static_cast<std::uint32_t>(v);
 }
 
-// Large enough that copied members move in few reads and writes, and that
-// a directory of many small headers leaves in few writes.
-constexpr std::uint32_t kOutputBuffer = 1u << 20;
+// Large enough that copied members move in few reads and writes and a
+// directory of many small headers leaves in few writes; small enough to stay
+// in the processor's cache between a copy's read and its write (1 MiB
+// measured markedly slower).
+constexpr std::uint32_t kOutputBuffer = 128u << 10;
 
 // The output buffer with room behind its waiting bytes for the current
 // output, or nullptr when it cannot be had (writes then go out directly).
