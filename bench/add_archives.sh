@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Writing archives: `zarvo-cli a -l N` against Info-ZIP `zip -N`, whole
-# processes, side by side in the same run, on the /usr/include headers and
-# on the larger programs of /usr/bin, at levels 1, 6 and 9. Reports the time
-# and the archive size of each and their ratios.
+# processes run alternately (bench/lib/alternate.py), on the /usr/include
+# headers and on the larger programs of /usr/bin, at levels 1, 6 and 9.
+# Reports the median times and their ratio, and the archive size of each.
 #
 #   bench/add_archives.sh
 set -euo pipefail
@@ -32,24 +32,16 @@ fi
 for set in headers binaries; do
   bytes=$(du -sb "$corpus/$set" | cut -f1)
   for level in 1 6 9; do
-    json="$out/$set-$level.json"
+    echo "== $set ($bytes bytes) level $level"
     (cd "$corpus" &&
-      hyperfine -N --warmup 1 --runs 3 --export-json "$json" \
-        --prepare "rm -f $out/z.zip $out/i.zip" \
-        -n "zarvo-cli a -l $level" "$zarvo a -l $level -r $out/z.zip $set" \
-        -n "zip -$level" "zip -q -r -$level $out/i.zip $set" >/dev/null)
+      python3 "$root/bench/lib/alternate.py" --runs 3 --prepare "rm -f $out/z.zip $out/i.zip" \
+        "zip -$level=zip -q -r -$level $out/i.zip $set" \
+        "zarvo-cli a -l $level=$zarvo a -l $level -r $out/z.zip $set")
     # Sizes from one more run of each.
     rm -f "$out/z.zip" "$out/i.zip"
     (cd "$corpus" && "$zarvo" a -l "$level" -r "$out/z.zip" "$set" >/dev/null && zip -q -r "-$level" "$out/i.zip" "$set")
-    python3 - "$json" "$set" "$level" "$bytes" "$(stat -c %s "$out/z.zip")" "$(stat -c %s "$out/i.zip")" <<'PY'
-import json, sys
-path, name, level, raw, ours_size, theirs_size = sys.argv[1:]
-r = {x["command"]: x["median"] for x in json.load(open(path))["results"]}
-ours, theirs = r[f"zarvo-cli a -l {level}"], r[f"zip -{level}"]
-mb = int(raw) / 1e6
-print(f"{name} level {level}: zarvo-cli {ours*1000:.0f} ms ({mb/ours:.0f} MB/s), zip {theirs*1000:.0f} ms "
-      f"({mb/theirs:.0f} MB/s), time ratio {ours/theirs:.2f}; size {ours_size} vs {theirs_size} "
-      f"(ratio {int(ours_size)/int(theirs_size):.4f})")
-PY
+    z_size=$(stat -c %s "$out/z.zip")
+    i_size=$(stat -c %s "$out/i.zip")
+    echo "  size: zarvo-cli $z_size, zip $i_size (ratio $(python3 -c "print(f'{$z_size / $i_size:.4f}')"))"
   done
 done

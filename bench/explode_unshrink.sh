@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Explode and unshrink throughput: our decoders in process, then whole
 # processes testing the same archives, `zarvo-cli t` beside `unzip -t` (and
-# `7zz t`) in the same run.
+# `7zz t`), run alternately (bench/lib/alternate.py).
 #
 #   bench/explode_unshrink.sh [COPIES]      (default 40)
 #
@@ -87,30 +87,24 @@ have_7zz=0
 command -v 7zz >/dev/null && have_7zz=1
 
 echo
-echo "whole process, median wall time (hyperfine -N):"
+echo "whole process, alternating runs, ratios against unzip -t:"
 if [ "$have_zarvo_t" = 0 ]; then
   echo "  (this zarvo-cli cannot test archives: the peers only)"
 fi
-results="$build/explode_unshrink.json"
 for archive in "$data/hw_implode_big.zip" "$data/hw_shrink.zip" "$implode" "$shrink"; do
   unzip -tqq "$archive"
-  names=("unzip -t")
-  commands=("unzip -tqq $archive")
+  commands=("unzip -t=unzip -tqq $archive")
   if [ "$have_7zz" = 1 ]; then
     7zz t "$archive" >/dev/null
-    names+=("7zz t"); commands+=("7zz t $archive")
+    commands+=("7zz t=7zz t $archive")
   fi
   if [ "$have_zarvo_t" = 1 ]; then
     "$zarvo" t "$archive" >/dev/null
-    names+=("zarvo-cli t"); commands+=("$zarvo t $archive")
+    commands+=("zarvo-cli t=$zarvo t $archive")
   fi
-  args=()
-  for i in "${!commands[@]}"; do args+=(-n "${names[$i]}" "${commands[$i]}"); done
-  hyperfine -N --warmup 2 --runs 15 --style none --export-json "$results" "${args[@]}" >/dev/null
-  python3 - "$results" "$archive" <<'EOF'
-import json, struct, sys
-rows = json.load(open(sys.argv[1]))["results"]
-data = open(sys.argv[2], "rb").read()
+  python3 - "$archive" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
 end = data.rfind(b"PK\x05\x06")
 count, _, pos = struct.unpack_from("<HII", data, end + 10)
 total = 0
@@ -118,9 +112,8 @@ for _ in range(count):
     usize, nlen, xlen, clen = struct.unpack_from("<IHHH", data, pos + 24)
     total += usize
     pos += 46 + nlen + xlen + clen
-name = sys.argv[2].rsplit("/", 1)[-1]
+name = sys.argv[1].rsplit("/", 1)[-1]
 print(f"  {name} ({total / 1e6:.2f} MB uncompressed, all members)")
-for r in rows:
-    print(f"    {r['command']:<12} {r['median'] * 1000:8.1f} ms  {total / r['median'] / 1e6:8.1f} MB/s")
 EOF
+  python3 "$root/bench/lib/alternate.py" --warmup 2 --runs 15 "${commands[@]}"
 done

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Opening an archive of many members in the window, under Wine: the time
-# until the list holds every row and the status bar its totals, and the time
 # from starting zarvo.exe on the archive to its drawn window, beside the
 # peers listing the same archive natively (`unzip -l`, `7zz l`) and our own
-# `zarvo-cli l`, in the same run.
+# `zarvo-cli l`, in the same run; the listings are whole processes run
+# alternately (bench/lib/alternate.py).
 #
 #   bench/list_fill.sh [MEMBERS]      (default 20000)
 #
@@ -21,7 +21,7 @@ if [ ! -f "$win/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARVO_BENCH=ON \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 fi
-cmake --build "$win" --target list_fill_bench window_start_bench zarvo >/dev/null
+cmake --build "$win" --target window_start_bench zarvo >/dev/null
 if [ ! -f "$native/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARVO_BENCH=ON >/dev/null
 fi
@@ -48,8 +48,6 @@ export WINEPREFIX="$win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,msh
 [ -d "$WINEPREFIX" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }
 display=()
 [ -n "${DISPLAY:-}" ] || display=(xvfb-run -a)
-echo "--- zarvo window under Wine"
-"${display[@]}" wine "$win/bench/list_fill_bench.exe" "$(winepath -w "$archive" 2>/dev/null)" 5
 echo "--- zarvo.exe started on the archive until its window is drawn"
 # Its own program folder, so that its settings and work folder are its own.
 program="$win/bench-program"
@@ -59,7 +57,7 @@ cp "$win/zarvo.exe" "$program/"
   "$(winepath -w "$archive" 2>/dev/null)" "$members" 5
 wineserver -k >/dev/null 2>&1 || true
 
-echo "--- native listings, whole processes"
-peers=("$native/zarvo-cli l $archive" "unzip -l $archive")
-command -v 7zz >/dev/null && peers+=("7zz l $archive")
-hyperfine -N --warmup 1 --runs 10 "${peers[@]}" 2>&1 | grep -E 'Benchmark|Time|±|faster|times'
+echo "--- native listings, whole processes (ratios against unzip -l)"
+peers=("unzip -l=unzip -l $archive" "zarvo-cli l=$native/zarvo-cli l $archive")
+command -v 7zz >/dev/null && peers+=("7zz l=7zz l $archive")
+python3 "$root/bench/lib/alternate.py" --runs 10 "${peers[@]}"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Opening an archive of many members: `zarvo-cli l` against `unzip -l` (and
-# `7zz l`), whole processes, side by side in the same run, then the
-# catalog microbenchmarks.
+# `7zz l`), whole processes run alternately (bench/lib/alternate.py), then
+# the catalog microbenchmarks.
 #
 #   bench/open_many.sh [MEMBERS]      (default 100000)
 #
@@ -43,56 +43,10 @@ zarvo="$build/zarvo-cli"
 # Each tool must list the archive before it is timed.
 "$zarvo" l "$archive" | tail -n 1
 unzip -l "$archive" | tail -n 1
-peers=(unzip)
-if command -v 7zz >/dev/null; then peers+=(7zz); fi
-
-# Every command runs without a shell; its output is thrown away.
-commands=("$zarvo l $archive" "unzip -l $archive")
-names=("zarvo-cli l" "unzip -l")
-if [[ " ${peers[*]} " == *" 7zz "* ]]; then
-  commands+=("7zz l $archive")
-  names+=("7zz l")
-fi
-
-results="$build/open_many-$members.json"
-if command -v hyperfine >/dev/null; then
-  args=()
-  for i in "${!commands[@]}"; do args+=(-n "${names[$i]}" "${commands[$i]}"); done
-  hyperfine -N --warmup 1 --runs 10 --export-json "$results" "${args[@]}"
-else
-  # Without hyperfine: the median of 5 runs each, interleaved.
-  python3 - "$results" "${names[@]}" -- "${commands[@]}" <<'EOF'
-import json, statistics, subprocess, sys, time
-out = sys.argv[1]
-rest = sys.argv[2:]
-sep = rest.index("--")
-names, commands = rest[:sep], rest[sep + 1:]
-times = {n: [] for n in names}
-for _ in range(5):
-    for n, c in zip(names, commands):
-        t = time.perf_counter()
-        subprocess.run(c.split(), stdout=subprocess.DEVNULL, check=True)
-        times[n].append(time.perf_counter() - t)
-json.dump({"results": [{"command": n, "median": statistics.median(times[n]),
-                        "mean": statistics.mean(times[n]), "times": times[n]} for n in names]},
-          open(out, "w"))
-EOF
-fi
-
-python3 - "$results" <<'EOF'
-import json, sys
-rows = json.load(open(sys.argv[1]))["results"]
-t = {r["command"]: r["median"] for r in rows}
-print()
-print("median wall time per listing:")
-for name, secs in t.items():
-    print(f"  {name:<12} {secs * 1000:9.1f} ms")
-z = t["zarvo-cli l"]
-for name, secs in t.items():
-    if name != "zarvo-cli l":
-        print(f"  ratio zarvo-cli / {name.split()[0]}: {z / secs:.2f}")
-EOF
-
+# Whole processes run alternately; ratios against unzip -l.
+commands=("unzip -l=unzip -l $archive" "zarvo-cli l=$zarvo l $archive")
+command -v 7zz >/dev/null && commands+=("7zz l=7zz l $archive")
+python3 "$root/bench/lib/alternate.py" --runs 10 "${commands[@]}"
 echo
 echo "catalog microbenchmarks:"
 ZARVO_BENCH_ARCHIVE="$archive" "$build/bench/catalog_bench" --benchmark_repetitions=5 \

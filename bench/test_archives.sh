@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Testing whole archives: `zarvo-cli t` against `unzip -t`, whole processes,
-# side by side in the same run, on real data zipped by Info-ZIP zip:
+# Testing whole archives: `zarvo-cli t` against `unzip -t`, whole processes
+# run alternately (bench/lib/alternate.py), on real data zipped by Info-ZIP zip:
 #   headers-6.zip   /usr/include, zip -6
 #   headers-9.zip   /usr/include, zip -9
 #   binaries.zip    the larger programs of /usr/bin (about 60 MB), zip -6
@@ -44,14 +44,5 @@ for archive in headers-6.zip headers-9.zip binaries.zip; do
   unzip -tqq "$path" >/dev/null
   bytes=$(unzip -l "$path" | tail -n 1 | awk '{ print $1 }')
   echo "== $archive: $(stat -c %s "$path") bytes packed, $bytes bytes unpacked"
-  json="$build/test-$archive.json"
-  hyperfine -N --warmup 1 --runs 5 --export-json "$json" \
-    -n "zarvo-cli t" "$zarvo t $path" -n "unzip -t" "unzip -tqq $path" | grep -E 'Time|zarvo|unzip'
-  python3 - "$json" "$bytes" <<'PY'
-import json, sys
-r = {x["command"]: x["median"] for x in json.load(open(sys.argv[1]))["results"]}
-mb = int(sys.argv[2]) / 1e6
-ours, theirs = r["zarvo-cli t"], r["unzip -t"]
-print(f"  zarvo-cli t {ours*1000:.0f} ms ({mb/ours:.0f} MB/s), unzip -t {theirs*1000:.0f} ms ({mb/theirs:.0f} MB/s), ratio zarvo/unzip {ours/theirs:.2f}")
-PY
+  python3 "$root/bench/lib/alternate.py" --runs 5 "unzip -t=unzip -tqq $path" "zarvo-cli t=$zarvo t $path"
 done

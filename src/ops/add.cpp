@@ -94,18 +94,18 @@ struct WriteJob {
     }
 
     // The bytes in front of the first member (a self-extractor's program).
-    void keep_preamble(std::uint32_t chunk) {
+    void keep_preamble() {
         if (z.error == 0 && !list.entries.empty() && list.entries.front()->local_header_offset > 0)
-            copy_preamble(z, old_archive, z.output_handle, list.entries.front()->local_header_offset, chunk);
+            copy_preamble(z, old_archive, z.output_handle, list.entries.front()->local_header_offset);
         if (z.error == 0) z.output_position = list.entries.empty() ? 0 : list.entries.front()->local_header_offset;
     }
 
-    void copy_members(std::uint32_t chunk, bool report) {
+    void copy_members(bool report) {
         for (auto& owned : list.entries) {
             if (z.error) break;
             zentry& e = *owned;
             if (report && z.progress) z.progress->SetFile(e.name.c_str());
-            copy_entry(z, e, old_archive, z.output_handle, chunk);
+            copy_entry(z, e, old_archive, z.output_handle);
             if (report && z.progress) {
                 z.progress->LogResult("Copy", e.name.c_str(), z.error);
                 z.progress->Step();
@@ -522,12 +522,12 @@ void update_job(zip& z, zlist& list, WriteJob& job, flist& files, std::uint32_t 
         }
     }
     job.open_old();
-    if (z.error == 0) job.keep_preamble(kPiece);
+    if (z.error == 0) job.keep_preamble();
     files.remove_flagged(kFentrySkip);
     list.remove_marked(1);
     if (z.progress) z.progress->StartJob(job.archive.c_str(), static_cast<int>(files.count() + list.count()));
     if (files.count() == 0) set_error(z, ZERR_NOTHING);
-    job.copy_members(kPiece, true);
+    job.copy_members(true);
     if (z.error == 0) add_files(z, list, files, level);
     write_central_directory(z, list);
     write_end_record(z, list);
@@ -539,10 +539,10 @@ void remove_job(zip& z, zlist& list, WriteJob& job) {
     z.output_position = 0;
     list.sort_for_lookup();
     job.open_old();
-    if (z.error == 0) job.keep_preamble(8192);
+    if (z.error == 0) job.keep_preamble();
     list.remove_marked(1);
     if (z.progress) z.progress->StartJob(job.archive.c_str(), static_cast<int>(list.count()));
-    job.copy_members(8192, true);
+    job.copy_members(true);
     if (z.error == 0) {
         write_central_directory(z, list);
         write_end_record(z, list);
@@ -608,9 +608,9 @@ int freshen_member(zip& z, zlist& list, const char* archive_path, const char* me
     list.sort_for_lookup();
     if (zentry* found = list.zlist_find(member_name)) list.mark(found);
     job.open_old();
-    if (z.error == 0) job.keep_preamble(kPiece);
+    if (z.error == 0) job.keep_preamble();
     list.remove_marked(1);
-    job.copy_members(kPiece, false);
+    job.copy_members(false);
     if (z.error == 0) {
         std::uint32_t attributes = platform::get_attributes(file_path);
         add_member(z, list, file_path, member_name, level, false, false);

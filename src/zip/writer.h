@@ -3,6 +3,12 @@
 // and the in-place change of the archive comment. Every writer does nothing
 // while the engine's error is set, turns a failed write into an engine error,
 // and adds what it wrote to the output position.
+//
+// Records and copies collect in an output buffer that leaves in large
+// writes; write_local_header and write_end_record end with it written out,
+// and rewrite_local_header writes it out before it seeks. A job that writes
+// the output by other means, seeks, reads it back or closes it in between
+// calls flush_output first; a job that fails simply drops what waits.
 #pragma once
 
 #include <cstdint>
@@ -21,11 +27,13 @@ void write_central_directory(zip& z, zlist& list);
 void write_end_record(zip& z, zlist& list);
 // Copies the bytes in front of the first member (a self-extractor's stub).
 void copy_preamble(zip& z, platform::FileHandle old_archive, platform::FileHandle new_archive,
-                   std::uint64_t length, std::uint32_t chunk);
+                   std::uint64_t length);
 // Copies one member unchanged (header, name, local extra, data and a data
 // descriptor when it has one) and moves its local header offset to the copy.
-void copy_entry(zip& z, zentry& e, platform::FileHandle old_archive, platform::FileHandle new_archive,
-                std::uint32_t chunk);
+void copy_entry(zip& z, zentry& e, platform::FileHandle old_archive, platform::FileHandle new_archive);
+// Writes out what waits in the output buffer; a failed write becomes the
+// engine's error, and nothing is written while one is set.
+void flush_output(zip& z);
 
 // Puts the finished temporary archive in the place of the archive. The new
 // archive is first brought into the archive's own folder and then renamed

@@ -23,6 +23,10 @@ void release_job(zip& z) {
     z.input_buffer.reset();
     z.decoder_buffer.reset();
     z.copy_buffer.reset();
+    // Bytes still waiting belong to a job that failed: they are dropped.
+    z.output_buffer.reset();
+    z.output_pending = 0;
+    z.output_pending_handle = platform::kInvalidFile;
     z.window.reset();
     z.deflate.reset();
     z.crc_table.reset();

@@ -129,6 +129,11 @@ struct zip {
     const std::string* input_text = nullptr;
     std::size_t input_text_read = 0;
     platform::FileHandle output_handle = platform::kInvalidFile;
+    // Archive records and copied members wait here to reach the output in
+    // large writes: output_pending bytes, meant for output_pending_handle.
+    std::unique_ptr<std::uint8_t[]> output_buffer;
+    std::uint32_t output_pending = 0;
+    platform::FileHandle output_pending_handle = platform::kInvalidFile;
     platform::FileHandle second_input_handle = platform::kInvalidFile;
     std::uint32_t bytes_read = 0;
     std::uint32_t bytes_written = 0;
