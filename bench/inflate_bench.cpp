@@ -1,4 +1,5 @@
-// Inflate throughput against zlib, side by side in one process.
+// Inflate and CRC-32 throughput against zlib and libdeflate, side by side in
+// one process.
 //
 // Corpora: the C headers under /usr/include (text) and the files under
 // /usr/bin (binary), each concatenated up to a cap and deflated at levels 6
@@ -8,11 +9,19 @@
 // also folds every byte into the CRC-32. zlib inflates into a 32 KiB buffer
 // that is copied out to the same kind of memory target after every call, once
 // with crc32() over each run (the same work as ours) and once without.
+// libdeflate decodes the whole member into the target in one call (it has no
+// streaming interface), once followed by libdeflate_crc32() over the output
+// and once without. The ratio columns are the peer's time over ours (> 1: we
+// are faster); "vs ld+crc" is the goal's row.
+//
+// Then the checksum alone over the text corpus: ours, zlib's crc32() and
+// libdeflate_crc32(), interleaved, with the ratio of ours to zlib's time.
 //
 //   inflate_bench [REPEATS]       best of REPEATS runs per decoder (default 7)
 //   INFLATE_BENCH_TEXT_MB, INFLATE_BENCH_BINARY_MB: corpus caps (32 and 16)
 //
 // Every output is compared with the corpus before anything is timed.
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -151,6 +160,19 @@ std::uint32_t zlib_run(z_stream& s, const Bytes& compressed, Bytes& target, bool
     return static_cast<std::uint32_t>(crc);
 }
 
+// libdeflate: the whole member in one call, (with_crc) then checksummed.
+std::uint32_t libdeflate_run(libdeflate_decompressor* d, const Bytes& compressed, Bytes& target,
+                             bool with_crc) {
+    std::size_t got = 0;
+    if (libdeflate_deflate_decompress(d, compressed.data(), compressed.size(), target.data(), target.size(),
+                                      &got) != LIBDEFLATE_SUCCESS ||
+        got != target.size()) {
+        std::fprintf(stderr, "libdeflate: failed\n");
+        std::exit(1);
+    }
+    return with_crc ? libdeflate_crc32(0, target.data(), target.size()) : 0;
+}
+
 template <class Run> double best_seconds(int repeats, Run run) {
     double best = 1e30;
     for (int i = 0; i < repeats; ++i) {
@@ -181,9 +203,9 @@ int main(int argc, char** argv) {
                             [](const fs::path&) { return true; })},
     };
 
-    std::printf("%-12s %8s %8s %10s %12s %10s %12s %10s\n", "corpus", "MiB", "ratio", "zarvo",
-                "zlib+crc32", "zlib", "vs zlib+crc", "vs zlib");
-    std::printf("%-12s %8s %8s %10s %12s %10s\n", "", "", "", "MB/s", "MB/s", "MB/s");
+    std::printf("%-12s %6s %7s %7s %10s %7s %7s %7s %11s %9s %9s %9s\n", "corpus", "MiB", "ratio", "zarvo",
+                "zlib+crc32", "zlib", "ld+crc", "ld", "vs zlib+crc", "vs zlib", "vs ld+crc", "vs ld");
+    std::printf("%-12s %6s %7s %7s %10s %7s %7s %7s\n", "", "", "", "MB/s", "MB/s", "MB/s", "MB/s", "MB/s");
     for (Corpus& corpus : corpora) {
         if (corpus.data.empty()) continue;
         const std::uint32_t expected_crc = static_cast<std::uint32_t>(
@@ -200,6 +222,7 @@ int main(int argc, char** argv) {
             OurDecoder ours(file, static_cast<std::uint32_t>(compressed.size()), target);
             z_stream s{};
             inflateInit2(&s, -15);
+            libdeflate_decompressor* ld = libdeflate_alloc_decompressor();
 
             // Both decoders must give the corpus back before they are timed.
             std::fill(target.begin(), target.end(), 0);
@@ -212,42 +235,65 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "%s -%d: zlib output differs\n", corpus.name, level);
                 return 1;
             }
+            std::fill(target.begin(), target.end(), 0);
+            if (libdeflate_run(ld, compressed, target, true) != expected_crc || target != corpus.data) {
+                std::fprintf(stderr, "%s -%d: libdeflate output differs\n", corpus.name, level);
+                return 1;
+            }
 
-            // Interleaved, so that a busy moment of the machine hits all three.
-            double t_ours = 1e30, t_zlib_crc = 1e30, t_zlib = 1e30;
+            // Interleaved, so that a busy moment of the machine hits them all.
+            double t_ours = 1e30, t_zlib_crc = 1e30, t_zlib = 1e30, t_ld_crc = 1e30, t_ld = 1e30;
             for (int i = 0; i < repeats; ++i) {
                 t_ours = std::min(t_ours, best_seconds(1, [&] { ours.run(); }));
                 t_zlib_crc = std::min(t_zlib_crc, best_seconds(1, [&] { zlib_run(s, compressed, target, true); }));
                 t_zlib = std::min(t_zlib, best_seconds(1, [&] { zlib_run(s, compressed, target, false); }));
+                t_ld_crc = std::min(t_ld_crc, best_seconds(1, [&] { libdeflate_run(ld, compressed, target, true); }));
+                t_ld = std::min(t_ld, best_seconds(1, [&] { libdeflate_run(ld, compressed, target, false); }));
             }
             inflateEnd(&s);
+            libdeflate_free_decompressor(ld);
             fs::remove(file);
 
             const std::size_t n = corpus.data.size();
             char label[32];
             std::snprintf(label, sizeof label, "%s -%d", corpus.name, level);
-            std::printf("%-12s %8.1f %7.1f%% %10.0f %12.0f %10.0f %11.2fx %9.2fx\n", label,
+            std::printf("%-12s %6.1f %6.1f%% %7.0f %10.0f %7.0f %7.0f %7.0f %10.2fx %8.2fx %8.2fx %8.2fx\n", label,
                         n / 1048576.0, 100.0 * compressed.size() / n, mb_per_s(n, t_ours),
-                        mb_per_s(n, t_zlib_crc), mb_per_s(n, t_zlib), t_zlib_crc / t_ours,
-                        t_zlib / t_ours);
+                        mb_per_s(n, t_zlib_crc), mb_per_s(n, t_zlib), mb_per_s(n, t_ld_crc), mb_per_s(n, t_ld),
+                        t_zlib_crc / t_ours, t_zlib / t_ours, t_ld_crc / t_ours, t_ld / t_ours);
         }
     }
 
-    // The checksum alone, for reading the figures above: ours is in every flush.
+    // The checksum alone, interleaved like the decoders: ours is in every flush.
     Bytes& text = corpora[0].data;
     if (!text.empty()) {
         zip z;
         makeCrcTable(z);
-        double t_fold = best_seconds(repeats, [&] {
-            volatile std::uint32_t c = foldCrc(z.crc_table.get(), 0xFFFFFFFFu, text.data(), text.size());
-            (void)c;
-        });
-        double t_zcrc = best_seconds(repeats, [&] {
-            volatile uLong c = crc32(0L, text.data(), static_cast<uInt>(text.size()));
-            (void)c;
-        });
-        std::printf("\nCRC-32 alone: ours %.0f MB/s, zlib crc32() %.0f MB/s\n", mb_per_s(text.size(), t_fold),
-                    mb_per_s(text.size(), t_zcrc));
+        const std::uint32_t expected = static_cast<std::uint32_t>(crc32(0L, text.data(), static_cast<uInt>(text.size())));
+        if (~foldCrc(z.crc_table.get(), 0xFFFFFFFFu, text.data(), text.size()) != expected ||
+            libdeflate_crc32(0, text.data(), text.size()) != expected) {
+            std::fprintf(stderr, "CRC-32 differs\n");
+            return 1;
+        }
+        double t_fold = 1e30, t_zcrc = 1e30, t_ldcrc = 1e30;
+        for (int i = 0; i < repeats; ++i) {
+            t_fold = std::min(t_fold, best_seconds(1, [&] {
+                volatile std::uint32_t c = foldCrc(z.crc_table.get(), 0xFFFFFFFFu, text.data(), text.size());
+                (void)c;
+            }));
+            t_zcrc = std::min(t_zcrc, best_seconds(1, [&] {
+                volatile uLong c = crc32(0L, text.data(), static_cast<uInt>(text.size()));
+                (void)c;
+            }));
+            t_ldcrc = std::min(t_ldcrc, best_seconds(1, [&] {
+                volatile std::uint32_t c = libdeflate_crc32(0, text.data(), text.size());
+                (void)c;
+            }));
+        }
+        std::printf("\nCRC-32 alone: ours %.0f MB/s, zlib crc32() %.0f MB/s, libdeflate_crc32() %.0f MB/s; "
+                    "ours/zlib time %.2f, ours/libdeflate time %.2f\n",
+                    mb_per_s(text.size(), t_fold), mb_per_s(text.size(), t_zcrc), mb_per_s(text.size(), t_ldcrc),
+                    t_fold / t_zcrc, t_fold / t_ldcrc);
     }
     return 0;
 }

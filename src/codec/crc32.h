@@ -18,6 +18,11 @@ std::uint32_t updateCrc(zip& z, const std::uint8_t* data, std::size_t length);
 // The byte-wise table, for a checksum taken outside a job.
 const std::uint32_t* crc32_table();
 
-// Folds bytes into a running (uncomplemented) value with the engine's table.
+// Folds bytes into a running (uncomplemented) value: by carry-less
+// multiplication where the processor has it, else by foldCrcPortable. The
+// table is accepted for the callers' sake; every table holds the same values.
 std::uint32_t foldCrc(const std::uint32_t* table, std::uint32_t running, const std::uint8_t* data,
                       std::size_t length);
+
+// Slicing by eight, on any processor.
+std::uint32_t foldCrcPortable(std::uint32_t running, const std::uint8_t* data, std::size_t length);

@@ -32,13 +32,24 @@ std::uint32_t low_mask(std::uint32_t n) {
     return (1u << n) - 1;
 }
 
+// The hidden entry's op: 0 for a table on the heap, this for one in an arena.
+constexpr std::uint8_t kInArena = 1;
+
 // A table of 2^width slots behind the hidden link entry, every slot invalid
 // until the build fills it.
-DecodeEntry* allocate_table(std::uint32_t width) {
+DecodeEntry* allocate_table(std::uint32_t width, DecodeArena* arena) {
     const std::uint32_t slots = 1u << width;
-    DecodeEntry* block = new (std::nothrow) DecodeEntry[slots + 1];
-    if (!block) return nullptr;
-    block[0].op = 0;
+    DecodeEntry* block;
+    std::uint8_t owner = 0;
+    if (arena && arena->capacity - arena->used >= slots + 1) {
+        block = arena->slots + arena->used;
+        arena->used += slots + 1;
+        owner = kInArena;
+    } else {
+        block = new (std::nothrow) DecodeEntry[slots + 1];
+        if (!block) return nullptr;
+    }
+    block[0].op = owner;
     block[0].bits = 0;
     block[0].next = nullptr;
     for (std::uint32_t i = 1; i <= slots; ++i) {
@@ -54,7 +65,7 @@ DecodeEntry* allocate_table(std::uint32_t width) {
 int releaseDecodeTable(DecodeEntry* table) {
     while (table) {
         DecodeEntry* next = table[-1].next;
-        delete[](table - 1);
+        if (table[-1].op != kInArena) delete[](table - 1);
         table = next;
     }
     return 0;
@@ -62,7 +73,7 @@ int releaseDecodeTable(DecodeEntry* table) {
 
 int buildDecodeTable(zip& z, const std::uint32_t* lengths, std::uint32_t n, std::uint32_t s,
                      const std::uint16_t* base, const std::uint16_t* extra, DecodeEntry** table,
-                     std::int32_t* lookup_bits) {
+                     std::int32_t* lookup_bits, DecodeArena* arena) {
     *table = nullptr;
     if (z.error) return 2;
     if (n > kMaxSymbols) return 2;
@@ -147,7 +158,7 @@ int buildDecodeTable(zip& z, const std::uint32_t* lengths, std::uint32_t n, std:
                 if (w < end_of_block_length && end_of_block_length < w + j)
                     j = end_of_block_length - w;
 
-                DecodeEntry* t = allocate_table(j);
+                DecodeEntry* t = allocate_table(j, arena);
                 if (!t) {
                     releaseDecodeTable(first);
                     return 3;

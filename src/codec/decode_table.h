@@ -24,11 +24,21 @@ struct DecodeEntry {
 
 enum : std::uint8_t { kOpEndOfBlock = 17, kOpLiteral = 18, kOpInvalid = 99 };
 
+// Caller-provided room for the tables of one structure (a decoder's block),
+// so that building them costs no allocation. Tables that do not fit go to the
+// heap; releaseDecodeTable tells them apart.
+struct DecodeArena {
+    DecodeEntry* slots;
+    std::uint32_t capacity;
+    std::uint32_t used = 0;
+};
+
 // lengths[0..n-1], s simple symbols, base/extra for symbols s and up. Returns
 // 0 complete, 1 incomplete (a table was still built), 2 over-subscribed or bad
-// input (no table), 3 out of memory. *lookup_bits is in/out.
+// input (no table), 3 out of memory. *lookup_bits is in/out. With an arena
+// the tables are placed in it while it has room.
 int buildDecodeTable(zip& z, const std::uint32_t* lengths, std::uint32_t n, std::uint32_t s,
                      const std::uint16_t* base, const std::uint16_t* extra, DecodeEntry** table,
-                     std::int32_t* lookup_bits);
+                     std::int32_t* lookup_bits, DecodeArena* arena = nullptr);
 // Frees every table of the structure; a null table is accepted. Returns 0.
 int releaseDecodeTable(DecodeEntry* table);

@@ -64,6 +64,9 @@ constexpr std::int32_t kFixedDistanceBits = 5;
 constexpr std::int32_t kLiteralBits = 9;
 constexpr std::int32_t kDistanceBits = 6;
 constexpr std::int32_t kCodeLengthBits = 7;
+// Room for a dynamic block's literal/length and distance tables: first
+// levels of 2^9 and 2^6 slots plus their sub-tables, each with its link entry.
+constexpr std::uint32_t kBlockTableSlots = 2048 + 1024;
 
 // Lengths of codes 257..285 (RFC 1951 3.2.5); 286 and 287 are invalid.
 const std::uint16_t kLengthBase[31] = {3,  4,   5,   6,   7,   8,   9,   10, 11, 13, 15,
@@ -208,6 +211,23 @@ inline void copy_match(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) 
         d[i] = s[i];
 }
 
+// copy_match for sources 8 or more bytes back, with room for 8 bytes past
+// the end: whole words up to the first one that covers the end, no tail. The
+// word past the end is still history (the window is circular), so it is put
+// back afterwards. Words read at most up to the one just written, which is
+// complete: the pattern of an overlapping source repeats correctly.
+inline void copy_match_over(std::uint8_t* d, const std::uint8_t* s, std::uint32_t n) {
+    std::uint8_t* const end = d + n;
+    std::uint64_t past_end;
+    std::memcpy(&past_end, end, 8);
+    do {
+        copy8(d, s);
+        d += 8;
+        s += 8;
+    } while (d < end);
+    std::memcpy(end, &past_end, 8);
+}
+
 // Hands a full window to the flush; from then on the whole window is history.
 inline void flush_window(zip& z, InflateStream& s, const std::uint8_t* window, std::uint32_t size) {
     flushOutput(z, window, size);
@@ -271,20 +291,24 @@ constexpr std::uint32_t fast_input_margin(InflateFormat format) {
     return format == InflateFormat::Deflate64 ? 2 * kFastInputMargin : kFastInputMargin;
 }
 
-// The first-level slots of a block's two tables, 32 bits each: bits of the
-// code in bits 0-7, op in bits 8-15, the value in the high half (none for
-// sub-table links). A quarter of a DecodeEntry: one load per lookup, and
-// both tables stay in a few cache lines. Valid literal/length codes have at
-// most 9 first-level bits; wider tables are left to the symbol-at-a-time path.
-constexpr std::uint32_t kPackedMaxBits = 10;
+// The block's two tables flattened for the fast loop, 32 bits a slot: bits
+// of the code (with any sub-table's) in bits 0-7, op in bits 8-15, the value
+// in the high half. They are indexed by more bits than the first levels of
+// the decoding tables, so that codes up to that length take one load; a
+// longer code, an invalid one, or one behind a deeper link keeps the first
+// level's link op and is walked in the decoding tables as before. A slot
+// decodes the same symbol as the walk would: the canonical code of at most
+// the flat width is replicated over every value of the bits above it.
+constexpr std::uint32_t kFlatLiteralBits = 11;
+constexpr std::uint32_t kFlatDistanceBits = 8;
 
 struct FastTables {
     const DecodeEntry* lit;
     const DecodeEntry* dist;
-    std::uint64_t lit_mask;
-    std::uint64_t dist_mask;
-    std::uint32_t packed_lit[1u << kPackedMaxBits];
-    std::uint32_t packed_dist[1u << kPackedMaxBits];
+    std::uint64_t lit_mask;  // first level of lit
+    std::uint64_t dist_mask; // first level of dist
+    std::uint32_t packed_lit[1u << kFlatLiteralBits];
+    std::uint32_t packed_dist[1u << kFlatDistanceBits];
 };
 
 inline std::uint32_t pack_entry(const DecodeEntry& e) {
@@ -296,21 +320,37 @@ inline std::uint32_t packed_op(std::uint32_t entry) {
     return (entry >> 8) & 0xFF;
 }
 
+// Fills the flat table of 2^width slots from a decoding table whose first
+// level has first_bits bits (no more than width).
+void flatten(std::uint32_t* flat, std::uint32_t width, const DecodeEntry* table,
+             std::uint32_t first_bits) {
+    const std::uint32_t first_mask = kBitMask[first_bits];
+    for (std::uint32_t i = 0; i < (1u << width); ++i) {
+        const DecodeEntry& e = table[i & first_mask];
+        std::uint32_t slot = pack_entry(e);
+        if (e.op > kOpLiteral && e.op != kOpInvalid) {
+            const DecodeEntry& sub = e.next[(i >> e.bits) & kBitMask[e.op - kOpLiteral]];
+            const std::uint32_t bits = std::uint32_t(e.bits) + sub.bits;
+            if (sub.op <= kOpLiteral && bits <= width) slot = (pack_entry(sub) & ~0xFFu) | bits;
+        }
+        flat[i] = slot;
+    }
+}
+
 void pack_tables(FastTables& t, const DecodeEntry* lit, const DecodeEntry* dist,
                  std::uint32_t lit_bits, std::uint32_t dist_bits) {
     t.lit = lit;
     t.dist = dist;
     t.lit_mask = kBitMask[lit_bits];
-    for (std::uint32_t i = 0; i <= t.lit_mask; ++i)
-        t.packed_lit[i] = pack_entry(lit[i]);
+    flatten(t.packed_lit, kFlatLiteralBits, lit, lit_bits);
     if (dist) {
         t.dist_mask = kBitMask[dist_bits];
-        for (std::uint32_t i = 0; i <= t.dist_mask; ++i)
-            t.packed_dist[i] = pack_entry(dist[i]);
+        flatten(t.packed_dist, kFlatDistanceBits, dist, dist_bits);
     } else {
-        // Without distance symbols the one slot is invalid: a pair is bad data.
+        // Without distance symbols every slot is invalid: a pair is bad data.
         t.dist_mask = 0;
-        t.packed_dist[0] = std::uint32_t(kOpInvalid) << 8;
+        for (std::uint32_t& slot : t.packed_dist)
+            slot = std::uint32_t(kOpInvalid) << 8;
     }
 }
 
@@ -334,6 +374,8 @@ __attribute__((noinline)) int decodeFast(zip& z, InflateStream& s, const FastTab
     std::uint32_t wp = window_pos;
     const std::uint32_t* const packed_lit = t.packed_lit;
     const std::uint32_t* const packed_dist = t.packed_dist;
+    constexpr std::uint64_t flat_lit_mask = (1u << kFlatLiteralBits) - 1;
+    constexpr std::uint64_t flat_dist_mask = (1u << kFlatDistanceBits) - 1;
     const std::uint64_t lit_mask = t.lit_mask;
     const std::uint64_t dist_mask = t.dist_mask;
     int status = kKeepDecoding;
@@ -354,13 +396,20 @@ __attribute__((noinline)) int decodeFast(zip& z, InflateStream& s, const FastTab
     // before every refill but the first, which the caller's margin allows:
     // every call decodes at least one symbol.
     INFLATE_REFILL();
-    std::uint32_t entry = packed_lit[buf & lit_mask];
+    std::uint32_t entry = packed_lit[buf & flat_lit_mask];
     for (;;) {
         if ((entry & 0xFF00) == (std::uint32_t(kOpLiteral) << 8)) {
             buf >>= entry & 0xFF;
             count -= entry & 0xFF;
             window[wp++] = static_cast<std::uint8_t>(entry >> 16);
-            entry = packed_lit[buf & lit_mask]; // at least 41 bits left
+            entry = packed_lit[buf & flat_lit_mask]; // at least 41 bits left
+            // A second literal needs no refill of its own (26 bits remain).
+            if ((entry & 0xFF00) == (std::uint32_t(kOpLiteral) << 8) && wp != kSize) {
+                buf >>= entry & 0xFF;
+                count -= entry & 0xFF;
+                window[wp++] = static_cast<std::uint8_t>(entry >> 16);
+                entry = packed_lit[buf & flat_lit_mask];
+            }
             if (wp == kSize) {
                 flush_window(z, s, window, kSize);
                 wp = 0;
@@ -399,7 +448,7 @@ __attribute__((noinline)) int decodeFast(zip& z, InflateStream& s, const FastTab
         // The margin leaves 8 more bytes for this refill (see fast_input_margin).
         if (kDeflate64) INFLATE_REFILL();
 
-        entry = packed_dist[buf & dist_mask];
+        entry = packed_dist[buf & flat_dist_mask];
         op = packed_op(entry);
         if (op > kOpLiteral) {
             const DecodeEntry* e = t.dist + (buf & dist_mask);
@@ -421,10 +470,13 @@ __attribute__((noinline)) int decodeFast(zip& z, InflateStream& s, const FastTab
         const bool more_input = in <= in_last;
         if (more_input) {
             INFLATE_REFILL();
-            entry = packed_lit[buf & lit_mask];
+            entry = packed_lit[buf & flat_lit_mask];
         }
 
-        if (distance - 1 < wp && wp + length <= kSize) {
+        if (distance >= 8 && distance <= wp && wp + length + 8 <= kSize) {
+            copy_match_over(window + wp, window + wp - distance, length);
+            wp += length;
+        } else if (distance - 1 < wp && wp + length <= kSize) {
             copy_match(window + wp, window + wp - distance, length);
             wp += length;
             if (wp == kSize) {
@@ -681,10 +733,15 @@ int decodeDynamicBlock(zip& z, InflateStream& s) {
         lengths[kCodeLengthOrder[i]] = bits.peek(3);
         bits.drop(z, 3);
     }
+    // The block's three tables live in this frame: a dynamic block costs no
+    // allocation. Sized beyond what real codes need; a table that does not
+    // fit still goes to the heap.
+    DecodeEntry slots[kBlockTableSlots];
+    DecodeArena arena{slots, kBlockTableSlots};
     OwnedTable code_lengths;
     code_lengths.bits = kCodeLengthBits;
     int result = buildDecodeTable(z, lengths, 19, 19, nullptr, nullptr, &code_lengths.table,
-                                  &code_lengths.bits);
+                                  &code_lengths.bits, &arena);
     if (result != kOk) return result;
     // A code-length code without symbols decodes nothing: every lookup fails.
     INFLATE_REQUIRE(code_lengths.table != nullptr, kBadData);
@@ -724,6 +781,7 @@ int decodeDynamicBlock(zip& z, InflateStream& s) {
             lengths[i++] = value;
     }
     code_lengths.release();
+    arena.used = 0;
     z.bitBuf = bits.buf;
     z.bitCount = bits.count;
 
@@ -731,13 +789,13 @@ int decodeDynamicBlock(zip& z, InflateStream& s) {
     OwnedTable lit;
     lit.bits = kLiteralBits;
     result = buildDecodeTable(z, lengths, literal_count, 257, codes.length_base, codes.length_extra,
-                              &lit.table, &lit.bits);
+                              &lit.table, &lit.bits, &arena);
     if (result != kOk) return result;
     // Incomplete distance codes, with one symbol or none, are accepted.
     OwnedTable dist;
     dist.bits = kDistanceBits;
     result = buildDecodeTable(z, lengths + literal_count, distance_count, 0, codes.distance_base,
-                              codes.distance_extra, &dist.table, &dist.bits);
+                              codes.distance_extra, &dist.table, &dist.bits, &arena);
     if (result > 1) return result;
     INFLATE_REQUIRE(decodeSymbols(z, s, lit.table, dist.table, lit.bits, dist.bits) == kOk,
                     kBadData);
@@ -751,7 +809,7 @@ int decodeSymbols(zip& z, InflateStream& s, const DecodeEntry* lit, const Decode
     const std::uint32_t literal_lookup = static_cast<std::uint32_t>(lit_bits);
     const std::uint32_t distance_lookup = static_cast<std::uint32_t>(dist_bits);
     const bool fast =
-        kFastPaths && literal_lookup <= kPackedMaxBits && distance_lookup <= kPackedMaxBits;
+        kFastPaths && literal_lookup <= kFlatLiteralBits && distance_lookup <= kFlatDistanceBits;
     const std::uint32_t margin = fast_input_margin(s.format);
     FastTables tables;
     bool packed = false;

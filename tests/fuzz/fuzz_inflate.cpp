@@ -6,10 +6,11 @@
 //              archive file (the decoder reads on into them)
 //   the rest   raw deflate data, written to a file and decoded through the
 //              engine's buffered input as an extraction to memory does.
-// Each input is decoded twice, with inflateMember and with the same decoder
-// built without its fast paths (fuzz_inflate64 builds this target again for
-// Deflate64, with inflate64Member); besides the sanitizers, the checks below
-// abort when the two differ in anything observable or when the engine's
+// Each input is decoded three times, with inflateMember, with the same
+// decoder built without its fast paths, and with the decoder as it was before
+// its fast loop was rewritten (reference_inflate.cpp) (fuzz_inflate64 builds
+// this target again for Deflate64, with inflate64Member); besides the
+// sanitizers, the checks below abort when they differ in anything observable or when the engine's
 // promises break (a result outside 0..2, an error other than a full target
 // or a stream running on past the archive file, a checksum that does not
 // cover exactly the bytes written).
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 #include "../unit/inflate_by_rules.h"
+#include "reference_inflate.h"
 #include "codec/crc32.h"
 #include "codec/inflate.h"
 #include "ops/drives.h"
@@ -34,9 +36,11 @@ namespace {
 #ifdef ZARVO_FUZZ_DEFLATE64
 int (*const kFastDecoder)(zip&) = inflate64Member;
 int (*const kRulesDecoder)(zip&) = inflate64MemberByRules;
+int (*const kReferenceDecoder)(zip&) = referenceInflate64Member;
 #else
 int (*const kFastDecoder)(zip&) = inflateMember;
 int (*const kRulesDecoder)(zip&) = inflateMemberByRules;
+int (*const kReferenceDecoder)(zip&) = referenceInflateMember;
 #endif
 
 #define FUZZ_CHECK(cond)                                                                           \
@@ -142,6 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t capacity = uncompressed + kSlack;
     const Outcome fast = decode(compressed, capacity, kFastDecoder);
     const Outcome rules = decode(compressed, capacity, kRulesDecoder);
+    const Outcome reference = decode(compressed, capacity, kReferenceDecoder);
 
     FUZZ_CHECK(fast.result >= 0 && fast.result <= 2);
     // A full target, or a stream that kept fetching past the archive file's end.
@@ -157,5 +162,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(fast.output_count == rules.output_count);
     FUZZ_CHECK(fast.crc == rules.crc);
     FUZZ_CHECK(std::memcmp(fast.output.get(), rules.output.get(), fast.output_count) == 0);
+
+    FUZZ_CHECK(fast.result == reference.result);
+    FUZZ_CHECK(fast.error == reference.error);
+    FUZZ_CHECK(fast.output_count == reference.output_count);
+    FUZZ_CHECK(fast.crc == reference.crc);
+    FUZZ_CHECK(std::memcmp(fast.output.get(), reference.output.get(), fast.output_count) == 0);
     return 0;
 }

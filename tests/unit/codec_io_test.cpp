@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "codec/bitio.h"
@@ -29,10 +30,31 @@ TEST(Crc32, LongRunsMatchTheBytewiseDefinition) {
     ASSERT_EQ(makeCrcTable(z), 0);
     test::Bytes data(100003);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 131 + (i >> 9));
-    // Every split point pattern: the sliced and the byte-wise paths must agree.
-    for (std::size_t len : {0u, 1u, 7u, 8u, 63u, 64u, 65u, 1000u, 100003u}) {
-        test::Bytes part(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(len));
-        EXPECT_EQ(~foldCrc(z.crc_table.get(), 0xFFFFFFFFu, data.data(), len), test::crc32_of(part)) << len;
+    // Lengths around the 16- and 64-byte steps of the folding path and the
+    // 8-byte steps of the sliced one, at every alignment: the dispatched and
+    // the portable checksum must both agree with the bitwise definition.
+    for (std::size_t offset = 0; offset < 16; ++offset) {
+        for (std::size_t len : {0u, 1u, 7u, 8u, 15u, 16u, 17u, 63u, 64u, 65u, 79u, 80u, 127u, 128u, 129u,
+                                1000u, 4099u, 99987u}) {
+            const std::uint8_t* p = data.data() + offset;
+            const std::uint32_t expected = test::crc32_of(test::Bytes(p, p + len));
+            EXPECT_EQ(~foldCrc(z.crc_table.get(), 0xFFFFFFFFu, p, len), expected) << offset << " " << len;
+            EXPECT_EQ(~foldCrcPortable(0xFFFFFFFFu, p, len), expected) << offset << " " << len;
+        }
+    }
+}
+
+TEST(Crc32, RunningValueCarriesAcrossLongPieces) {
+    test::Bytes data(70001);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>((i * 7919) >> 3);
+    const std::uint32_t whole = test::crc32_of(data);
+    // Pieces long enough for the folding path, split at odd places, so the
+    // running value enters it non-trivially every time.
+    for (std::size_t piece : {64u, 100u, 333u, 4096u, 65537u}) {
+        std::uint32_t c = 0xFFFFFFFFu;
+        for (std::size_t at = 0; at < data.size(); at += piece)
+            c = foldCrc(crc32_table(), c, data.data() + at, std::min(piece, data.size() - at));
+        EXPECT_EQ(~c, whole) << piece;
     }
 }
 

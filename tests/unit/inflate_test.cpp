@@ -1261,6 +1261,42 @@ TEST(InflateWindow, SourcesWrapAroundAndReachAWholeWindowBack) {
     }
 }
 
+// A short match may be copied in whole words past its end; the bytes there
+// are still history a whole window back, which the next match then reads.
+TEST(InflateWindow, WordCopiesKeepTheHistoryPastAMatchEnd) {
+    struct Case {
+        const char* name;
+        unsigned length, distance; // the short match, 8 or more back
+        unsigned far_distance;     // the next match, reaching the bytes past its end
+    };
+    const Case cases[] = {
+        {"one word, far back onto its end", 3, 8, kWindow},
+        {"one word, far back inside the clobbered word", 5, 20, kWindow - 6},
+        {"two words, overlapping source", 13, 9, kWindow - 2},
+        {"longest, far back onto the next word", 258, 300, kWindow - 7},
+    };
+    for (const Case& c : cases) {
+        BitWriter w;
+        Bytes expected;
+        Bytes data = pattern(kWindow + 1000, 31);
+        for (std::size_t at = 0; at < data.size(); at += 65535) {
+            std::size_t n = std::min<std::size_t>(65535, data.size() - at);
+            stored_block(w, false, Bytes(data.begin() + at, data.begin() + at + n), &expected);
+        }
+        Code lit = fixed_literal_code(), dist = fixed_distance_code();
+        fixed_header(w, true);
+        Block b{w, lit, dist, &expected};
+        b.match(c.length, c.distance);
+        b.match(10, c.far_distance);
+        for (int i = 0; i < 40; ++i) // input to spare: the matches take the fast loop
+            b.literal('-');
+        b.end();
+        Inflated r = inflate_stream(w.data());
+        EXPECT_EQ(r.result, 0) << c.name;
+        EXPECT_EQ(r.out, expected) << c.name;
+    }
+}
+
 // The window is not cleared between members: a distance that reaches before
 // the member's first byte copies what an earlier member left there.
 TEST(InflateWindow, DistanceBeforeTheMemberStartReadsWhatTheWindowHolds) {
@@ -2220,13 +2256,14 @@ struct BuiltTable {
 
 void build(BuiltTable& t, const std::vector<std::uint32_t>& lengths, std::uint32_t s,
            std::int32_t lookup_bits, const std::vector<std::uint16_t>& base = {},
-           const std::vector<std::uint16_t>& extra = {}, zip* engine = nullptr) {
+           const std::vector<std::uint16_t>& extra = {}, zip* engine = nullptr,
+           DecodeArena* arena = nullptr) {
     zip local;
     t.lookup_bits = lookup_bits;
-    t.result = buildDecodeTable(engine ? *engine : local, lengths.data(),
-                                static_cast<std::uint32_t>(lengths.size()), s,
-                                base.empty() ? nullptr : base.data(),
-                                extra.empty() ? nullptr : extra.data(), &t.table, &t.lookup_bits);
+    t.result = buildDecodeTable(
+        engine ? *engine : local, lengths.data(), static_cast<std::uint32_t>(lengths.size()), s,
+        base.empty() ? nullptr : base.data(), extra.empty() ? nullptr : extra.data(), &t.table,
+        &t.lookup_bits, arena);
 }
 
 // Every symbol's code leads to a slot that gives the symbol (or its base and
@@ -2332,6 +2369,35 @@ TEST(DecodeTable, RandomCodesDecodeEverySymbol) {
             build(incomplete, fewer, shape.s, m, base, extra);
             ASSERT_EQ(incomplete.result, 1) << what.str();
             expect_decodes(incomplete, fewer, shape.s, base, extra, false, what.str());
+        }
+    }
+}
+
+// Tables built in an arena decode exactly as heap tables do; what does not
+// fit goes to the heap, and releasing frees only those (the sanitizer build
+// catches a free of arena slots).
+TEST(DecodeTable, ArenaHoldsTheTablesAndOverflowGoesToTheHeap) {
+    std::mt19937 rng(4242);
+    std::vector<std::uint16_t> base(288 - 257, 3), extra(288 - 257, 2);
+    for (int round = 0; round < 20; ++round) {
+        const std::vector<std::uint32_t> lengths = random_code(rng, 288, 200, 15);
+        struct Room {
+            const char* name;
+            std::uint32_t capacity;
+            bool first_in_arena;
+        };
+        for (const Room& room : {Room{"ample", 4096, true}, Room{"first level only", 513 + 3, true},
+                                 Room{"none", 4, false}}) {
+            std::vector<DecodeEntry> slots(room.capacity);
+            DecodeArena arena{slots.data(), room.capacity};
+            BuiltTable t;
+            build(t, lengths, 257, 9, base, extra, nullptr, &arena);
+            const std::string what = std::string(room.name) + ", round " + std::to_string(round);
+            ASSERT_EQ(t.result, 0) << what;
+            const bool in_arena = t.table > slots.data() && t.table < slots.data() + slots.size();
+            EXPECT_EQ(in_arena, room.first_in_arena) << what;
+            EXPECT_LE(arena.used, room.capacity) << what;
+            expect_decodes(t, lengths, 257, base, extra, true, what);
         }
     }
 }
