@@ -70,10 +70,23 @@ inline std::uint32_t equalBytes(std::uint64_t difference) {
 }
 
 // The chain walk. best starts at prevLength; maxLength = min(258, lookahead).
+//
+// Nearly all candidates fail on the two bytes that would extend the best
+// match, so the inner loop does only that test and the chain step, with the
+// window pointer offset by best - 1 so that the test is one load and one
+// compare. A candidate that passes is checked on its first two bytes, taken
+// from an 8-byte load that is also the first step of the comparison; its
+// third byte counts as equal (equal hashes with equal first two bytes imply
+// it), and the rest is compared eight bytes per step.
 __attribute__((noinline)) std::uint32_t longestMatch(DeflateState& s, const std::uint8_t* window,
                                                      std::uint32_t strStart, std::uint32_t cur,
                                                      std::uint32_t prevLength,
                                                      std::uint32_t lookahead) {
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+                  "the masks below take the first bytes as the low ones");
+    constexpr std::uint64_t kFirstTwo = 0xFFFF;
+    constexpr std::uint64_t kAllButThird = ~(std::uint64_t(0xFF) << 16);
+
     const std::uint32_t maxLength = lookahead < kMaxMatch ? lookahead : kMaxMatch;
     std::uint32_t best = prevLength;
     if (best >= maxLength) return best; // nothing in the input can beat it
@@ -81,33 +94,46 @@ __attribute__((noinline)) std::uint32_t longestMatch(DeflateState& s, const std:
     if (prevLength >= s.goodMatch) chain >>= 2;
     const std::uint32_t nice = s.niceMatch < maxLength ? s.niceMatch : maxLength;
     const std::uint32_t limit = strStart > kMaxDistance ? strStart - kMaxDistance : 0;
-    const std::uint16_t* prev = s.prev;
-    const std::uint8_t* scan = window + strStart;
-    const std::uint16_t scanStart = load16(scan);
+    const std::uint16_t* const prev = s.prev;
+    const std::uint8_t* const scan = window + strStart;
+    const std::uint64_t scanHead = load64(scan);
+    const std::uint8_t* endBase = window + best - 1;
     std::uint16_t scanEnd = load16(scan + best - 1);
 
-    do {
-        const std::uint8_t* match = window + cur;
-        if (load16(match + best - 1) != scanEnd || load16(match) != scanStart) continue;
-        std::uint32_t len = kMinMatch;
-        for (;;) {
-            const std::uint64_t difference = load64(scan + len) ^ load64(match + len);
-            if (difference) {
-                len += equalBytes(difference);
-                break;
+    for (;;) {
+        while (load16(endBase + cur) != scanEnd) {
+            cur = prev[cur & kWindowMask];
+            if (cur <= limit || --chain == 0) return best;
+        }
+        const std::uint8_t* const match = window + cur;
+        const std::uint64_t head = (load64(match) ^ scanHead) & kAllButThird;
+        if ((head & kFirstTwo) == 0) {
+            std::uint32_t len;
+            if (head != 0) {
+                len = equalBytes(head);
+            } else {
+                len = 8;
+                while (len < maxLength) {
+                    const std::uint64_t difference = load64(scan + len) ^ load64(match + len);
+                    if (difference) {
+                        len += equalBytes(difference);
+                        break;
+                    }
+                    len += 8;
+                }
             }
-            len += 8;
-            if (len >= maxLength) break;
+            if (len > maxLength) len = maxLength;
+            if (len > best) {
+                s.matchStart = cur;
+                best = len;
+                if (len >= nice) return best;
+                endBase = window + best - 1;
+                scanEnd = load16(scan + best - 1);
+            }
         }
-        if (len > maxLength) len = maxLength;
-        if (len > best) {
-            s.matchStart = cur;
-            best = len;
-            if (len >= nice) break;
-            scanEnd = load16(scan + best - 1);
-        }
-    } while ((cur = prev[cur & kWindowMask]) > limit && --chain != 0);
-    return best;
+        cur = prev[cur & kWindowMask];
+        if (cur <= limit || --chain == 0) return best;
+    }
 }
 
 // Entries below 32,768 pointed into the half that is dropped: they become
