@@ -5,13 +5,14 @@
 // Why it is fast: the loops keep the window, the position and the lookahead
 // in locals and insert strings with one shift, xor and mask per byte into
 // 16-bit head and chain tables, small enough to stay mostly cached. The
-// chain walk rejects most candidates with two 16-bit loads (the two bytes
-// that would extend the best match, then the first two bytes; equal hashes
-// then imply the third), and compares the rest eight bytes per step, the
-// first differing byte found by counting trailing zero bits; the 16 bytes of
-// slack behind the window let that comparison read past the last byte it
-// needs. The window slides by one 32 KiB copy and one pass over the chain
-// tables, at most once per 32 KiB of input.
+// chain walk rejects most candidates with one 16-bit load (the two bytes
+// that would extend the best match), checks the first two bytes of the rest
+// in the first 8-byte load of the comparison (equal hashes then imply the
+// third), and compares on eight bytes per step, the first differing byte
+// found by counting trailing zero bits; the 16 bytes of slack behind the
+// window let that comparison read past the last byte it needs. The window
+// slides by one 32 KiB copy and one pass over the chain tables, at most once
+// per 32 KiB of input.
 //
 // At the end of the input, a comparison never runs past the last input byte
 // and the bytes behind it are zeroed, so the output depends on the file alone
@@ -82,10 +83,14 @@ __attribute__((noinline)) std::uint32_t longestMatch(DeflateState& s, const std:
                                                      std::uint32_t strStart, std::uint32_t cur,
                                                      std::uint32_t prevLength,
                                                      std::uint32_t lookahead) {
-    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
-                  "the masks below take the first bytes as the low ones");
+    // Masks over an 8-byte load: its first two bytes, and all but its third.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    constexpr std::uint64_t kFirstTwo = 0xFFFF000000000000u;
+    constexpr std::uint64_t kAllButThird = ~(std::uint64_t(0xFF) << 40);
+#else
     constexpr std::uint64_t kFirstTwo = 0xFFFF;
     constexpr std::uint64_t kAllButThird = ~(std::uint64_t(0xFF) << 16);
+#endif
 
     const std::uint32_t maxLength = lookahead < kMaxMatch ? lookahead : kMaxMatch;
     std::uint32_t best = prevLength;
