@@ -5,13 +5,14 @@
 // Why it is fast: the loops keep the window, the position and the lookahead
 // in locals and insert strings with one shift, xor and mask per byte into
 // 16-bit head and chain tables, small enough to stay mostly cached. The
-// chain walk rejects most candidates with two 16-bit loads (the two bytes
-// that would extend the best match, then the first two bytes; equal hashes
-// then imply the third), and compares the rest eight bytes per step, the
-// first differing byte found by counting trailing zero bits; the 16 bytes of
-// slack behind the window let that comparison read past the last byte it
-// needs. The window slides by one 32 KiB copy and one pass over the chain
-// tables, at most once per 32 KiB of input.
+// chain walk rejects most candidates with one 16-bit load (the two bytes
+// that would extend the best match), checks the first two bytes of the rest
+// in the first 8-byte load of the comparison (equal hashes then imply the
+// third), and compares on eight bytes per step, the first differing byte
+// found by counting trailing zero bits; the 16 bytes of slack behind the
+// window let that comparison read past the last byte it needs. The window
+// slides by one 32 KiB copy and one pass over the chain tables, at most once
+// per 32 KiB of input.
 //
 // At the end of the input, a comparison never runs past the last input byte
 // and the bytes behind it are zeroed, so the output depends on the file alone
@@ -70,10 +71,27 @@ inline std::uint32_t equalBytes(std::uint64_t difference) {
 }
 
 // The chain walk. best starts at prevLength; maxLength = min(258, lookahead).
+//
+// Nearly all candidates fail on the two bytes that would extend the best
+// match, so the inner loop does only that test and the chain step, with the
+// window pointer offset by best - 1 so that the test is one load and one
+// compare. A candidate that passes is checked on its first two bytes, taken
+// from an 8-byte load that is also the first step of the comparison; its
+// third byte counts as equal (equal hashes with equal first two bytes imply
+// it), and the rest is compared eight bytes per step.
 __attribute__((noinline)) std::uint32_t longestMatch(DeflateState& s, const std::uint8_t* window,
                                                      std::uint32_t strStart, std::uint32_t cur,
                                                      std::uint32_t prevLength,
                                                      std::uint32_t lookahead) {
+    // Masks over an 8-byte load: its first two bytes, and all but its third.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    constexpr std::uint64_t kFirstTwo = 0xFFFF000000000000u;
+    constexpr std::uint64_t kAllButThird = ~(std::uint64_t(0xFF) << 40);
+#else
+    constexpr std::uint64_t kFirstTwo = 0xFFFF;
+    constexpr std::uint64_t kAllButThird = ~(std::uint64_t(0xFF) << 16);
+#endif
+
     const std::uint32_t maxLength = lookahead < kMaxMatch ? lookahead : kMaxMatch;
     std::uint32_t best = prevLength;
     if (best >= maxLength) return best; // nothing in the input can beat it
@@ -81,33 +99,46 @@ __attribute__((noinline)) std::uint32_t longestMatch(DeflateState& s, const std:
     if (prevLength >= s.goodMatch) chain >>= 2;
     const std::uint32_t nice = s.niceMatch < maxLength ? s.niceMatch : maxLength;
     const std::uint32_t limit = strStart > kMaxDistance ? strStart - kMaxDistance : 0;
-    const std::uint16_t* prev = s.prev;
-    const std::uint8_t* scan = window + strStart;
-    const std::uint16_t scanStart = load16(scan);
+    const std::uint16_t* const prev = s.prev;
+    const std::uint8_t* const scan = window + strStart;
+    const std::uint64_t scanHead = load64(scan);
+    const std::uint8_t* endBase = window + best - 1;
     std::uint16_t scanEnd = load16(scan + best - 1);
 
-    do {
-        const std::uint8_t* match = window + cur;
-        if (load16(match + best - 1) != scanEnd || load16(match) != scanStart) continue;
-        std::uint32_t len = kMinMatch;
-        for (;;) {
-            const std::uint64_t difference = load64(scan + len) ^ load64(match + len);
-            if (difference) {
-                len += equalBytes(difference);
-                break;
+    for (;;) {
+        while (load16(endBase + cur) != scanEnd) {
+            cur = prev[cur & kWindowMask];
+            if (cur <= limit || --chain == 0) return best;
+        }
+        const std::uint8_t* const match = window + cur;
+        const std::uint64_t head = (load64(match) ^ scanHead) & kAllButThird;
+        if ((head & kFirstTwo) == 0) {
+            std::uint32_t len;
+            if (head != 0) {
+                len = equalBytes(head);
+            } else {
+                len = 8;
+                while (len < maxLength) {
+                    const std::uint64_t difference = load64(scan + len) ^ load64(match + len);
+                    if (difference) {
+                        len += equalBytes(difference);
+                        break;
+                    }
+                    len += 8;
+                }
             }
-            len += 8;
-            if (len >= maxLength) break;
+            if (len > maxLength) len = maxLength;
+            if (len > best) {
+                s.matchStart = cur;
+                best = len;
+                if (len >= nice) return best;
+                endBase = window + best - 1;
+                scanEnd = load16(scan + best - 1);
+            }
         }
-        if (len > maxLength) len = maxLength;
-        if (len > best) {
-            s.matchStart = cur;
-            best = len;
-            if (len >= nice) break;
-            scanEnd = load16(scan + best - 1);
-        }
-    } while ((cur = prev[cur & kWindowMask]) > limit && --chain != 0);
-    return best;
+        cur = prev[cur & kWindowMask];
+        if (cur <= limit || --chain == 0) return best;
+    }
 }
 
 // Entries below 32,768 pointed into the half that is dropped: they become

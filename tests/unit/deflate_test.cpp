@@ -756,6 +756,106 @@ TEST(Deflate, OneJobManyFiles) {
         }
 }
 
+// ---- The bytes themselves ----------------------------------------------------------
+
+// Inputs whose deflate output at each level is frozen below: the sizes and
+// CRC-32s of the member data the encoder wrote before its match finder was
+// made faster, which are also the bytes Info-ZIP zip writes for these files.
+// They exercise what a faster match finder could get wrong without breaking a
+// round trip: the chain limits and the nice and good lengths (long chains of
+// a four-letter alphabet), matches that reach the 258 maximum or stop one
+// short of it (periods of 257 to 259), the farthest distance and the window
+// slide (periods of 32,505 to 32,507, a file ending just past the slide).
+struct FrozenInput {
+    const char* name;
+    Bytes (*make)();
+    std::uint32_t size[9]; // levels 1 to 9
+    std::uint32_t crc[9];
+};
+
+Bytes periodic(std::size_t period, std::size_t n, std::uint32_t seed) {
+    const Bytes unit = random_bytes(period, seed);
+    Bytes out;
+    while (out.size() < n)
+        out.insert(out.end(), unit.begin(),
+                   unit.begin() + static_cast<std::ptrdiff_t>(std::min(period, n - out.size())));
+    return out;
+}
+
+Bytes four_letters(std::size_t n, std::uint32_t seed) {
+    Random r(seed);
+    Bytes out(n);
+    for (auto& b : out)
+        b = "ACGT"[r.below(4)];
+    return out;
+}
+
+const FrozenInput kFrozen[] = {
+    {"text",
+     [] { return text_bytes(150000, 61); },
+     {39129, 38329, 35000, 34490, 32067, 28845, 28649, 28624, 28624},
+     {0xE86A4A84, 0xC39DBD47, 0xCB76EC8F, 0xD7FFB28C, 0x2EF0DCE2, 0x7BDB4B6C, 0x85CD9A3C,
+      0x498C6685, 0x498C6685}},
+    {"binary",
+     [] { return binary_bytes(120000, 62); },
+     {79728, 78953, 78364, 76415, 70781, 70306, 70223, 70116, 70038},
+     {0xAAF17392, 0x90D7F28D, 0x5F8F1D54, 0xA9444057, 0x66C4C3EE, 0xA76F2E90, 0x46F2CFFE,
+      0x4B3C784F, 0xE31DEEC6}},
+    {"runs",
+     [] { return run_bytes(100000, 63); },
+     {1156, 1159, 1153, 806, 780, 779, 777, 775, 775},
+     {0xAB8B16B4, 0xC7D17D44, 0xA8E23238, 0xD984DF0D, 0xB8995A4E, 0x05BA626F, 0xCDDFB2E6,
+      0xA6C3ECC0, 0xA6C3ECC0}},
+    {"four letters",
+     [] { return four_letters(20000, 64); },
+     {6709, 6417, 6258, 6207, 6129, 6169, 6240, 6258, 6258},
+     {0x1149E3CA, 0x7FFF7EC6, 0x6AA361B8, 0x4AA90DB0, 0x2BE9DADC, 0x423A39F1, 0x4CB72BF3,
+      0xCFF6DB12, 0xCFF6DB12}},
+    {"period 257",
+     [] { return periodic(257, 40000, 65); },
+     {795, 795, 795, 523, 523, 523, 523, 523, 523},
+     {0x324BA74A, 0x324BA74A, 0x324BA74A, 0x0EED055F, 0x0EED055F, 0x0EED055F, 0x0EED055F,
+      0x0EED055F, 0x0EED055F}},
+    {"period 258",
+     [] { return periodic(258, 40000, 66); },
+     {523, 523, 523, 523, 523, 523, 523, 523, 523},
+     {0x3941F7B7, 0x3941F7B7, 0x3941F7B7, 0x3941F7B7, 0x3941F7B7, 0x3941F7B7, 0x3941F7B7,
+      0x3941F7B7, 0x3941F7B7}},
+    {"period 259",
+     [] { return periodic(259, 40000, 67); },
+     {667, 667, 667, 526, 526, 526, 526, 526, 526},
+     {0x2477C589, 0x2477C589, 0x2477C589, 0x7A2090DC, 0x7A2090DC, 0x7A2090DC, 0x7A2090DC,
+      0x7A2090DC, 0x7A2090DC}},
+    {"period 32506",
+     [] {
+         return concat(
+             {periodic(32505, 70000, 68), periodic(32506, 70000, 69), periodic(32507, 70000, 70)});
+     },
+     {136613, 136612, 136645, 136305, 136305, 136305, 136305, 136305, 136305},
+     {0x50A2A035, 0xC81C3837, 0xF1BAD928, 0x8F344515, 0x8F344515, 0x8F344515, 0x8F344515,
+      0x8F344515, 0x8F344515}},
+    {"past the slide",
+     [] {
+         return slice(concat({text_bytes(40000, 71), binary_bytes(40000, 72)}), 0, 65275 + 7);
+     },
+     {28838, 28269, 27149, 26522, 24920, 24067, 24025, 24001, 24002},
+     {0x816A566B, 0x8572A752, 0x863AE870, 0x7811474E, 0x03CD8E49, 0xDD3AAB0F, 0x6C6B86A0,
+      0x622322EF, 0x9EDCE8AD}},
+};
+
+TEST(Deflate, OutputAtEveryLevelIsTheFrozenOne) {
+    for (const FrozenInput& f : kFrozen) {
+        const Bytes input = f.make();
+        for (std::uint32_t level = 1; level <= 9; ++level) {
+            const Deflated d = deflate_bytes(input, level);
+            SCOPED_TRACE(label(f.name, level));
+            ASSERT_EQ(d.result, 0);
+            EXPECT_EQ(d.data.size(), f.size[level - 1]);
+            EXPECT_EQ(test::crc32_of(d.data), f.crc[level - 1]);
+        }
+    }
+}
+
 // ---- Code lengths ------------------------------------------------------------------
 
 // Lengths of a code: none above max, and the code complete (Kraft sum one).
