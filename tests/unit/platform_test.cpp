@@ -345,6 +345,26 @@ TEST(NameCache, NameMadeBehindTheJobsBackIsNotReplaced) {
     EXPECT_NE(platform::get_attributes(dir.dos("d/LATE.TXT").c_str()), platform::kInvalidAttributes);
 }
 
+// A folder the job made and so knows, put back as a link by another
+// process: nothing is created through it.
+TEST(NameCache, LinkPutInPlaceOfAKnownFolderIsNotFollowed) {
+    test::TempDir dir;
+    ASSERT_EQ(mkdir(dir.host("outside").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.host("dest").c_str(), 0755), 0);
+    const platform::NameCacheScope names;
+    ASSERT_TRUE(platform::create_directory(dir.dos("dest/sub").c_str()));
+    EXPECT_FALSE(platform::link_between((dir.dos("dest") + "\\").c_str(), dir.dos("dest/sub/x.txt").c_str()));
+    ASSERT_EQ(rmdir(dir.host("dest/sub").c_str()), 0);
+    ASSERT_EQ(symlink(dir.host("outside").c_str(), dir.host("dest/sub").c_str()), 0);
+    platform::FileHandle h =
+        platform::create_file_below((dir.dos("dest") + "\\").c_str(), dir.dos("dest/sub/x.txt").c_str());
+    EXPECT_EQ(h, platform::kInvalidFile);
+    platform::close_file(h);
+    EXPECT_EQ(platform::last_error(), platform::kErrAccessDenied);
+    struct stat st;
+    EXPECT_NE(lstat(dir.host("outside/x.txt").c_str(), &st), 0);
+}
+
 } // namespace
 #endif
 

@@ -28,6 +28,11 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#if defined(__linux__)
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#endif
+
 namespace platform {
 
 namespace {
@@ -189,6 +194,7 @@ bool known_missing(const std::string& hp) {
     if (t_names.depth == 0) return false;
     std::string dir, name;
     split_host_path(hp, &dir, &name);
+    if (name.empty()) return false; // the host root
     const FolderNames* f = cached_folder(dir);
     return f && f->complete && !f->names.count(name);
 }
@@ -209,6 +215,7 @@ void note_created(const std::string& hp, Kind kind) {
     if (t_names.depth == 0) return;
     std::string dir, name;
     split_host_path(hp, &dir, &name);
+    if (name.empty()) return;
     if (FolderNames* f = cached_folder(dir)) add_name(*f, name, kind);
     if (kind == Kind::Folder) {
         // Just made, so empty: nothing below it needs a look.
@@ -447,6 +454,32 @@ int open_parent_no_links(const std::string& host_folder, const std::vector<std::
     return dir;
 }
 
+// Creates a new file below host_folder in one call that refuses a link or a
+// non-folder anywhere below it, as the walk of open_parent_no_links does.
+// -1 with errno when it fails; -2 when the host cannot do it that way.
+int create_new_beneath(const std::string& host_folder, const std::vector<std::string>& parts) {
+#if defined(__linux__) && defined(SYS_openat2)
+    int root = ::open(host_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) return -1;
+    std::string below;
+    for (const std::string& part : parts) below += (below.empty() ? "" : "/") + part;
+    struct open_how how {};
+    how.flags = O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC;
+    how.mode = 0644;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+    long fd = syscall(SYS_openat2, root, below.c_str(), &how, sizeof how);
+    int saved = errno;
+    ::close(root);
+    errno = saved;
+    if (fd >= 0) return static_cast<int>(fd);
+    return errno == ENOSYS || errno == EPERM || errno == EINVAL || errno == E2BIG ? -2 : -1;
+#else
+    (void)host_folder;
+    (void)parts;
+    return -2;
+#endif
+}
+
 } // namespace
 
 std::uint32_t last_error() { return t_last_error; }
@@ -515,6 +548,28 @@ FileHandle create_file_below(const char* folder, const char* path) {
         t_last_error = kErrPathNotFound;
         return kInvalidFile;
     }
+    std::string hp = (hf == "/" ? std::string() : hf);
+    for (const std::string& part : parts) hp += "/" + part;
+    // A name the job's listing lacks was answered as missing without a
+    // look, so whatever stands there now came behind the job's back: it is
+    // never replaced, and the folder is read afresh next time.
+    const bool missing = known_missing(hp);
+    int fd = missing ? create_new_beneath(hf, parts) : -2;
+    if (fd == -1) {
+        fail_errno();
+        if (errno == ELOOP || errno == ENOTDIR) t_last_error = kErrAccessDenied;
+        if (errno == EEXIST) forget_below(hp.substr(0, hp.find_last_of('/')));
+        return kInvalidFile;
+    }
+    if (fd >= 0) {
+        note_created(hp, Kind::Other);
+        if (drive >= 0) {
+            std::lock_guard<std::mutex> lock(g_drive_mutex);
+            g_handle_drive[fd] = drive;
+        }
+        return fd;
+    }
+    fd = -1;
     int dir = open_parent_no_links(hf, parts);
     if (dir < 0) {
         fail_errno();
@@ -522,13 +577,6 @@ FileHandle create_file_below(const char* folder, const char* path) {
         return kInvalidFile;
     }
     const char* name = parts.back().c_str();
-    std::string hp = (hf == "/" ? std::string() : hf);
-    for (const std::string& part : parts) hp += "/" + part;
-    // A name the job's listing lacks was answered as missing without a
-    // look, so whatever stands there now came behind the job's back: it is
-    // never replaced, and the folder is read afresh next time.
-    const bool missing = known_missing(hp);
-    int fd = -1;
     // Another process may put a link back between the removal and the
     // creation: O_EXCL then fails, and the removal is tried again.
     for (int tries = 0; fd < 0 && tries < 8; ++tries) {
