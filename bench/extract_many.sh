@@ -6,7 +6,9 @@
 #   one-folder.zip  20,000 small files in one folder
 # The first command is unzip, so each ratio is ours (or 7zz's) over unzip's.
 #
-#   bench/extract_many.sh [--runs N]
+#   bench/extract_many.sh [--runs N] [--out DIR]
+# --out extracts into DIR (emptied each time), e.g. /dev/shm/x to keep a
+# busy disk's writes out of the times.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -56,8 +58,14 @@ make_archive folders.zip 25 16 12
 make_archive one-folder.zip 20000
 
 runs=7
-if [ "${1:-}" = "--runs" ]; then runs=$2; fi
 out="$data/out"
+while [ $# -gt 0 ]; do
+  case $1 in
+    --runs) runs=$2; shift 2 ;;
+    --out) out=$2; shift 2 ;;
+    *) echo "usage: $0 [--runs N] [--out DIR]" >&2; exit 2 ;;
+  esac
+done
 for archive in folders.zip one-folder.zip; do
   path="$data/$archive"
   echo "== x of $archive: $(unzip -Z1 "$path" | grep -vc '/$') files"
