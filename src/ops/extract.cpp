@@ -162,6 +162,19 @@ struct Job {
     // withholds from new files, so an archive from elsewhere decides no more
     // than the user's own programs would.
     std::uint32_t creation_mask = 0;
+    // The folder (up to the target's last backslash) whose folders were all
+    // made or found by the last createDirPath: the members of one folder
+    // come together, and asking again for each of them costs a look per
+    // folder of the path.
+    std::string folders_ready{};
+
+    void make_folders(const char* target) {
+        const char* last = std::strrchr(target, '\\');
+        const std::size_t n = last ? static_cast<std::size_t>(last - target) : 0;
+        if (folders_ready.size() == n && folders_ready.compare(0, n, target, n) == 0) return;
+        folders_ready.clear();
+        if (createDirPath(target) == 0) folders_ready.assign(target, n);
+    }
 
     // Opens the archive and allocates the buffers every form needs.
     void start(void* owner_window, const char* archive_path, const char* caption) {
@@ -423,7 +436,7 @@ struct Job {
         }
         std::string link_target;
         if (link && !read_link_target(e, target, &link_target)) return;
-        if (use_folder_names) createDirPath(target);
+        if (use_folder_names) make_folders(target);
         if (answer == kAnswerNo) answer = kAnswerYes;
         const bool folder = !link && is_folder_entry(e);
         if (!folder && answer == kAnswerYes && platform::get_attributes(target) != platform::kInvalidAttributes)
@@ -437,6 +450,7 @@ struct Job {
             return;
         }
         if (link) {
+            folders_ready.clear(); // it may stand where a folder was
             platform::set_attributes(target, 0);
             const bool made =
                 platform::create_link_below(destination.c_str(), target, link_target.c_str());
@@ -446,8 +460,16 @@ struct Job {
         }
         // A read-only file in the way is replaced; it gets the member's attributes after.
         platform::set_attributes(target, 0);
-        createDirPath(target);
+        make_folders(target);
         z.output_handle = platform::create_file_below(destination.c_str(), target);
+        const std::uint32_t why = platform::last_error();
+        if (z.output_handle == platform::kInvalidFile && !folders_ready.empty() &&
+            (why == platform::kErrFileNotFound || why == platform::kErrPathNotFound)) {
+            // A folder made for an earlier member was removed or renamed since.
+            folders_ready.clear();
+            make_folders(target);
+            z.output_handle = platform::create_file_below(destination.c_str(), target);
+        }
         if (z.output_handle == platform::kInvalidFile) {
             zip_warning(z, ZERR_OPEN, target);
             return;
@@ -535,6 +557,7 @@ int extract_files(zip& z, zlist& list, void* owner_window, const char* archive_p
     job.use_folder_names = use_folder_names != 0;
     job.answer = overwrite;
     job.creation_mask = platform::file_creation_mask();
+    const platform::NameCacheScope names;
     job.start(owner_window, archive_path, "Extracting: File(s)");
     job.run();
     job.set_folder_times();

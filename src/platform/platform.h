@@ -166,6 +166,22 @@ bool replace_file(const char* from, const char* to);
 bool create_directory(const char* path);
 bool remove_directory(const char* path);
 
+// While one is open, this thread's lookups of names without regard to case
+// are answered from each folder's names, read once, and kept up to date by
+// this thread's own creations, moves and removals. What the job's listing of
+// a folder lacks is taken as missing without asking the file system, and such
+// a name is only ever created new, never replaced: a file another process
+// puts there meanwhile makes the creation fail rather than be written over.
+// A name another process adds in another case is not matched. Where names
+// are matched by the host itself (Windows) it does nothing.
+class NameCacheScope {
+public:
+    NameCacheScope();
+    ~NameCacheScope();
+    NameCacheScope(const NameCacheScope&) = delete;
+    NameCacheScope& operator=(const NameCacheScope&) = delete;
+};
+
 struct FindData {
     std::string name; // file part only
     std::uint32_t attributes = 0; // of what a symbolic link leads to

@@ -960,6 +960,118 @@ TEST(ExtractLinks, DamagedLinkTextMakesNoLink) {
 }
 
 } // namespace
+namespace {
+
+// Runs an action when the job asks whether to replace a given target: the
+// moment another process could act between two members.
+class ActingUi : public ScriptedUi {
+  public:
+    std::string when;
+    std::function<void()> act;
+    std::uint32_t confirm_replace(JobProgress* p, void* w, const char* target, const zentry& e) override {
+        if (act && std::string(target).find(when) != std::string::npos) act();
+        return ScriptedUi::confirm_replace(p, w, target, e);
+    }
+};
+
+std::vector<std::string> files_below(const std::string& host) {
+    std::vector<std::string> names;
+    std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& dir,
+                                                                          const std::string& rel) {
+        std::vector<platform::FindData> found;
+        platform::find_files((platform::dos_path_from_host(dir) + "\\*").c_str(), &found);
+        for (const auto& e : found) {
+            if (e.attributes & platform::kAttrDirectory)
+                walk(dir + "/" + e.name, rel + e.name + "/");
+            else
+                names.push_back(rel + e.name);
+        }
+    };
+    walk(host, "");
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Names in another case meet the files that were there before the job and
+// those the job made itself, each replaced after its question.
+TEST(ExtractNames, OtherCasesMeetExistingAndOwnFiles) {
+    Fixture f({stored("docs/readme.txt", "R2"), stored("DOCS/new.txt", "N1"), stored("Docs/NEW.TXT", "N2"),
+               stored("Other/a.txt", "A1"), stored("other/A.TXT", "A2"), stored("other/b/C.txt", "C1"),
+               stored("OTHER/B/c.TXT", "C2")});
+    ASSERT_EQ(mkdir(f.dir.host("out/Docs").c_str(), 0755), 0);
+    f.dir.write("out/Docs/Readme.TXT", Bytes{'R', '1'});
+    f.ui.answers.assign({kAnswerYes, kAnswerYes, kAnswerYes, kAnswerYes});
+    f.list.mark_all(1);
+    EXPECT_EQ(f.extract(), 0);
+    EXPECT_EQ(f.z.warnings, 0u);
+    EXPECT_EQ(f.ui.questions.size(), 4u);
+    EXPECT_EQ(files_below(f.dir.host("out")),
+              (std::vector<std::string>{"Docs/Readme.TXT", "Docs/new.txt", "Other/a.txt", "Other/b/C.txt"}));
+    EXPECT_EQ(f.read("Docs/Readme.TXT") + f.read("Docs/new.txt") + f.read("Other/a.txt") + f.read("Other/b/C.txt"),
+              "R2N2A2C2");
+}
+
+// A name the job found missing that another process makes before the job
+// writes it is never written over: the member is refused with the usual
+// warning, and the job goes on. One made in another case is not matched:
+// the member lands beside it under its own name.
+TEST(ExtractNames, FileMadeBehindTheJobsBackIsNeverWrittenOver) {
+    Fixture f({stored("x/b.txt", "B"), stored("x/a.txt", "A"), stored("x/late2.txt", "ours2"),
+               stored("x/late.txt", "ours"), stored("x/after.txt", "after")});
+    ASSERT_EQ(mkdir(f.dir.host("out/x").c_str(), 0755), 0);
+    f.dir.write("out/x/a.txt", Bytes{'o', 'l', 'd'});
+    ActingUi ui;
+    ui.when = "a.txt";
+    ui.act = [&] {
+        test::write_host_file(f.dir.host("out/x/late.txt"), {'t', 'h', 'e', 'i', 'r', 's'});
+        test::write_host_file(f.dir.host("out/x/LATE2.txt"), {'t', 'w', 'o'});
+    };
+    ui.answers.assign({kAnswerYes});
+    f.z.ui = &ui;
+    f.list.mark_all(1);
+    EXPECT_EQ(f.extract(), 0);
+    EXPECT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.progress.calls_starting("AddWarning").size(), 1u);
+    EXPECT_EQ(f.z.warnings, 1u);
+    EXPECT_EQ(f.read("x/late.txt"), "theirs");
+    EXPECT_EQ(f.read("x/LATE2.txt"), "two");
+    EXPECT_EQ(f.read("x/late2.txt"), "ours2");
+    EXPECT_EQ(f.read("x/a.txt") + f.read("x/b.txt") + f.read("x/after.txt"), "ABafter");
+}
+
+// The folder the job made for earlier members is moved or removed by
+// another process: the next members make it again, nothing follows it.
+TEST(ExtractNames, FolderMovedOrRemovedMidJobIsMadeAgain) {
+    for (bool remove : {false, true}) {
+        Fixture f({stored("d/a.txt", "A"), stored("d/b.txt", "B"), stored("d/c.txt", "C")});
+        ASSERT_EQ(mkdir(f.dir.host("out/d").c_str(), 0755), 0);
+    f.dir.write("out/d/b.txt", Bytes{'o', 'l', 'd'});
+        ActingUi ui;
+        ui.when = "b.txt";
+        ui.act = [&] {
+            if (remove) {
+                ASSERT_EQ(unlink(f.dir.host("out/d/a.txt").c_str()), 0);
+                ASSERT_EQ(unlink(f.dir.host("out/d/b.txt").c_str()), 0);
+                ASSERT_EQ(rmdir(f.dir.host("out/d").c_str()), 0);
+            } else {
+                ASSERT_EQ(rename(f.dir.host("out/d").c_str(), f.dir.host("out/moved").c_str()), 0);
+            }
+        };
+        ui.answers.assign({kAnswerYes});
+        f.z.ui = &ui;
+        f.list.mark_all(1);
+        EXPECT_EQ(f.extract(), 0) << remove;
+        EXPECT_EQ(f.z.warnings, 0u) << remove;
+        const std::vector<std::string> expected =
+            remove ? std::vector<std::string>{"d/b.txt", "d/c.txt"}
+                   : std::vector<std::string>{"d/b.txt", "d/c.txt", "moved/a.txt", "moved/b.txt"};
+        EXPECT_EQ(files_below(f.dir.host("out")), expected) << remove;
+        EXPECT_EQ(f.read("d/b.txt") + f.read("d/c.txt"), "BC") << remove;
+        if (!remove) EXPECT_EQ(f.read("moved/a.txt") + f.read("moved/b.txt"), "Aold");
+    }
+}
+
+} // namespace
 #else
 namespace {
 
@@ -980,4 +1092,5 @@ TEST(ExtractLinks, LinkMemberIsSkippedOnWindows) {
 }
 
 } // namespace
+
 #endif

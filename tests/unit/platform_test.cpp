@@ -278,6 +278,93 @@ TEST(NoLinkFollowing, CreateBelowAndSetAttributes) {
     EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
+// The host name a DOS name comes to, below the temporary folder.
+std::string host_name(const test::TempDir& dir, const std::string& name) {
+    const std::string host = platform::host_path_for_display(dir.dos(name));
+    return host.substr(dir.host().size() + 1);
+}
+
+// Within a job the answers are those the file system would give without
+// one: an exact name before one in another case, the job's own creations,
+// moves and removals seen at once, in any case.
+TEST(NameCache, AnswersFollowTheJobsOwnChanges) {
+    test::TempDir dir;
+    ASSERT_EQ(mkdir(dir.host("Sub").c_str(), 0755), 0);
+    dir.write("Sub/foo", test::Bytes(1));
+    dir.write("Sub/FOO", test::Bytes(2));
+    dir.write("Sub/Keep.txt", test::Bytes(3));
+    const platform::NameCacheScope names;
+    EXPECT_EQ(host_name(dir, "sub/missing.txt"), "Sub/missing.txt"); // reads Sub whole
+    EXPECT_EQ(host_name(dir, "SUB/foo"), "Sub/foo");
+    EXPECT_EQ(host_name(dir, "sub/FOO"), "Sub/FOO");
+    EXPECT_EQ(host_name(dir, "sub/keep.TXT"), "Sub/Keep.txt");
+
+    platform::ScopedFile made(platform::create_file(dir.dos("Sub/New.Txt").c_str()));
+    ASSERT_TRUE(made.valid());
+    EXPECT_EQ(host_name(dir, "SUB/NEW.TXT"), "Sub/New.Txt");
+    EXPECT_NE(platform::get_attributes(dir.dos("sub/new.txt").c_str()), platform::kInvalidAttributes);
+
+    ASSERT_TRUE(platform::create_directory(dir.dos("sub/Made").c_str()));
+    EXPECT_TRUE(platform::get_attributes(dir.dos("SUB/MADE").c_str()) & platform::kAttrDirectory);
+    const std::string below = dir.dos("sub/made/x.bin");
+    platform::FileHandle h = platform::create_file_below(dir.dos("").c_str(), below.c_str());
+    ASSERT_NE(h, platform::kInvalidFile);
+    platform::close_file(h);
+    EXPECT_EQ(host_name(dir, "SUB/MADE/X.BIN"), "Sub/Made/x.bin");
+
+    ASSERT_TRUE(platform::move_file(dir.dos("sub/keep.txt").c_str(), dir.dos("sub/Moved.txt").c_str()));
+    EXPECT_EQ(platform::get_attributes(dir.dos("sub/keep.txt").c_str()), platform::kInvalidAttributes);
+    EXPECT_EQ(host_name(dir, "sub/MOVED.TXT"), "Sub/Moved.txt");
+
+    ASSERT_TRUE(platform::delete_file(dir.dos("sub/foo").c_str()));
+    EXPECT_EQ(host_name(dir, "sub/Foo"), "Sub/FOO"); // the other one of the same letters
+    ASSERT_TRUE(platform::delete_file(dir.dos("sub/MADE/x.bin").c_str()));
+    ASSERT_TRUE(platform::remove_directory(dir.dos("sub/made").c_str()));
+    EXPECT_EQ(platform::get_attributes(dir.dos("sub/made").c_str()), platform::kInvalidAttributes);
+    ASSERT_TRUE(platform::create_directory(dir.dos("sub/MADE").c_str()));
+    EXPECT_EQ(host_name(dir, "sub/made/x.bin"), "Sub/MADE/x.bin");
+}
+
+// What the job found missing and another process then made: found when it
+// has the case asked for (the file system is asked for names the listing
+// has not settled), never replaced when the job would create it.
+TEST(NameCache, NameMadeBehindTheJobsBackIsNotReplaced) {
+    test::TempDir dir;
+    ASSERT_EQ(mkdir(dir.host("d").c_str(), 0755), 0);
+    dir.write("d/old.txt", test::Bytes(1));
+    const platform::NameCacheScope names;
+    const std::string dest = dir.dos("d") + "\\";
+    EXPECT_EQ(platform::get_attributes(dir.dos("d/late.txt").c_str()), platform::kInvalidAttributes);
+    test::write_host_file(dir.host("d/late.txt"), {'t'});
+    platform::FileHandle h = platform::create_file_below(dest.c_str(), dir.dos("d/late.txt").c_str());
+    EXPECT_EQ(h, platform::kInvalidFile);
+    platform::close_file(h);
+    EXPECT_EQ(platform::last_error(), 80u);
+    EXPECT_EQ(test::read_host_file(dir.host("d/late.txt")), test::Bytes{'t'});
+    // The folder is read afresh after that.
+    EXPECT_NE(platform::get_attributes(dir.dos("d/LATE.TXT").c_str()), platform::kInvalidAttributes);
+}
+
+// A folder the job made and so knows, put back as a link by another
+// process: nothing is created through it.
+TEST(NameCache, LinkPutInPlaceOfAKnownFolderIsNotFollowed) {
+    test::TempDir dir;
+    ASSERT_EQ(mkdir(dir.host("outside").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.host("dest").c_str(), 0755), 0);
+    const platform::NameCacheScope names;
+    ASSERT_TRUE(platform::create_directory(dir.dos("dest/sub").c_str()));
+    EXPECT_FALSE(platform::link_between((dir.dos("dest") + "\\").c_str(), dir.dos("dest/sub/x.txt").c_str()));
+    ASSERT_EQ(rmdir(dir.host("dest/sub").c_str()), 0);
+    ASSERT_EQ(symlink(dir.host("outside").c_str(), dir.host("dest/sub").c_str()), 0);
+    platform::FileHandle h =
+        platform::create_file_below((dir.dos("dest") + "\\").c_str(), dir.dos("dest/sub/x.txt").c_str());
+    EXPECT_EQ(h, platform::kInvalidFile);
+    platform::close_file(h);
+    EXPECT_EQ(platform::last_error(), platform::kErrAccessDenied);
+    struct stat st;
+    EXPECT_NE(lstat(dir.host("outside/x.txt").c_str(), &st), 0);
+}
+
 } // namespace
 #endif
 

@@ -22,10 +22,16 @@
 #include <mutex>
 #include <new>
 #include <strings.h>
+#include <unordered_map>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+
+#if defined(__linux__)
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#endif
 
 namespace platform {
 
@@ -105,6 +111,140 @@ bool find_case_insensitive(const std::string& dir, const std::string& name, std:
     return ok;
 }
 
+// ---- The job's folder names ------------------------------------------------
+//
+// Without it every name that is not there in the case asked for costs a
+// read of its whole folder, so filling one folder is quadratic. Kinds are
+// kept so that a walk looking for links need not ask again.
+
+enum class Kind : unsigned char { Unknown, Folder, Link, Other };
+
+struct FolderNames {
+    // complete: every name the folder held when read, with this thread's own
+    // changes since; otherwise only names found to exist one at a time.
+    bool complete = false;
+    std::unordered_map<std::string, Kind> names;
+    std::unordered_map<std::string, std::string> folded; // first in read order
+};
+
+struct NameCache {
+    int depth = 0;
+    std::unordered_map<std::string, FolderNames> folders; // by host path
+};
+
+thread_local NameCache t_names;
+
+std::string folded_name(const std::string& name) {
+    std::string f = name;
+    for (char& c : f)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return f;
+}
+
+std::string folder_key(const std::string& dir) { return dir.empty() ? "/" : dir; }
+
+Kind kind_of_mode(mode_t mode) {
+    return S_ISDIR(mode) ? Kind::Folder : S_ISLNK(mode) ? Kind::Link : Kind::Other;
+}
+
+void add_name(FolderNames& f, const std::string& name, Kind kind) {
+    f.names[name] = kind;
+    f.folded.emplace(folded_name(name), name);
+}
+
+FolderNames* cached_folder(const std::string& dir) {
+    if (t_names.depth == 0) return nullptr;
+    auto it = t_names.folders.find(folder_key(dir));
+    return it == t_names.folders.end() ? nullptr : &it->second;
+}
+
+// Reads the whole folder once; null when it cannot be read.
+FolderNames* list_folder(const std::string& dir) {
+    DIR* d = opendir(dir.empty() ? "/" : dir.c_str());
+    if (!d) return nullptr;
+    FolderNames listed;
+    listed.complete = true;
+    while (dirent* e = readdir(d)) {
+        if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+        Kind k = e->d_type == DT_DIR   ? Kind::Folder
+                 : e->d_type == DT_LNK ? Kind::Link
+                 : e->d_type == DT_UNKNOWN ? Kind::Unknown
+                                           : Kind::Other;
+        add_name(listed, e->d_name, k);
+    }
+    closedir(d);
+    FolderNames& f = t_names.folders[folder_key(dir)];
+    f = std::move(listed);
+    return &f;
+}
+
+void split_host_path(const std::string& hp, std::string* dir, std::string* name) {
+    std::size_t cut = hp.find_last_of('/');
+    if (cut == std::string::npos) {
+        dir->clear();
+        *name = hp;
+        return;
+    }
+    *dir = hp.substr(0, cut);
+    *name = hp.substr(cut + 1);
+}
+
+// Whether the job's complete listing of the parent lacks the name.
+bool known_missing(const std::string& hp) {
+    if (t_names.depth == 0) return false;
+    std::string dir, name;
+    split_host_path(hp, &dir, &name);
+    if (name.empty()) return false; // the host root
+    const FolderNames* f = cached_folder(dir);
+    return f && f->complete && !f->names.count(name);
+}
+
+// Forgets a folder's names and those of every folder below it.
+void forget_below(const std::string& hp) {
+    if (t_names.depth == 0) return;
+    const std::string prefix = hp + "/";
+    for (auto it = t_names.folders.begin(); it != t_names.folders.end();) {
+        if (it->first == hp || it->first.compare(0, prefix.size(), prefix) == 0)
+            it = t_names.folders.erase(it);
+        else
+            ++it;
+    }
+}
+
+void note_created(const std::string& hp, Kind kind) {
+    if (t_names.depth == 0) return;
+    std::string dir, name;
+    split_host_path(hp, &dir, &name);
+    if (name.empty()) return;
+    if (FolderNames* f = cached_folder(dir)) add_name(*f, name, kind);
+    if (kind == Kind::Folder) {
+        // Just made, so empty: nothing below it needs a look.
+        FolderNames& made = t_names.folders[folder_key(hp)];
+        made = FolderNames();
+        made.complete = true;
+    }
+}
+
+void note_removed(const std::string& hp) {
+    if (t_names.depth == 0) return;
+    forget_below(hp);
+    std::string dir, name;
+    split_host_path(hp, &dir, &name);
+    FolderNames* f = cached_folder(dir);
+    if (!f || !f->names.erase(name)) return;
+    const std::string key = folded_name(name);
+    auto g = f->folded.find(key);
+    if (g == f->folded.end() || g->second != name) return;
+    f->folded.erase(g);
+    // Another name of the same letters may remain; which one came first in
+    // the folder's order is no longer known, so any will do.
+    for (const auto& other : f->names)
+        if (folded_name(other.first) == key) {
+            f->folded.emplace(key, other.first);
+            break;
+        }
+}
+
 // Joins the components below a host root, taking an existing entry whose
 // name differs only in case where there is one (as a Windows file system would).
 std::string resolve_below(const std::string& root, const std::string& rest) {
@@ -125,6 +265,33 @@ std::string resolve_below(const std::string& root, const std::string& rest) {
         }
         std::string base = out == "/" ? std::string() : out;
         std::string candidate = base + "/" + part;
+        if (t_names.depth > 0) {
+            FolderNames* f = cached_folder(base);
+            if (f && f->names.count(part)) {
+                out = candidate;
+                continue;
+            }
+            if (f && f->complete) {
+                auto g = f->folded.find(folded_name(part));
+                out = g == f->folded.end() ? candidate : base + "/" + g->second;
+                continue;
+            }
+            // A name there as asked is remembered alone: reading a large
+            // folder (/usr, say) for it would cost more than it saves.
+            struct stat st;
+            if (lstat(candidate.c_str(), &st) == 0) {
+                add_name(t_names.folders[folder_key(base)], part, kind_of_mode(st.st_mode));
+                out = candidate;
+                continue;
+            }
+            f = list_folder(base);
+            if (f) {
+                auto g = f->folded.find(folded_name(part));
+                if (g != f->folded.end()) candidate = base + "/" + g->second;
+            }
+            out = candidate;
+            continue;
+        }
         struct stat st;
         if (lstat(candidate.c_str(), &st) != 0) {
             std::string found;
@@ -208,6 +375,7 @@ FileHandle open_mapped(const char* path, int flags, bool refuse_read_only) {
         }
         return kInvalidFile;
     }
+    if (flags & O_CREAT) note_created(hp, Kind::Other);
     if (drive >= 0) {
         std::lock_guard<std::mutex> lock(g_drive_mutex);
         g_handle_drive[fd] = drive;
@@ -286,6 +454,32 @@ int open_parent_no_links(const std::string& host_folder, const std::vector<std::
     return dir;
 }
 
+// Creates a new file below host_folder in one call that refuses a link or a
+// non-folder anywhere below it, as the walk of open_parent_no_links does.
+// -1 with errno when it fails; -2 when the host cannot do it that way.
+int create_new_beneath(const std::string& host_folder, const std::vector<std::string>& parts) {
+#if defined(__linux__) && defined(SYS_openat2)
+    int root = ::open(host_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) return -1;
+    std::string below;
+    for (const std::string& part : parts) below += (below.empty() ? "" : "/") + part;
+    struct open_how how {};
+    how.flags = O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC;
+    how.mode = 0644;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+    long fd = syscall(SYS_openat2, root, below.c_str(), &how, sizeof how);
+    int saved = errno;
+    ::close(root);
+    errno = saved;
+    if (fd >= 0) return static_cast<int>(fd);
+    return errno == ENOSYS || errno == EPERM || errno == EINVAL || errno == E2BIG ? -2 : -1;
+#else
+    (void)host_folder;
+    (void)parts;
+    return -2;
+#endif
+}
+
 } // namespace
 
 std::uint32_t last_error() { return t_last_error; }
@@ -331,7 +525,14 @@ bool link_between(const char* folder, const char* path) {
     std::size_t n = std::strlen(path);
     std::size_t folders = n > 0 && path[n - 1] == '\\' ? parts.size() : parts.size() - 1;
     for (std::size_t k = 0; k < folders; ++k) {
+        const FolderNames* listed = cached_folder(at);
         at += "/" + parts[k];
+        if (listed) {
+            auto known = listed->names.find(parts[k]);
+            if (known == listed->names.end() && listed->complete) return false;
+            if (known != listed->names.end() && known->second == Kind::Folder) continue;
+            if (known != listed->names.end() && known->second == Kind::Link) return true;
+        }
         struct stat st;
         if (lstat(at.c_str(), &st) != 0) return false; // what is missing is made as a folder
         if (S_ISLNK(st.st_mode)) return true;
@@ -347,6 +548,28 @@ FileHandle create_file_below(const char* folder, const char* path) {
         t_last_error = kErrPathNotFound;
         return kInvalidFile;
     }
+    std::string hp = (hf == "/" ? std::string() : hf);
+    for (const std::string& part : parts) hp += "/" + part;
+    // A name the job's listing lacks was answered as missing without a
+    // look, so whatever stands there now came behind the job's back: it is
+    // never replaced, and the folder is read afresh next time.
+    const bool missing = known_missing(hp);
+    int fd = missing ? create_new_beneath(hf, parts) : -2;
+    if (fd == -1) {
+        fail_errno();
+        if (errno == ELOOP || errno == ENOTDIR) t_last_error = kErrAccessDenied;
+        if (errno == EEXIST) forget_below(hp.substr(0, hp.find_last_of('/')));
+        return kInvalidFile;
+    }
+    if (fd >= 0) {
+        note_created(hp, Kind::Other);
+        if (drive >= 0) {
+            std::lock_guard<std::mutex> lock(g_drive_mutex);
+            g_handle_drive[fd] = drive;
+        }
+        return fd;
+    }
+    fd = -1;
     int dir = open_parent_no_links(hf, parts);
     if (dir < 0) {
         fail_errno();
@@ -354,12 +577,15 @@ FileHandle create_file_below(const char* folder, const char* path) {
         return kInvalidFile;
     }
     const char* name = parts.back().c_str();
-    int fd = -1;
     // Another process may put a link back between the removal and the
     // creation: O_EXCL then fails, and the removal is tried again.
     for (int tries = 0; fd < 0 && tries < 8; ++tries) {
         struct stat st;
-        if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (missing && tries > 0) {
+            forget_below(hp.substr(0, hp.find_last_of('/')));
+            break;
+        }
+        if (!missing && fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && read_only_mode(st.st_mode))) {
                 t_last_error = kErrAccessDenied;
                 break;
@@ -378,6 +604,7 @@ FileHandle create_file_below(const char* folder, const char* path) {
     }
     ::close(dir);
     if (fd < 0) return kInvalidFile;
+    note_created(hp, Kind::Other);
     if (drive >= 0) {
         std::lock_guard<std::mutex> lock(g_drive_mutex);
         g_handle_drive[fd] = drive;
@@ -582,7 +809,7 @@ bool set_folder_unix_time(const char* path, std::int64_t seconds) {
 std::uint32_t get_attributes(const char* path) {
     std::string hp;
     struct stat st;
-    if (!host_path(path, &hp) || stat(hp.c_str(), &st) != 0) {
+    if (!host_path(path, &hp) || known_missing(hp) || stat(hp.c_str(), &st) != 0) {
         t_last_error = kErrFileNotFound;
         return kInvalidAttributes;
     }
@@ -592,7 +819,7 @@ std::uint32_t get_attributes(const char* path) {
 bool set_attributes(const char* path, std::uint32_t attributes) {
     std::string hp;
     struct stat st;
-    if (!host_path(path, &hp) || lstat(hp.c_str(), &st) != 0) {
+    if (!host_path(path, &hp) || known_missing(hp) || lstat(hp.c_str(), &st) != 0) {
         t_last_error = kErrFileNotFound;
         return false;
     }
@@ -642,6 +869,7 @@ bool delete_file(const char* path) {
         fail_errno();
         return false;
     }
+    note_removed(hp);
     return true;
 }
 
@@ -656,14 +884,20 @@ bool move_file(const char* from, const char* to) {
         t_last_error = 183; // ERROR_ALREADY_EXISTS
         return false;
     }
-    if (rename(a.c_str(), b.c_str()) == 0) return true;
+    if (rename(a.c_str(), b.c_str()) == 0) {
+        note_removed(a);
+        note_created(b, Kind::Unknown);
+        return true;
+    }
     if (errno != EXDEV) {
         fail_errno();
         return false;
     }
     // Across drives (different host file systems) a move is a copy and a delete.
     if (!copy_file(from, to, true)) return false;
-    return unlink(a.c_str()) == 0;
+    if (unlink(a.c_str()) != 0) return false;
+    note_removed(a);
+    return true;
 }
 
 bool replace_file(const char* from, const char* to) {
@@ -681,6 +915,9 @@ bool replace_file(const char* from, const char* to) {
         fail_errno();
         return false;
     }
+    note_removed(a);
+    note_removed(b);
+    note_created(b, Kind::Unknown);
     return true;
 }
 
@@ -721,6 +958,7 @@ bool create_directory(const char* path) {
         if (errno == EEXIST) t_last_error = 183;
         return false;
     }
+    note_created(hp, Kind::Folder);
     return true;
 }
 
@@ -730,7 +968,14 @@ bool remove_directory(const char* path) {
         fail_errno();
         return false;
     }
+    note_removed(hp);
     return true;
+}
+
+NameCacheScope::NameCacheScope() { ++t_names.depth; }
+
+NameCacheScope::~NameCacheScope() {
+    if (--t_names.depth == 0) t_names.folders.clear();
 }
 
 bool find_files(const char* pattern, std::vector<FindData>* out, bool dangling_links) {
@@ -1012,6 +1257,12 @@ bool create_link_below(const char* folder, const char* path, const char* target)
         if (!made) t_last_error = 80; // ERROR_FILE_EXISTS, should the tries run out
     }
     ::close(dir);
+    if (made) {
+        std::string hp = hf == "/" ? std::string() : hf;
+        for (const std::string& part : parts) hp += "/" + part;
+        note_removed(hp); // a file may have stood there before
+        note_created(hp, Kind::Link);
+    }
     return made;
 }
 

@@ -477,6 +477,9 @@ bool copy_file(const char* from, const char* to, bool fail_if_exists) {
 
 // ---- Folders -------------------------------------------------------------
 
+NameCacheScope::NameCacheScope() {}
+NameCacheScope::~NameCacheScope() {}
+
 bool create_directory(const char* path) {
     return create_folder(path) != 0;
 }
