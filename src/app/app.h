@@ -21,6 +21,7 @@ struct Settings {
     char viewerProgram[platform::kMaxPath] = {};
     char installerProgram[platform::kMaxPath] = {};
     int pauseWhenDone = 0;
+    int threads = 0; // compressing threads of add jobs; 0: one per core
 };
 
 struct AppState {

@@ -10,6 +10,7 @@ namespace {
 const char kWorkSection[] = "Directores"; // spelt as the files in the field have it
 const char kProgramsSection[] = "Programs";
 const char kDoneSection[] = "Done";
+const char kOptionsSection[] = "Options";
 
 void set(char (&field)[platform::kMaxPath], const std::string& value) {
     platform::copy_bounded(field, sizeof field, value.c_str());
@@ -48,6 +49,9 @@ void loadSettings() {
         set(s.installerProgram, platform::ini_read_string(ini.c_str(), kProgramsSection,
                                                           "Installer", installer.c_str()));
         s.pauseWhenDone = platform::ini_read_int(ini.c_str(), kDoneSection, "Pause", 1);
+        // Read only: a file without the key (every file written before it) means one per core.
+        const int threads = platform::ini_read_int(ini.c_str(), kOptionsSection, "Threads", 0);
+        s.threads = threads >= 1 && threads <= 64 ? threads : 0;
     } else {
         platform::ini_write_string(ini.c_str(), kWorkSection, "Work", work.c_str());
         platform::ini_write_string(ini.c_str(), kProgramsSection, "Viewer", "NOTEPAD.EXE");
@@ -58,6 +62,7 @@ void loadSettings() {
         set(s.installerProgram, installer);
         s.pauseWhenDone = 0;
     }
+    app().engine.threads = static_cast<std::uint32_t>(s.threads);
 }
 
 void saveSettings() {

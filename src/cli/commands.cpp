@@ -40,7 +40,7 @@ const char kUsage[] =
     "  e [-o DIR] ARCHIVE [FILTER...]\n"
     "                             the same without folder names\n"
     "  t ARCHIVE                  decode every member and check its CRC\n"
-    "  a|f|u [-l LEVEL] [-r] [-p] [-D] [-m] [-S] [-i FILTERS] [-x FILTERS] ARCHIVE PATH...\n"
+    "  a|f|u [-l LEVEL] [-j N] [-r] [-p] [-D] [-m] [-S] [-i FILTERS] [-x FILTERS] ARCHIVE PATH...\n"
     "                             add (replacing members of the same name), freshen\n"
     "                             (only newer files of existing members) or update\n"
     "                             (only files not yet in the archive); a and u create\n"
@@ -51,6 +51,8 @@ const char kUsage[] =
     "options:\n"
     "  -o DIR          destination folder (default: the current folder)\n"
     "  -l LEVEL        compression level 0 (store) to 9 (default 6)\n"
+    "  -j N            threads compressing new members, 1 to 64\n"
+    "                  (default: one per core)\n"
     "  -r              recurse into the folders given\n"
     "  -p              store full paths (without the drive); otherwise names are\n"
     "                  relative to the current folder\n"
@@ -90,7 +92,7 @@ const CommandUsage kCommandUsages[] = {
     {"t", "usage: zarvo-cli t [-q] ARCHIVE\n"
           "Decode every member and check its CRC.\n"
           "  -q  no line per member and no summary\n"},
-    {"afu", "usage: zarvo-cli a|f|u [-l LEVEL] [-r] [-p] [-D] [-m] [-S] [-i FILTERS] [-x FILTERS]\n"
+    {"afu", "usage: zarvo-cli a|f|u [-l LEVEL] [-j N] [-r] [-p] [-D] [-m] [-S] [-i FILTERS] [-x FILTERS]\n"
             "                     [-y|-n] [-q] ARCHIVE PATH...\n"
             "a adds files (replacing members of the same name), f freshens members from\n"
             "newer files, u adds files not yet in the archive or newer; a and u create\n"
@@ -98,6 +100,8 @@ const CommandUsage kCommandUsages[] = {
             "the current folder itself); names are stored relative to it. The archive\n"
             "is never added to itself.\n"
             "  -l LEVEL    compression level 0 (store) to 9 (default 6)\n"
+            "  -j N        compress on N threads, 1 to 64 (default: one per core);\n"
+            "              the archive is the same whatever N is\n"
             "  -r          recurse into the folders given\n"
             "  -p          store full paths (without the drive)\n"
             "  -D          store empty folders\n"
@@ -136,6 +140,7 @@ struct Options {
     std::string command;
     std::string destination = ".";
     int level = 6;
+    unsigned threads = 0; // 0: one per core
     bool recurse = false, full_paths = false, empty_folders = false, move = false;
     bool symlinks = false;
     std::string include = "*.*", exclude;
@@ -462,6 +467,7 @@ int command_add(const Options& opt, char which, std::ostream& out, std::ostream&
     ConsoleUi ui(out, err, *opt.in, opt.answer, opt.terminals, opt.quiet, opt.subject);
     z.ui = &ui;
     z.file_list = files.release();
+    z.threads = opt.threads;
     zip_operation(z, list, nullptr, archive.c_str(), action, static_cast<std::uint32_t>(opt.level),
                   0);
     const bool skipped = ui.report_skipped() || own_archive_named;
@@ -582,6 +588,16 @@ int run_cli(int argc, char** argv, std::ostream& out, std::ostream& err, Termina
                 return 2;
             }
             opt.level = v[0] - '0';
+        } else if (a == "-j" && i + 1 < argc) {
+            std::string v = argv[++i];
+            const bool digits = !v.empty() && v.size() <= 2 &&
+                                v.find_first_not_of("0123456789") == std::string::npos;
+            const int n = digits ? std::stoi(v) : 0;
+            if (n < 1 || n > 64) {
+                err << "zarvo-cli: the number of threads is 1 to 64\n";
+                return 2;
+            }
+            opt.threads = static_cast<unsigned>(n);
         } else if (a == "-r")
             opt.recurse = true;
         else if (a == "-p")

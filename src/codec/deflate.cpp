@@ -225,7 +225,11 @@ void releaseDeflateJob(zip& z) {
 
 std::uint32_t readInputFile(zip& z, std::uint8_t* buffer, std::uint32_t size) {
     std::uint32_t got = 0;
-    if (!read_member_input(z, buffer, size, &got) || got > size) return 0;
+    // A source that fails half way must not end up in the archive cut short.
+    if (!read_member_input(z, buffer, size, &got) || got > size) {
+        set_error(z, ZERR_READ);
+        return 0;
+    }
     if (got == 0) return 0;
     z.add_crc = updateCrc(z, buffer, got);
     z.input_bytes_read += got;

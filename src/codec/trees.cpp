@@ -38,7 +38,7 @@ constexpr bool kLittleEndian = true; // the register's bytes are the stream's by
 #endif
 
 bool hasOutputFile(const zip& z) {
-    return z.output_handle != platform::kInvalidFile;
+    return z.output_handle != platform::kInvalidFile || z.output_memory;
 }
 
 void appendShort(zip& z, DeflateState& s, std::uint32_t value) {
@@ -155,9 +155,7 @@ void flushOutBuf(zip& z, std::uint32_t value, int count) {
             // Coding into the buffer alone, and it is full.
             set_error(z, ZERR_MEMORY);
         } else {
-            std::uint32_t written = 0;
-            if (!platform::write_file(z.output_handle, s.outBuf, s.outBufCount, &written))
-                map_write_error(z, platform::last_error());
+            write_member_output(z, s.outBuf, s.outBufCount);
         }
     }
     if (z.error) return;
@@ -187,9 +185,7 @@ void copyBlock(zip& z, const std::uint8_t* bytes, std::uint32_t length, bool hea
     if (hasOutputFile(z)) {
         flushOutBuf(z, 0, 0);
         if (z.error == 0 && length > 0) {
-            std::uint32_t written = 0;
-            if (!platform::write_file(z.output_handle, bytes, length, &written))
-                map_write_error(z, platform::last_error());
+            write_member_output(z, bytes, length);
         }
     } else if (std::uint64_t(s.outBufCount) + length <= kOutBufSize) {
         if (length) std::memcpy(s.outBuf + s.outBufCount, bytes, length);

@@ -1,5 +1,6 @@
 #include "ops/add.h"
 #include "ops/add_member.h"
+#include "ops/compress_pool.h"
 #include "ops/spanning.h"
 
 #include <algorithm>
@@ -145,8 +146,7 @@ struct WriteJob {
 // Writes a piece of member data that the job produced itself.
 void write_data(zip& z, const std::uint8_t* data, std::uint32_t n) {
     if (z.error || n == 0) return;
-    std::uint32_t w = 0;
-    if (!platform::write_file(z.output_handle, data, n, &w)) map_write_error(z, platform::last_error());
+    write_member_output(z, data, n);
 }
 
 // Stores a file unchanged; the compressed size is what was read.
@@ -335,22 +335,25 @@ std::uint64_t compress_member(zip& z, zentry& e, SourceFile& src, std::uint32_t 
         z.input_text = src.link ? &src.link_target : nullptr;
         z.input_text_read = 0;
         if (z.method == 8) {
-            std::uint64_t data_start = 0;
-            if (!platform::tell_file(z.output_handle, &data_start)) map_write_error(z, platform::last_error());
+            std::uint64_t data_start = z.output_memory ? z.output_memory->size() : 0;
+            if (!z.output_memory && !platform::tell_file(z.output_handle, &data_start))
+                map_write_error(z, platform::last_error());
             z.level = level;
             if (z.error == 0) deflateFile(z, &compressed);
             // Data that deflate does not shrink (random or already packed) goes
             // in stored; a tie too, as stored data costs a reader nothing to decode.
             if (z.error == 0 && z.method == 8 && compressed >= z.input_bytes_read) {
                 if (!rewind_member_input(z)) set_error(z, ZERR_READ);
-                if (z.error == 0 && !platform::seek_file(z.output_handle, data_start))
+                if (z.output_memory)
+                    z.output_memory->resize(data_start);
+                else if (z.error == 0 && !platform::seek_file(z.output_handle, data_start))
                     map_write_error(z, platform::last_error());
                 updateCrc(z, nullptr, 0);
                 z.add_crc = 0;
                 z.input_bytes_read = 0;
                 z.method = 0;
                 if (z.error == 0) compressed = store_file(z, src.size);
-                if (z.error == 0 && !platform::truncate_file(z.output_handle))
+                if (z.error == 0 && !z.output_memory && !platform::truncate_file(z.output_handle))
                     map_write_error(z, platform::last_error());
             }
         } else {
@@ -423,6 +426,8 @@ void add_member(zip& z, zlist& list, const std::string& path, const std::string&
 
 // Adds every file of the list; returns how many members were added.
 std::uint32_t add_files(zip& z, zlist& list, flist& files, std::uint32_t level) {
+    const unsigned threads = compress_threads(z);
+    if (threads > 1 && files.count() > 1) return add_files_parallel(z, list, files, level, threads);
     std::uint32_t added = 0;
     for (const fentry& f : files.entries) {
         if (z.error) break;

@@ -47,6 +47,22 @@ bool read_member_input(zip& z, std::uint8_t* buf, std::uint32_t n, std::uint32_t
     return true;
 }
 
+bool write_member_output(zip& z, const std::uint8_t* data, std::uint32_t n) {
+    if (z.output_memory) {
+        try {
+            z.output_memory->insert(z.output_memory->end(), data, data + n);
+        } catch (const std::bad_alloc&) {
+            set_error(z, ZERR_MEMORY);
+            return false;
+        }
+        return true;
+    }
+    std::uint32_t written = 0;
+    if (platform::write_file(z.output_handle, data, n, &written)) return true;
+    map_write_error(z, platform::last_error());
+    return false;
+}
+
 bool rewind_member_input(zip& z) {
     if (!z.input_text) return platform::seek_file(z.input_handle, 0);
     z.input_text_read = 0;

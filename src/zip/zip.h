@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "zip/errors.h"
@@ -134,6 +135,9 @@ struct zip {
     std::unique_ptr<std::uint8_t[]> output_buffer;
     std::uint32_t output_pending = 0;
     platform::FileHandle output_pending_handle = platform::kInvalidFile;
+    // A compressing worker's member data, gathered in memory in place of
+    // output_handle; none: the data goes to output_handle.
+    std::vector<std::uint8_t>* output_memory = nullptr;
     platform::FileHandle second_input_handle = platform::kInvalidFile;
     std::uint32_t bytes_read = 0;
     std::uint32_t bytes_written = 0;
@@ -162,6 +166,9 @@ struct zip {
     std::uint32_t span_options = 1;
     std::uint32_t drive_type = kDriveTypeUnknown;
     flist* file_list = nullptr;
+    // Threads compressing the new members of add, freshen and update jobs;
+    // 0: one per core. Spanned archives are written by one thread.
+    std::uint32_t threads = 0;
 
     // Set while an archive is written across disks: makes sure the disk in the
     // drive has room for a record of `bytes`, asking for fresh disks.
@@ -183,5 +190,8 @@ void release_job(zip& z);
 // Reads up to n bytes of a new member's data, from input_text when set,
 // otherwise from input_handle; false on a read error. *got is 0 at the end.
 bool read_member_input(zip& z, std::uint8_t* buf, std::uint32_t n, std::uint32_t* got);
+// Writes a piece of a new member's data to output_memory when set, else to
+// output_handle; false (with the write error stored) when that fails.
+bool write_member_output(zip& z, const std::uint8_t* data, std::uint32_t n);
 // Goes back to the start of a new member's data.
 bool rewind_member_input(zip& z);

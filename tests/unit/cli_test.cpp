@@ -493,7 +493,7 @@ TEST(CliOptions, HelpForTheProgramAndEachCommand) {
          "usage: zarvo-cli x|e [-o DIR] [-y|-n] [-q] ARCHIVE [FILTER...]"},
         {{"t", "--help"}, "usage: zarvo-cli t [-q] ARCHIVE"},
         {{"u", "--help"},
-         "usage: zarvo-cli a|f|u [-l LEVEL] [-r] [-p] [-D] [-m] [-S] [-i FILTERS] [-x FILTERS]"},
+         "usage: zarvo-cli a|f|u [-l LEVEL] [-j N] [-r] [-p] [-D] [-m] [-S] [-i FILTERS] [-x FILTERS]"},
         {{"d", "--help"}, "usage: zarvo-cli d [-q] ARCHIVE FILTER..."},
         {{"c", "--help"}, "usage: zarvo-cli c [-f FILE] ARCHIVE"},
     };
